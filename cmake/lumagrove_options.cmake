@@ -1,0 +1,31 @@
+# Small helpers shared by every Lumagrove target.
+
+# GL and GLU as one target: the system's libGL/libGLU here, opengl32/glu32 on Windows.
+add_library(lumagrove_gl INTERFACE)
+if(WIN32)
+  target_link_libraries(lumagrove_gl INTERFACE opengl32 glu32)
+else()
+  set(OpenGL_GL_PREFERENCE LEGACY)
+  find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+  target_link_libraries(lumagrove_gl INTERFACE OpenGL::GL OpenGL::GLU)
+endif()
+
+# The plug-in's numbers must not depend on the compiler: no fused multiply-add,
+# no fast-math, and on 32-bit x86 SSE2 doubles instead of 80-bit x87 registers.
+function(lumagrove_exact_float target)
+  target_compile_options(${target} PRIVATE
+    $<$<CXX_COMPILER_ID:GNU,Clang>:-ffp-contract=off -fno-fast-math>)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU,Clang>:-msse2 -mfpmath=sse>)
+  endif()
+endfunction()
+
+# A plug-in module whose only exported symbol is QueryInterface.
+function(lumagrove_export_only_entry target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL)
+  else()
+    target_link_options(${target} PRIVATE
+      -Wl,--version-script=${PROJECT_SOURCE_DIR}/plugin/exports.map -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+  endif()
+endfunction()

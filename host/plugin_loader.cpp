@@ -1,0 +1,19 @@
+// The platform-independent half of PluginLibrary: driving the slots.
+#include "host/host_error.h"
+#include "host/plugin_loader.h"
+
+void PluginLibrary::Call(int slot, const char* what) {
+    PluginCall call = descriptor_->callbacks[slot].call;
+    if (!call) throw HostError(kExitFailure, "plug-in " + path_ + " has no " + what + " callback");
+    if (!call()) throw HostError(kExitFailure, "plug-in " + path_ + " failed to " + what);
+}
+
+void PluginLibrary::BuildImage() { Call(kSlotBuildImage, "build its image"); }
+void PluginLibrary::CreateTexture() { Call(kSlotCreateTexture, "create its texture"); }
+void PluginLibrary::FreeImage() { Call(kSlotFreeImage, "free its image"); }
+
+void PluginLibrary::Render(const RenderParams& params) {
+    PluginRenderCall render = descriptor_->callbacks[kSlotRender].render;
+    if (!render) throw HostError(kExitFailure, "plug-in " + path_ + " has no render callback");
+    if (!render(&params)) throw HostError(kExitFailure, "plug-in " + path_ + " failed to render a frame");
+}
