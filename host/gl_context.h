@@ -2,8 +2,10 @@
 //
 // Linux: EGL on Mesa's surfaceless platform with a pbuffer of the given size,
 // desktop OpenGL with the compatibility profile (the plug-in draws in immediate
-// mode). The context is current on the creating thread from construction until
-// destruction. Pixels read back are RGBA, 8 bits per channel.
+// mode). Windows: a WGL context on a hidden window, drawing into a framebuffer
+// object of the given size (GL_EXT_framebuffer_object), so the size is not
+// bounded by the screen. The context is current on the creating thread from
+// construction until destruction. Pixels read back are RGBA, 8 bits per channel.
 #ifndef LUMAGROVE_GL_CONTEXT_H
 #define LUMAGROVE_GL_CONTEXT_H
 

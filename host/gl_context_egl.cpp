@@ -1,10 +1,10 @@
+// OffscreenContext on Linux: EGL on Mesa's surfaceless platform, a pbuffer.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
-#include <string.h>
+#include <stdio.h>
 
 #include <string>
-#include <vector>
 
 #include "host/gl_context.h"
 #include "host/host_error.h"
@@ -70,17 +70,4 @@ OffscreenContext::~OffscreenContext() {
     if (g.context != EGL_NO_CONTEXT) eglDestroyContext(g.display, g.context);
     if (g.surface != EGL_NO_SURFACE) eglDestroySurface(g.display, g.surface);
     // The display stays initialised: it is shared by every context of the process.
-}
-
-void OffscreenContext::ReadTopDown(uint8_t* rgba) const {
-    // Tightly packed rows; GL returns them bottom row first.
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    const size_t stride = static_cast<size_t>(width_) * 4;
-    std::vector<uint8_t> row(stride);
-    for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
-        memcpy(row.data(), rgba + top * stride, stride);
-        memcpy(rgba + top * stride, rgba + bottom * stride, stride);
-        memcpy(rgba + bottom * stride, row.data(), stride);
-    }
 }

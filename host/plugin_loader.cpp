@@ -1,6 +1,24 @@
-// The platform-independent half of PluginLibrary: driving the slots.
+// The platform-independent half of PluginLibrary: checking what the library
+// hands out and driving the slots.
 #include "host/host_error.h"
 #include "host/plugin_loader.h"
+
+PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
+    handle_ = LoadModule(path);
+    QueryInterfaceFn entry = FindEntry(handle_);
+    if (!entry) {
+        UnloadModule(handle_);
+        throw HostError(kExitBadInput, "plug-in " + path + " does not export QueryInterface");
+    }
+    descriptor_ = entry();
+    const char* fault = !descriptor_ ? "a null descriptor" : !descriptor_->info ? "a descriptor with null info" : nullptr;
+    if (fault) {
+        UnloadModule(handle_);
+        throw HostError(kExitBadInput, "plug-in " + path + ": QueryInterface returned " + fault);
+    }
+}
+
+PluginLibrary::~PluginLibrary() { UnloadModule(handle_); }
 
 void PluginLibrary::Call(int slot, const char* what) {
     PluginCall call = descriptor_->callbacks[slot].call;

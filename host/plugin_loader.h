@@ -35,6 +35,13 @@ public:
 private:
     void Call(int slot, const char* what);
 
+    // The platform's half (dlopen on POSIX, LoadLibrary on Windows).
+    // LoadModule throws HostError (status 2) with the system's reason; FindEntry
+    // returns null when the library has no QueryInterface.
+    static void* LoadModule(const std::string& path);
+    static QueryInterfaceFn FindEntry(void* handle);
+    static void UnloadModule(void* handle);
+
     std::string path_;
     void* handle_ = nullptr;
     PluginDescriptor* descriptor_ = nullptr;
