@@ -73,7 +73,7 @@ void Run(const Options& o) {
 
     std::vector<uint8_t> pixels(static_cast<size_t>(o.width) * o.height * 4);
     context.ReadTopDown(pixels.data());
-    WritePng(o.out, o.width, o.height, pixels.data());
+    WritePng(o.out, TopDownRgbaImage(pixels.data(), o.width, o.height));
 }
 
 }  // namespace

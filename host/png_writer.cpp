@@ -11,69 +11,132 @@
 
 namespace {
 
-void PutBigEndian(std::vector<uint8_t>& out, uint32_t v) {
-    const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-    out.insert(out.end(), bytes, bytes + 4);
+const size_t kIdatBytes = 1 << 16;  // compressed bytes per IDAT chunk
+
+void PutBigEndian(uint8_t* out, uint32_t v) {
+    out[0] = uint8_t(v >> 24);
+    out[1] = uint8_t(v >> 16);
+    out[2] = uint8_t(v >> 8);
+    out[3] = uint8_t(v);
 }
 
-// Appends one chunk: length, type, data, CRC of type and data.
-void PutChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size) {
-    PutBigEndian(out, static_cast<uint32_t>(size));
-    const size_t typeAt = out.size();
-    out.insert(out.end(), type, type + 4);
-    if (size) out.insert(out.end(), data, data + size);
-    PutBigEndian(out, static_cast<uint32_t>(crc32(0, out.data() + typeAt, static_cast<uInt>(size + 4))));
-}
-
-// Rows of RGB, each led by the "Sub" filter byte: every byte minus the one 3 to its left.
-std::vector<uint8_t> FilteredRows(int width, int height, const uint8_t* rgba) {
-    const size_t rowBytes = 1 + static_cast<size_t>(width) * 3;
-    std::vector<uint8_t> rows(rowBytes * height);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* out = &rows[y * rowBytes];
-        const uint8_t* in = rgba + static_cast<size_t>(y) * width * 4;
-        *out++ = 1;
-        uint8_t prev[3] = {0, 0, 0};
-        for (int x = 0; x < width; ++x, in += 4)
-            for (int c = 0; c < 3; ++c) {
-                *out++ = static_cast<uint8_t>(in[c] - prev[c]);
-                prev[c] = in[c];
-            }
+// Writes a PNG's bytes into "<path>.part"; Commit() renames it into place and
+// the destructor removes the partial file when Commit() was not reached.
+class PartFile {
+public:
+    explicit PartFile(const std::string& path) : path_(path), partial_(path + ".part") {
+        file_ = fopen(partial_.c_str(), "wb");
+        if (!file_) Fail(errno);
     }
-    return rows;
+    ~PartFile() {
+        if (file_) fclose(file_);
+        if (!committed_) remove(partial_.c_str());
+    }
+
+    void Put(const void* data, size_t size) {
+        if (size && fwrite(data, 1, size, file_) != size) Fail(errno);
+    }
+
+    // Appends one chunk: length, type, data, CRC of type and data.
+    void PutChunk(const char* type, const uint8_t* data, size_t size) {
+        uint8_t word[4];
+        PutBigEndian(word, static_cast<uint32_t>(size));
+        Put(word, 4);
+        Put(type, 4);
+        Put(data, size);
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+        if (size) crc = crc32(crc, data, static_cast<uInt>(size));
+        PutBigEndian(word, static_cast<uint32_t>(crc));
+        Put(word, 4);
+    }
+
+    void Commit() {
+        FILE* f = file_;
+        file_ = nullptr;
+        if (fclose(f) != 0) Fail(errno);
+#ifdef _WIN32
+        remove(path_.c_str());  // rename() does not replace a file there
+#endif
+        if (rename(partial_.c_str(), path_.c_str()) != 0) Fail(errno);
+        committed_ = true;
+    }
+
+    [[noreturn]] void Fail(int err) const {
+        throw HostError(kExitFailure, "cannot write " + path_ + ": " + strerror(err ? err : EIO));
+    }
+
+private:
+    std::string path_;
+    std::string partial_;
+    FILE* file_ = nullptr;
+    bool committed_ = false;
+};
+
+// One row as PNG wants it: the "Sub" filter byte, then every RGB byte minus
+// the one 3 to its left.
+void FilterRow(const uint8_t* in, int width, bool bgra, uint8_t* out) {
+    const int r = bgra ? 2 : 0, b = bgra ? 0 : 2;
+    *out++ = 1;
+    uint8_t prev[3] = {0, 0, 0};
+    for (int x = 0; x < width; ++x, in += 4) {
+        const uint8_t rgb[3] = {in[r], in[1], in[b]};
+        for (int c = 0; c < 3; ++c) {
+            *out++ = static_cast<uint8_t>(rgb[c] - prev[c]);
+            prev[c] = rgb[c];
+        }
+    }
 }
 
 }  // namespace
 
-void WritePng(const std::string& path, int width, int height, const uint8_t* rgba) {
-    std::vector<uint8_t> raw = FilteredRows(width, height, rgba);
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK)
-        throw HostError(kExitFailure, "cannot compress the image for " + path);
+PngImage TopDownRgbaImage(const uint8_t* rgba, int width, int height) {
+    return PngImage{rgba, static_cast<ptrdiff_t>(width) * 4, width, height, false};
+}
 
-    std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> header;
-    PutBigEndian(header, static_cast<uint32_t>(width));
-    PutBigEndian(header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, standard filters, no interlace
-    PutChunk(file, "IHDR", header.data(), header.size());
-    PutChunk(file, "IDAT", packed.data(), packedSize);
-    PutChunk(file, "IEND", nullptr, 0);
+PngImage FrameImage(const Frame& frame) {
+    return PngImage{frame.RowFromTop(0), -static_cast<ptrdiff_t>(frame.width) * 4, frame.width, frame.height, true};
+}
 
-    const std::string partial = path + ".part";
-    FILE* f = fopen(partial.c_str(), "wb");
-    if (!f) throw HostError(kExitFailure, "cannot write " + path + ": " + strerror(errno));
-    const bool written = fwrite(file.data(), 1, file.size(), f) == file.size();
-    const int writeErrno = errno;
-    if (fclose(f) != 0 || !written) {
-        const int err = written ? errno : writeErrno;
-        remove(partial.c_str());
-        throw HostError(kExitFailure, "cannot write " + path + ": " + strerror(err));
+void WritePng(const std::string& path, const PngImage& image, int level) {
+    PartFile file(path);
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    file.Put(kSignature, sizeof kSignature);
+    uint8_t header[13];
+    PutBigEndian(header, static_cast<uint32_t>(image.width));
+    PutBigEndian(header + 4, static_cast<uint32_t>(image.height));
+    const uint8_t format[5] = {8, 2, 0, 0, 0};  // 8 bits, RGB, deflate, standard filters, no interlace
+    memcpy(header + 8, format, sizeof format);
+    file.PutChunk("IHDR", header, sizeof header);
+
+    z_stream z;
+    memset(&z, 0, sizeof z);
+    if (deflateInit(&z, level) != Z_OK) throw HostError(kExitFailure, "cannot compress the image for " + path);
+    std::vector<uint8_t> row(1 + static_cast<size_t>(image.width) * 3);
+    std::vector<uint8_t> packed(kIdatBytes);
+    z.next_out = packed.data();
+    z.avail_out = static_cast<uInt>(packed.size());
+    try {
+        for (int y = 0; y <= image.height; ++y) {
+            const bool last = y == image.height;
+            if (!last) FilterRow(image.topRow + y * image.rowStep, image.width, image.bgra, row.data());
+            z.next_in = row.data();
+            z.avail_in = last ? 0 : static_cast<uInt>(row.size());
+            int status;
+            do {
+                status = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+                if (z.avail_out == 0 || (last && status == Z_STREAM_END)) {
+                    file.PutChunk("IDAT", packed.data(), packed.size() - z.avail_out);
+                    z.next_out = packed.data();
+                    z.avail_out = static_cast<uInt>(packed.size());
+                }
+            } while (last ? status == Z_OK : z.avail_in > 0);
+            if (last && status != Z_STREAM_END) throw HostError(kExitFailure, "cannot compress the image for " + path);
+        }
+    } catch (...) {
+        deflateEnd(&z);
+        throw;
     }
-    if (rename(partial.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        remove(partial.c_str());
-        throw HostError(kExitFailure, "cannot write " + path + ": " + strerror(err));
-    }
+    deflateEnd(&z);
+    file.PutChunk("IEND", nullptr, 0);
+    file.Commit();
 }
