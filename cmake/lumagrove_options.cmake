@@ -20,12 +20,29 @@ function(lumagrove_exact_float target)
   endif()
 endfunction()
 
+# Whole-build instrumentation (clang or gcc): AddressSanitizer with
+# LeakSanitizer, and UndefinedBehaviorSanitizer with every report fatal.
+option(LUMAGROVE_SANITIZE "Build everything with ASan, UBSan and LSan" OFF)
+if(LUMAGROVE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Coverage instrumentation for libFuzzer (clang only); adds the fuzz targets.
+option(LUMAGROVE_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(LUMAGROVE_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # A plug-in module whose only exported symbol is QueryInterface.
 function(lumagrove_export_only_entry target)
   if(WIN32)
     target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL)
   else()
     target_link_options(${target} PRIVATE
-      -Wl,--version-script=${PROJECT_SOURCE_DIR}/plugin/exports.map -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+      -Wl,--version-script=${PROJECT_SOURCE_DIR}/plugin/exports.map -Wl,--exclude-libs,ALL)
+    if(NOT LUMAGROVE_SANITIZE)  # the sanitizer runtimes live in the executable
+      target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    endif()
   endif()
 endfunction()
