@@ -7,7 +7,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # What the library, the preview host and the tests need.
 DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
-       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev
+       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev
 
 # The sanitizer and fuzzing build: clang with ASan, UBSan, LSan and libFuzzer.
 SAN_BUILD ?= build-sanitize
