@@ -19,3 +19,9 @@ void OffscreenContext::ReadTopDown(uint8_t* rgba) const {
         memcpy(rgba + bottom * stride, row.data(), stride);
     }
 }
+
+void OffscreenContext::ReadFrame(uint8_t* bgra) const {
+    // Tightly packed rows, bottom row first, in the framebuffer's native BGRA order.
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width_, height_, GL_BGRA_EXT, GL_UNSIGNED_BYTE, bgra);
+}

@@ -27,6 +27,10 @@ public:
     // Reads the whole framebuffer into `rgba` (width * height * 4 bytes), top row
     // first, after the drawing so far has finished.
     void ReadTopDown(uint8_t* rgba) const;
+    // Reads the whole framebuffer into `bgra` (width * height * 4 bytes) in the
+    // layout of host/frame.h: BGRA, bottom row first. This is the framebuffer's
+    // own layout, so the read is a plain copy: the fast path for every frame.
+    void ReadFrame(uint8_t* bgra) const;
 
 private:
     struct Impl;

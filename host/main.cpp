@@ -1,90 +1,109 @@
-// lumagrove-preview: loads a visualiser plug-in as a host would and renders
-// its frames offscreen.
-//
-//   lumagrove-preview [--plugin PATH] [--out FILE.png] [--size WxH] [--time SECONDS] [--level L]
+// lumagrove-preview: loads a visualiser plug-in as a host would and shows it a
+// song: rendered offline to a video, PNG frames or a contact sheet, or live in
+// a window. See --help for the options.
+#include <math.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <unistd.h>
 
-#include <string>
+#include <memory>
 #include <vector>
 
-#include "host/gl_context.h"
+#include "host/audio_source.h"
+#include "host/clock_text.h"
+#include "host/contact_sheet.h"
 #include "host/host_error.h"
+#include "host/interrupt.h"
+#include "host/level_source.h"
+#include "host/options.h"
 #include "host/plugin_loader.h"
-#include "host/png_writer.h"
-#include "render/gl.h"
+#include "host/png_folder_sink.h"
+#include "host/progress.h"
+#include "host/render_loop.h"
+#include "host/scratch_dir.h"
+#include "host/video_sink.h"
+#include "host/window_preview.h"
 
 namespace {
 
-struct Options {
-    std::string plugin;
-    std::string out = "frame.png";
-    int width = 1280;
-    int height = 720;
-    double time = 12.0;
-    float level = 0.15f;
-};
-
-std::string DefaultPluginPath() {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "lumagrove.so";
-    exe[n] = '\0';
-    std::string dir(exe);
-    return dir.substr(0, dir.rfind('/') + 1) + "lumagrove.so";
+// The song: the file given, the built-in demo, or none when levels come from
+// a CSV and no file is given.
+std::unique_ptr<AudioSource> OpenSong(const Options& o, ScratchDir& scratch) {
+    if (!o.audio.empty()) return OpenAudioFile(o.audio);
+    if (!o.levelsIn.empty()) return nullptr;
+    return MakeDemoSong(scratch.path());
 }
 
-Options ParseOptions(int argc, char** argv) {
-    Options o;
-    o.plugin = DefaultPluginPath();
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc) throw HostError(kExitBadInput, "option " + arg + " needs a value");
-        const char* value = argv[++i];
-        if (arg == "--plugin") o.plugin = value;
-        else if (arg == "--out") o.out = value;
-        else if (arg == "--time") o.time = atof(value);
-        else if (arg == "--level") o.level = static_cast<float>(atof(value));
-        else if (arg == "--size") {
-            if (sscanf(value, "%dx%d", &o.width, &o.height) != 2 || o.width < 16 || o.height < 16 ||
-                o.width > 8192 || o.height > 8192)
-                throw HostError(kExitBadInput, std::string("--size ") + value + ": expected WxH, each 16 to 8192");
-        } else {
-            throw HostError(kExitBadInput, "unknown option " + arg);
-        }
-    }
-    return o;
+// The stretch of the song to render, checked against its length.
+RenderJob ChooseStretch(const Options& o, double songSeconds) {
+    const std::string length = ClockText(songSeconds, 2);
+    if (o.start >= songSeconds)
+        throw HostError(kExitBadInput, "--start " + ClockText(o.start, 2) + ": the song is only " + length + " long");
+    RenderJob job;
+    job.width = o.width;
+    job.height = o.height;
+    job.fps = o.fps;
+    job.start = o.start;
+    const double duration = o.duration < 0 ? songSeconds - o.start : o.duration;
+    if (o.start + duration > songSeconds + 0.5 / o.fps)
+        throw HostError(kExitBadInput, "--duration " + ClockText(duration, 2) + " from " + ClockText(o.start, 2) +
+                                           " runs past the end of the song (" + length + ")");
+    job.frameCount = std::max<int64_t>(1, static_cast<int64_t>(ceil(duration * o.fps - 1e-6)));
+    return job;
 }
 
 void Run(const Options& o) {
+    ScratchDir scratch;
+    std::unique_ptr<AudioSource> song = OpenSong(o, scratch);
+    std::unique_ptr<LevelSource> levels = o.levelsIn.empty() ? AnalyseSong(*song, o.fps) : ReadLevelsCsv(o.levelsIn);
+    const RenderJob job = ChooseStretch(o, levels->duration());
     PluginLibrary plugin(o.plugin);
-    plugin.BuildImage();
-    OffscreenContext context(o.width, o.height);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    plugin.CreateTexture();
-    plugin.FreeImage();
+    std::unique_ptr<LevelsCsvWriter> levelsOut;
+    if (!o.levelsOut.empty()) levelsOut.reset(new LevelsCsvWriter(o.levelsOut));
 
-    static AudioBlock audio;
-    for (float& level : audio.levels) level = o.level;
-    RenderParams params = {&audio, o.width, o.height, 0, o.time};
-    plugin.Render(params);
+    if (o.window) {
+        // Playback reads the song on its own, apart from the analysis.
+        std::unique_ptr<AudioSource> playback = song ? OpenSong(o, scratch) : nullptr;
+        WindowJob window = {job.width, job.height, job.fps, job.start, job.frameCount / double(job.fps)};
+        RunWindow(window, plugin, *levels, playback.get(), levelsOut.get());
+        return;
+    }
 
-    std::vector<uint8_t> pixels(static_cast<size_t>(o.width) * o.height * 4);
-    context.ReadTopDown(pixels.data());
-    WritePng(o.out, TopDownRgbaImage(pixels.data(), o.width, o.height));
+    std::vector<std::unique_ptr<FrameSink>> owned;
+    if (!o.out.empty() && o.outIsVideo()) {
+        VideoSettings video;
+        video.path = o.out;
+        video.width = job.width;
+        video.height = job.height;
+        video.fps = job.fps;
+        video.audioPath = song ? song->EncoderInputPath() : "";
+        video.start = job.start;
+        video.duration = job.frameCount / double(job.fps);
+        owned.emplace_back(new VideoSink(video));
+    } else if (!o.out.empty()) {
+        owned.emplace_back(new PngFolderSink(o.out));
+    }
+    if (!o.sheet.empty()) owned.emplace_back(new ContactSheetSink(o.sheet, job.width, job.height, job.frameCount));
+    std::vector<FrameSink*> sinks;
+    for (auto& sink : owned) sinks.push_back(sink.get());
+
+    ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
+    RenderOffline(job, plugin, *levels, levelsOut.get(), sinks, &progress);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        Run(ParseOptions(argc, argv));
+        Options options;
+        if (!ParseOptions(argc, argv, &options)) return kExitOk;
+        InstallInterruptHandlers();
+        Run(options);
         return kExitOk;
     } catch (const HostError& e) {
         fprintf(stderr, "lumagrove-preview: %s\n", e.what());
         return e.status;
+    } catch (const std::bad_alloc&) {
+        fprintf(stderr, "lumagrove-preview: out of memory\n");
+        return kExitFailure;
     } catch (const std::exception& e) {
         fprintf(stderr, "lumagrove-preview: %s\n", e.what());
         return kExitFailure;

@@ -1,0 +1,38 @@
+// png_folder_sink.h - writes each frame as a numbered PNG file into a folder.
+//
+// Frame n goes to "<folder>/frame_<n>.png", n counted from 0 and written with
+// at least six digits (frame_000000.png, frame_000001.png, ...), each file
+// under a temporary name until complete. The folder and any missing parents
+// are created at construction. Abort() removes the frames this run wrote and
+// the folders it created, so a cancelled run leaves the folder as it found it
+// (less any frames of an earlier run it had already overwritten). After
+// Finish() the frames are final and Abort() leaves them.
+#ifndef LUMAGROVE_PNG_FOLDER_SINK_H
+#define LUMAGROVE_PNG_FOLDER_SINK_H
+
+#include <string>
+#include <vector>
+
+#include "host/frame_sink.h"
+
+class PngFolderSink : public FrameSink {
+public:
+    // Throws HostError (status 2) naming the folder when it cannot be created
+    // or written to.
+    explicit PngFolderSink(const std::string& folder);
+    ~PngFolderSink() override;
+
+    void Consume(const Frame& frame) override;
+    void Finish() override;
+    void Abort() noexcept override;
+
+    static std::string FrameName(int64_t index);  // "frame_000042.png"
+
+private:
+    std::string folder_;
+    std::vector<std::string> createdFolders_;  // innermost last
+    std::vector<std::string> written_;
+    bool finished_ = false;  // the frames are the run's output: Abort() keeps them
+};
+
+#endif
