@@ -29,11 +29,13 @@
 //
 // The analysis, for the frame at time t and each side:
 //   Window    N samples centred on round(t * rate) (N/2 before it), where N is
-//             the smallest power of two covering 1/24 s (2048 at 44.1 and
-//             48 kHz, 512 at 8 kHz, 8192 at 192 kHz), so every rate gets bins
-//             about 16 to 24 Hz apart and a window of 43 to 64 ms. Periodic
-//             Hann window; one real FFT (FFTW, single precision, planned once
-//             with FFTW_ESTIMATE so that every run computes the same numbers).
+//             the smallest power of two covering 1/12 s, and at least 512
+//             (4096 at 44.1 and 48 kHz, 1024 at 8 kHz, 16384 at 192 kHz): bins
+//             8 to 12 Hz apart, fine enough that a 60 Hz tone stays in the
+//             40-85 Hz band, and a window of 85 to 128 ms, short enough to
+//             follow a beat. Periodic Hann window; one real FFT (FFTW, single
+//             precision, planned once with FFTW_ESTIMATE so that every run
+//             computes the same numbers).
 //   Bands     Eight bands with log-spaced edges from 40 Hz to 16 kHz, edge k at
 //             40 * 400^(k / 8) Hz (40, 84.6, 179, 378, 800, 1692, 3578, 7566,
 //             16000). Bin k (at k * rate / N Hz, 1 <= k < N/2) belongs to the
@@ -81,7 +83,7 @@ constexpr double kSpectrumHighHz = 20000.0;
 constexpr int kBands = 8;                      // per side; levels[side * 8 + band]
 constexpr double kLowestBandHz = 40.0;
 constexpr double kHighestBandHz = 16000.0;
-constexpr double kWindowSeconds = 1.0 / 24;    // the shortest window
+constexpr double kWindowSeconds = 1.0 / 12;    // the shortest window
 constexpr float kSilentAmplitude = 3.1623e-5f; // -90 dBFS
 constexpr double kAttackSeconds = 0.010;
 constexpr double kReleaseSeconds = 0.200;
@@ -114,9 +116,9 @@ inline double SpectrumPointHz(int i) {
 }
 
 // FFT size for a sample rate: the smallest power of two of at least
-// kWindowSeconds, at least 64.
+// kWindowSeconds, and at least the waveform's 512 samples.
 inline int AnalysisWindowFrames(int sampleRate) {
-    int n = 64;
+    int n = kWaveformSamples;
     while (n < sampleRate * kWindowSeconds && n < (1 << 20)) n *= 2;
     return n;
 }

@@ -108,7 +108,10 @@ bool IsRightPosition(int position) {
 class AudioFile : public CachedSource {
 public:
     AudioFile(const std::string& path, SNDFILE* file, const SF_INFO& info)
-        : CachedSource(info.samplerate, info.channels, info.frames), path_(path), file_(file) {
+        : CachedSource(info.samplerate, info.channels, info.frames),
+          path_(path),
+          file_(file),
+          exactSeek_((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_VORBIS) {
         std::vector<int> map(static_cast<size_t>(info.channels));
         if (info.channels > 2 &&
             sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) == SF_TRUE) {
@@ -129,20 +132,45 @@ public:
 protected:
     void Decode(int64_t start, int64_t count, float* out) override {
         QuietStderr quiet;
-        if (start != decoderAt_) {
-            decoderAt_ = -1;
-            if (sf_seek(file_, start, SEEK_SET) != start) Fail(start);
-        }
-        int64_t done = 0;
-        while (done < count) {
-            const sf_count_t n = sf_readf_float(file_, out + done * channels(), count - done);
-            if (n <= 0 || sf_error(file_) != SF_ERR_NO_ERROR) Fail(start + done);
-            done += n;
-        }
+        if (start != decoderAt_) Reposition(start, count, out);
+        ReadFrames(start, count, out);
         decoderAt_ = start + count;
     }
 
 private:
+    // Reads exactly `count` frames from the decoder's position `at`.
+    void ReadFrames(int64_t at, int64_t count, float* out) {
+        int64_t done = 0;
+        while (done < count) {
+            const sf_count_t n = sf_readf_float(file_, out + done * channels(), count - done);
+            if (n <= 0 || sf_error(file_) != SF_ERR_NO_ERROR) Fail(at + done);
+            done += n;
+        }
+    }
+
+    // Moves the decoder to `start`. libsndfile's seek in Ogg Vorbis can land
+    // thousands of frames away from where it says, so there the decoder
+    // starts again from the top (going back) and decodes its way forward,
+    // using `scratch` (room for `room` frames) for what it skips.
+    void Reposition(int64_t start, int64_t room, float* scratch) {
+        const int64_t from = decoderAt_;
+        decoderAt_ = -1;
+        if (exactSeek_) {
+            if (sf_seek(file_, start, SEEK_SET) != start) Fail(start);
+            return;
+        }
+        int64_t at = from;
+        if (from < 0 || start < from) {
+            SF_INFO info = {};
+            SNDFILE* again = sf_open(path_.c_str(), SFM_READ, &info);
+            if (!again) Fail(start);
+            sf_close(file_);
+            file_ = again;
+            at = 0;
+        }
+        for (; at < start; at += std::min(room, start - at)) ReadFrames(at, std::min(room, start - at), scratch);
+    }
+
     [[noreturn]] void Fail(int64_t at) {
         decoderAt_ = -1;
         const int error = sf_error(file_);
@@ -153,6 +181,7 @@ private:
 
     std::string path_;
     SNDFILE* file_;
+    bool exactSeek_;
     int64_t decoderAt_ = 0;
     std::vector<ChannelSide> sides_;  // empty: the default mapping
 };

@@ -6,8 +6,10 @@
 // song in memory, whatever its length. Positions before 0 or past the end read
 // as silence, so a caller may ask for a window centred on any time. Reading in
 // order (each read starting at or a little before where the last one ended)
-// decodes every sample once; a jump costs one seek. Read() may be called from
-// more than one thread (calls are serialised).
+// decodes every sample once; a jump costs one seek (in Ogg Vorbis, where
+// libsndfile's seek is not exact, a jump forward decodes the frames between and
+// a jump back decodes again from the start). Read() may be called from more
+// than one thread (calls are serialised).
 //
 // Channels to sides: the analysis and the waveform have two groups, left and
 // right. channelSide() says where each channel goes: a mono song feeds both;

@@ -58,11 +58,16 @@ double Kick(double tau, int64_t index) {
     return 0.75 * body + 0.08 * Noise(index) * exp(-tau / 0.003);
 }
 
+// One bar's notes in Hz.
+struct Harmony {
+    double bassHz;
+    double chordHz[3];
+};
+
 // A bass note on the off-beat eighth: a few harmonics of the root, plucked.
-double Bass(double t, double tauInBeat, int bar) {
+double Bass(double t, double tauInBeat, double hz) {
     const double tau = tauInBeat - kBeat / 2;
     if (tau < 0) return 0;
-    const double hz = NoteHz(kBassRoots[bar % 4]);
     const double p = Phase(hz, t);
     const double s = sin(p), c = cos(p);
     const double s2 = 2 * s * c, s3 = s * (3 - 4 * s * s), s4 = 2 * s2 * (1 - 2 * s * s);
@@ -84,10 +89,9 @@ double Hat(double tauInSixteenth, int sixteenth, int64_t index) {
 // The chord pad for one side: each note from two slightly detuned voices with
 // a second and third harmonic, swelling in each bar and breathing on the
 // eighths.
-double Pad(double t, double tauInBar, int bar, double detune) {
+double Pad(double t, double tauInBar, const Harmony& harmony, double detune) {
     double sum = 0;
-    for (int note : kChords[bar % 4]) {
-        const double hz = NoteHz(note);
+    for (double hz : harmony.chordHz) {
         for (double d : {1.0 + detune, 1.0 - 0.5 * detune}) {
             const double p = Phase(hz * d, t);
             const double s = sin(p), c = cos(p);
@@ -102,7 +106,12 @@ double Pad(double t, double tauInBar, int bar, double detune) {
 class DemoSong : public CachedSource {
 public:
     explicit DemoSong(const std::string& scratchDir)
-        : CachedSource(kRate, 2, static_cast<int64_t>(kLength * kRate)), scratchDir_(scratchDir) {}
+        : CachedSource(kRate, 2, static_cast<int64_t>(kLength * kRate)), scratchDir_(scratchDir) {
+        for (int i = 0; i < 4; ++i) {
+            harmony_[i].bassHz = NoteHz(kBassRoots[i]);
+            for (int n = 0; n < 3; ++n) harmony_[i].chordHz[n] = NoteHz(kChords[i][n]);
+        }
+    }
 
     std::string EncoderInputPath() override {
         if (wavPath_.empty()) {
@@ -124,11 +133,12 @@ protected:
             const int sixteenth = std::min(15, static_cast<int>(tauInBar / (kBeat / 4)));
             const double tauInSixteenth = tauInBar - sixteenth * (kBeat / 4);
 
-            const double centre = Kick(tauInBeat, i) + Bass(t, tauInBeat, bar);
+            const Harmony& harmony = harmony_[bar % 4];
+            const double centre = Kick(tauInBeat, i) + Bass(t, tauInBeat, harmony.bassHz);
             const double hat = Hat(tauInSixteenth, sixteenth, i);
             const double fade = Smooth(t / 0.02) * Smooth((kLength - t) / 1.5);
-            const double left = centre + 0.75 * hat + Pad(t, tauInBar, bar, 0.002);
-            const double right = centre + hat + Pad(t, tauInBar, bar, -0.002);
+            const double left = centre + 0.75 * hat + Pad(t, tauInBar, harmony, 0.002);
+            const double right = centre + hat + Pad(t, tauInBar, harmony, -0.002);
             *out++ = static_cast<float>(tanh(left) * fade);
             *out++ = static_cast<float>(tanh(right) * fade);
         }
@@ -137,6 +147,7 @@ protected:
 private:
     std::string scratchDir_;
     std::string wavPath_;
+    Harmony harmony_[4];
 };
 
 }  // namespace

@@ -1,0 +1,47 @@
+// sound_files.h - real sound files for the audio tests: signals made here,
+// written to disk with libsndfile in the format a test asks for, and read back
+// whole for comparison with the host's streamed reader.
+#ifndef LUMAGROVE_TESTS_SOUND_FILES_H
+#define LUMAGROVE_TESTS_SOUND_FILES_H
+
+#include <sndfile.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// A fresh folder under /tmp, removed with everything in it at destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// One channel of sound.
+using Channel = std::vector<float>;
+
+Channel Sine(double hz, double amplitude, int rate, double seconds);
+Channel Silence(int rate, double seconds);
+// Uniform noise of `amplitude` from a fixed seed.
+Channel Noise(double amplitude, int rate, double seconds, uint32_t seed);
+
+// Writes the channels (all of one length) interleaved to `path`.
+// `format` is a libsndfile format such as SF_FORMAT_WAV | SF_FORMAT_PCM_16.
+void WriteSound(const std::string& path, int format, int rate, const std::vector<Channel>& channels);
+
+// The whole file in one libsndfile read, interleaved.
+std::vector<float> ReadWholeSound(const std::string& path, SF_INFO* info);
+
+// Keeps the first `bytes` bytes of a file.
+void TruncateFile(const std::string& path, long bytes);
+// Overwrites `count` bytes from `offset` with bytes from a fixed seed.
+void ScrambleBytes(const std::string& path, long offset, long count);
+long FileSize(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+
+#endif
