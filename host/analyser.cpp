@@ -36,8 +36,9 @@ public:
         : song_(song),
           rate_(song.sampleRate()),
           n_(AnalysisWindowFrames(song.sampleRate())),
+          mix_(song),
           frames_(static_cast<size_t>(n_) * song.channels()),
-          sides_{std::vector<float>(n_), std::vector<float>(n_)},
+          stereo_(static_cast<size_t>(n_) * 2),
           window_(n_),
           power_(n_ / 2 + 1) {
         (void)fps;  // levels follow the times asked for, whatever their spacing
@@ -54,14 +55,6 @@ public:
         }
         AssignBands();
         AssignSpectrum();
-        for (int c = 0; c < song.channels(); ++c) {
-            const ChannelSide side = song.channelSide(c);
-            if (side != ChannelSide::kRight) leftChannels_.push_back(c);
-            if (side != ChannelSide::kLeft) rightChannels_.push_back(c);
-        }
-        for (std::vector<int>* channels : {&leftChannels_, &rightChannels_})
-            if (channels->empty())  // a side no channel names takes them all
-                for (int c = 0; c < song.channels(); ++c) channels->push_back(c);
     }
     ~Analyser() override { Release(); }
 
@@ -70,8 +63,7 @@ public:
     void Fill(double time, AudioBlock* block) override {
         const int64_t centre = static_cast<int64_t>(floor(time * rate_ + 0.5));
         song_.Read(centre - n_ / 2, n_, frames_.data());
-        Downmix(leftChannels_, sides_[0]);
-        Downmix(rightChannels_, sides_[1]);
+        mix_.Fold(frames_.data(), n_, stereo_.data());
 
         const bool fresh = !started_ || time < lastTime_;
         const double dt = fresh ? 0.0 : time - lastTime_;
@@ -79,9 +71,9 @@ public:
         const float release = static_cast<float>(1 - exp(-dt / kReleaseSeconds));
         float loudest = 0;
         for (int side = 0; side < 2; ++side) {
-            std::copy(&sides_[side][n_ / 2 - kWaveformSamples / 2], &sides_[side][n_ / 2 + kWaveformSamples / 2],
-                      data_.waveform[side]);
-            Transform(sides_[side]);
+            for (int i = 0; i < kWaveformSamples; ++i)
+                data_.waveform[side][i] = stereo_[2 * (n_ / 2 - kWaveformSamples / 2 + i) + side];
+            Transform(side);
             ReadSpectrum(data_.spectrum[side]);
             for (int b = 0; b < kBands; ++b) {
                 const float amplitude = BandAmplitude(b);
@@ -138,21 +130,9 @@ private:
         binScale_ = 4.0f / float(n_);
     }
 
-    // The mean of `channels` over the window, into `side`.
-    void Downmix(const std::vector<int>& channels, std::vector<float>& side) const {
-        const int stride = song_.channels();
-        const float share = 1.0f / static_cast<float>(channels.size());
-        for (int i = 0; i < n_; ++i) {
-            const float* frame = &frames_[static_cast<size_t>(i) * stride];
-            float sum = 0;
-            for (int c : channels) sum += frame[c];
-            side[i] = sum * share;
-        }
-    }
-
-    // Windowed FFT of `samples` into power_.
-    void Transform(const std::vector<float>& samples) {
-        for (int i = 0; i < n_; ++i) in_[i] = samples[i] * window_[i];
+    // Windowed FFT of one side of the window into power_.
+    void Transform(int side) {
+        for (int i = 0; i < n_; ++i) in_[i] = stereo_[2 * i + side] * window_[i];
         fftwf_execute(plan_);
         for (int k = 0; k <= n_ / 2; ++k) power_[k] = out_[k][0] * out_[k][0] + out_[k][1] * out_[k][1];
     }
@@ -185,8 +165,9 @@ private:
     AudioSource& song_;
     const int rate_;
     const int n_;
+    SideMix mix_;
     std::vector<float> frames_;    // the window, interleaved as read
-    std::vector<float> sides_[2];  // the window, per side
+    std::vector<float> stereo_;    // the window folded into the two sides
     std::vector<float> window_;    // Hann
     std::vector<float> power_;     // |bin|^2, 0 .. N/2
     float* in_ = nullptr;
@@ -198,7 +179,6 @@ private:
     float bandScale_ = 0;
     SpectrumTap taps_[kSpectrumPoints];
     float binScale_ = 0;
-    std::vector<int> leftChannels_, rightChannels_;
 
     HostAudioData data_ = {};
     float envelope_[2 * kBands] = {};

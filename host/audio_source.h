@@ -18,7 +18,8 @@
 // position on the left, each right-hand one on the right and the rest
 // (centre, LFE, unnamed) on both; a file that names none is taken as
 // channel 0 left, channel 1 right, all others both. A side is the mean of
-// its channels.
+// its channels (SideMix below); a side that no channel feeds (a file that
+// names only right-hand positions, say) is the mean of all of them.
 #ifndef LUMAGROVE_AUDIO_SOURCE_H
 #define LUMAGROVE_AUDIO_SOURCE_H
 
@@ -26,6 +27,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 enum class ChannelSide { kLeft, kRight, kBoth };
 
@@ -51,6 +53,35 @@ public:
     // A file that ffmpeg can read with this song's sound, for muxing into
     // video: the song's own path, or a WAV of the demo written on first use.
     virtual std::string EncoderInputPath() = 0;
+};
+
+// Folds a song's channels into its two sides, as described above.
+class SideMix {
+public:
+    explicit SideMix(const AudioSource& song) : channels_(song.channels()) {
+        for (int side = 0; side < 2; ++side) {
+            const ChannelSide other = side == 0 ? ChannelSide::kRight : ChannelSide::kLeft;
+            int fed = 0;
+            for (int c = 0; c < channels_; ++c) fed += song.channelSide(c) != other;
+            weights_[side].resize(static_cast<size_t>(channels_));
+            for (int c = 0; c < channels_; ++c)
+                weights_[side][c] = fed == 0 ? 1.0f / channels_ : song.channelSide(c) != other ? 1.0f / fed : 0.0f;
+        }
+    }
+    // Folds `count` interleaved frames of the song into `count` stereo frames
+    // (left, right, left, ...).
+    void Fold(const float* frames, int64_t count, float* stereo) const {
+        for (int64_t i = 0; i < count; ++i, frames += channels_, stereo += 2)
+            for (int side = 0; side < 2; ++side) {
+                float sum = 0.0f;
+                for (int c = 0; c < channels_; ++c) sum += weights_[side][c] * frames[c];
+                stereo[side] = sum;
+            }
+    }
+
+private:
+    int channels_;
+    std::vector<float> weights_[2];  // per channel: 1 / (channels on the side), or 0
 };
 
 // Opens a song in any format libsndfile reads. Throws HostError (status 2)

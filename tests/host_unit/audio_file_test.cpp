@@ -191,6 +191,23 @@ TEST(AudioFile, ChannelsGoToTheSidesTheFileNames) {
     EXPECT_EQ(sides("plain.wav"), (std::vector<S>{S::kLeft, S::kRight, S::kBoth, S::kBoth, S::kBoth, S::kBoth}));
     EXPECT_EQ(sides("mono.wav"), std::vector<S>{S::kBoth});
     EXPECT_EQ(sides("stereo.wav"), (std::vector<S>{S::kLeft, S::kRight}));
+
+    // Each side is the mean of its channels; a side no channel feeds, of all.
+    auto fold = [&](const char* name, std::vector<float> frame) {
+        std::unique_ptr<AudioSource> song = OpenAudioFile(dir.File(name));
+        std::vector<float> stereo(2);
+        SideMix(*song).Fold(frame.data(), 1, stereo.data());
+        return stereo;
+    };
+    EXPECT_EQ(fold("named.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5) / 4.0f, (2 + 3 + 4 + 6) / 4.0f}));
+    EXPECT_EQ(fold("plain.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5 + 6) / 5.0f, (2 + 3 + 4 + 5 + 6) / 5.0f}));
+    EXPECT_EQ(fold("mono.wav", {0.5f}), (std::vector<float>{0.5f, 0.5f}));
+    // Three channels named front, back and side right: the mask at byte 40
+    // of a WAVE_FORMAT_EXTENSIBLE header, 0x2 | 0x20 | 0x400.
+    WriteSound(dir.File("rights.wav"), SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 48000, {six[0], six[1], six[2]});
+    OverwriteBytes(dir.File("rights.wav"), 40, {0x22, 0x04, 0x00, 0x00});
+    EXPECT_EQ(sides("rights.wav"), (std::vector<S>{S::kRight, S::kRight, S::kRight}));
+    EXPECT_EQ(fold("rights.wav", {3, 6, 9}), (std::vector<float>{6, 6}));
 }
 
 // Opening `path` throws HostError with `status`, naming the file and saying `what`.

@@ -68,13 +68,20 @@ void TruncateFile(const std::string& path, long bytes) {
     if (truncate(path.c_str(), bytes) != 0) throw std::runtime_error("cannot truncate " + path);
 }
 
-void ScrambleBytes(const std::string& path, long offset, long count) {
+void OverwriteBytes(const std::string& path, long offset, const std::vector<uint8_t>& bytes) {
     FILE* f = fopen(path.c_str(), "r+b");
     if (!f) throw std::runtime_error("cannot open " + path);
-    std::mt19937 random(7);
     fseek(f, offset, SEEK_SET);
-    for (long i = 0; i < count; ++i) fputc(static_cast<int>(random() & 0xFF), f);
+    const size_t written = fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
+    if (written != bytes.size()) throw std::runtime_error("cannot overwrite " + path);
+}
+
+void ScrambleBytes(const std::string& path, long offset, long count) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> bytes(static_cast<size_t>(count));
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random() & 0xFF);
+    OverwriteBytes(path, offset, bytes);
 }
 
 long FileSize(const std::string& path) {

@@ -41,6 +41,8 @@ std::vector<float> ReadWholeSound(const std::string& path, SF_INFO* info);
 void TruncateFile(const std::string& path, long bytes);
 // Overwrites `count` bytes from `offset` with bytes from a fixed seed.
 void ScrambleBytes(const std::string& path, long offset, long count);
+// Overwrites bytes from `offset` with `bytes`.
+void OverwriteBytes(const std::string& path, long offset, const std::vector<uint8_t>& bytes);
 long FileSize(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 
