@@ -51,7 +51,8 @@
 //             frame, e += (a - e) * (1 - exp(-dt / tau)), with dt the time since
 //             the last frame. An envelope that falls below kSilentAmplitude is
 //             0, so silence gives exactly 0. The first frame, and a frame whose
-//             time goes back, start the envelopes afresh at the amplitudes.
+//             time goes back, start the envelopes (and the gain) afresh at the
+//             amplitudes.
 //   Tilt      Each envelope is weighted by sqrt(centre / 1 kHz) of its band
 //             (+3 dB an octave): music's spectrum falls by about that much
 //             against the equal energy per octave of pink noise, so the high

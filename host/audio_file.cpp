@@ -20,10 +20,12 @@ namespace {
 
 // libmpg123, which libsndfile decodes MP3 with, writes its complaints about a
 // damaged stream straight to stderr. The host reports a damaged file in one
-// line of its own, so while libsndfile runs, stderr goes to /dev/null.
+// line of its own, so while libsndfile opens a file, or decodes an MP3,
+// stderr goes to /dev/null.
 class QuietStderr {
 public:
-    QuietStderr() {
+    explicit QuietStderr(bool active = true) : saved_(-1) {
+        if (!active) return;
         fflush(stderr);
         saved_ = dup(STDERR_FILENO);
         const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -111,7 +113,8 @@ public:
         : CachedSource(info.samplerate, info.channels, info.frames),
           path_(path),
           file_(file),
-          exactSeek_((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_VORBIS) {
+          exactSeek_((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_VORBIS),
+          mpeg_((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
         std::vector<int> map(static_cast<size_t>(info.channels));
         if (info.channels > 2 &&
             sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) == SF_TRUE) {
@@ -131,7 +134,7 @@ public:
 
 protected:
     void Decode(int64_t start, int64_t count, float* out) override {
-        QuietStderr quiet;
+        QuietStderr quiet(mpeg_);
         if (start != decoderAt_) Reposition(start, count, out);
         ReadFrames(start, count, out);
         decoderAt_ = start + count;
@@ -182,6 +185,7 @@ private:
     std::string path_;
     SNDFILE* file_;
     bool exactSeek_;
+    bool mpeg_;
     int64_t decoderAt_ = 0;
     std::vector<ChannelSide> sides_;  // empty: the default mapping
 };

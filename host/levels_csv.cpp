@@ -1,19 +1,5 @@
-// Levels saved to and replayed from a CSV file:
-//
-//   time,l0,l1,...,l15
-//   0.000000,0.1,0.2,...
-//
-// One row per frame; time in seconds (six decimals), levels with nine
-// significant digits (a float read back is the float written). Blank lines
-// are skipped; CR LF line ends are accepted. Times must not decrease, every
-// value must be a finite number, and a level must fit a float.
-//
-// Replay: the row with the greatest time at or before t (with 1 us of slack
-// for the rounding of the written times) gives the levels; before the first
-// row they are 0. The host data before the levels is zero. duration() is the
-// last row's time plus one frame step, the mean spacing of the rows (1/60 s
-// when there is a single row). The rows are held in memory: 68 bytes a frame,
-// 2.4 MB for ten minutes at 60 frames a second.
+// Levels saved to and replayed from a CSV file; the format and the replay
+// rules are in host/level_source.h.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>

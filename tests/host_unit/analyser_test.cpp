@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,22 @@ TEST(Analysis, AttackIsFastReleaseSlowerAndTheTailEndsInZero) {
     EXPECT_GT(tenthLater, 0.2f * ending) << "the release takes longer than a frame or two";
     EXPECT_LT(tenthLater, 0.8f * ending) << "but it does let go";
     EXPECT_EQ(frames[400][0], 0.0f) << "silence again: exactly 0";
+}
+
+TEST(Analysis, ATimeThatGoesBackStartsAfreshAsOnAFirstFrame) {
+    ScratchDir dir;
+    Channel song = Sine(60, 0.5, 44100, 3.0);
+    const Channel hiss = Noise(0.1, 44100, 3.0, 8);
+    for (size_t i = 0; i < song.size(); ++i) song[i] = i < 44100 ? hiss[i] : song[i] + hiss[i];
+    WriteSound(dir.File("seek.wav"), kWav16, 44100, {song});
+    std::unique_ptr<AudioSource> played = OpenAudioFile(dir.File("seek.wav")), fresh = OpenAudioFile(dir.File("seek.wav"));
+    std::unique_ptr<LevelSource> a = AnalyseSong(*played, 30), b = AnalyseSong(*fresh, 30);
+    AudioBlock afterSeek, first;
+    for (int f = 0; f < 75; ++f) a->Fill(f / 30.0, &afterSeek);  // the tone sets the gain
+    a->Fill(0.5, &afterSeek);
+    b->Fill(0.5, &first);
+    EXPECT_EQ(memcmp(&afterSeek, &first, sizeof first), 0);
+    EXPECT_NEAR(*std::max_element(first.levels, first.levels + 16), kLevelTarget, 0.01f);
 }
 
 TEST(Analysis, GainFollowsTheSongButDoesNotPumpUpAFaintOne) {
