@@ -7,7 +7,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # What the library, the preview host and the tests need.
 DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
-       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev
+       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
+       libsdl2-dev libcli11-dev libx11-dev ffmpeg xvfb
 
 # The sanitizer and fuzzing build: clang with ASan, UBSan, LSan and libFuzzer.
 SAN_BUILD ?= build-sanitize
@@ -34,8 +35,8 @@ test: build
 
 demo: build
 	@mkdir -p out
-	$(BUILD)/lumagrove-preview --out out/frame.png
-	@echo "wrote out/frame.png"
+	$(BUILD)/lumagrove-preview --out out/demo.mp4 --sheet out/demo-sheet.png
+	@echo "wrote out/demo.mp4 and out/demo-sheet.png"
 
 # Every test again under the sanitizers, then the plug-in fuzzer for FUZZ_SECONDS.
 test-sanitize: deps

@@ -18,7 +18,7 @@
 #include "host/png_folder_sink.h"
 #include "host/progress.h"
 #include "host/render_loop.h"
-#include "host/scratch_dir.h"
+#include "host/scratch_folder.h"
 #include "host/video_sink.h"
 #include "host/window_preview.h"
 
@@ -26,7 +26,7 @@ namespace {
 
 // The song: the file given, the built-in demo, or none when levels come from
 // a CSV and no file is given.
-std::unique_ptr<AudioSource> OpenSong(const Options& o, ScratchDir& scratch) {
+std::unique_ptr<AudioSource> OpenSong(const Options& o, ScratchFolder& scratch) {
     if (!o.audio.empty()) return OpenAudioFile(o.audio);
     if (!o.levelsIn.empty()) return nullptr;
     return MakeDemoSong(scratch.path());
@@ -51,7 +51,7 @@ RenderJob ChooseStretch(const Options& o, double songSeconds) {
 }
 
 void Run(const Options& o) {
-    ScratchDir scratch;
+    ScratchFolder scratch;
     std::unique_ptr<AudioSource> song = OpenSong(o, scratch);
     std::unique_ptr<LevelSource> levels = o.levelsIn.empty() ? AnalyseSong(*song, o.fps) : ReadLevelsCsv(o.levelsIn);
     const RenderJob job = ChooseStretch(o, levels->duration());

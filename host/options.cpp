@@ -74,6 +74,9 @@ void CheckOutputs(Options* o) {
         if (!isFolder && stat(o->out.c_str(), &st) == 0)
             Bad("--out " + o->out + ": exists and is not a folder");
     }
+    if (!o->out.empty() && o->outIsVideo() && (o->width % 2 || o->height % 2))
+        Bad("--size " + std::to_string(o->width) + "x" + std::to_string(o->height) +
+            ": a video in yuv420p needs an even width and height");
     if (!o->out.empty() && o->outIsVideo() && FindProgram("ffmpeg").empty())
         Bad("--out " + o->out + ": writing video needs ffmpeg, which is not on PATH (apt-get install ffmpeg)");
 }

@@ -1,8 +1,10 @@
 #include "host/window_preview.h"
 
 #include <SDL.h>
+#include <fcntl.h>
 #include <math.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -22,16 +24,35 @@ const int kChunkFrames = 2048;           // sample frames read from the song at 
     throw HostError(kExitFailure, std::string("cannot open the preview window: ") + what + ": " + SDL_GetError());
 }
 
+// Runs `open` with stderr sent to /dev/null: the libraries under SDL (ALSA,
+// Wayland's client) print their own diagnostics while SDL probes for a device
+// that is not there, and the host reports a failure in one line of its own.
+template <typename Open>
+auto WithoutLibraryChatter(Open open) -> decltype(open()) {
+    fflush(stderr);
+    const int saved = dup(2);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved >= 0 && null >= 0) dup2(null, 2);
+    auto result = open();
+    if (saved >= 0) {
+        dup2(saved, 2);
+        close(saved);
+    }
+    if (null >= 0) close(null);
+    return result;
+}
+
 // Plays a stretch of the song through an SDL audio device, fed from this
-// thread with queued buffers, mixed down to stereo the way the analysis sees
-// the channels (each side the mean of its channels).
+// thread with queued buffers, folded to stereo the way the analysis sees the
+// channels (SideMix).
 class SongPlayer {
 public:
     SongPlayer(AudioSource& song, double start, double duration)
         : song_(song),
+          mix_(song),
           first_(static_cast<int64_t>(llround(start * song.sampleRate()))),
           end_(first_ + static_cast<int64_t>(llround(duration * song.sampleRate()))) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        if (WithoutLibraryChatter([] { return SDL_InitSubSystem(SDL_INIT_AUDIO); }) != 0) {
             reason_ = SDL_GetError();
             return;
         }
@@ -41,15 +62,10 @@ public:
         want.format = AUDIO_F32SYS;
         want.channels = 2;
         want.samples = 1024;
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        device_ = WithoutLibraryChatter([&want] { return SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0); });
         if (device_ == 0) {
             reason_ = SDL_GetError();
             return;
-        }
-        for (int c = 0; c < song.channels(); ++c) {
-            const ChannelSide side = song.channelSide(c);
-            if (side != ChannelSide::kRight) ++sideChannels_[0];
-            if (side != ChannelSide::kLeft) ++sideChannels_[1];
         }
         Pump();
         SDL_PauseAudioDevice(device_, 0);
@@ -71,16 +87,7 @@ public:
             samples_.resize(static_cast<size_t>(count) * channels);
             song_.Read(next_, count, samples_.data());
             stereo_.resize(static_cast<size_t>(count) * 2);
-            for (int i = 0; i < count; ++i) {
-                float sum[2] = {0.0f, 0.0f};
-                for (int c = 0; c < channels; ++c) {
-                    const float v = samples_[static_cast<size_t>(i) * channels + c];
-                    const ChannelSide side = song_.channelSide(c);
-                    if (side != ChannelSide::kRight) sum[0] += v;
-                    if (side != ChannelSide::kLeft) sum[1] += v;
-                }
-                for (int s = 0; s < 2; ++s) stereo_[2 * i + s] = sideChannels_[s] ? sum[s] / sideChannels_[s] : 0.0f;
-            }
+            mix_.Fold(samples_.data(), count, stereo_.data());
             SDL_QueueAudio(device_, stereo_.data(), static_cast<Uint32>(stereo_.size() * sizeof(float)));
             next_ += count;
         }
@@ -94,11 +101,11 @@ public:
 
 private:
     AudioSource& song_;
+    SideMix mix_;
     int64_t first_, end_;
     int64_t next_ = first_;
     SDL_AudioDeviceID device_ = 0;
     std::string reason_;
-    int sideChannels_[2] = {0, 0};
     std::vector<float> samples_, stereo_;
 };
 
@@ -107,7 +114,7 @@ class PreviewWindow {
 public:
     PreviewWindow(int width, int height) {
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C and SIGTERM are handled by the host
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) SdlFailed("no video");
+        if (WithoutLibraryChatter([] { return SDL_Init(SDL_INIT_VIDEO); }) != 0) SdlFailed("no video");
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);

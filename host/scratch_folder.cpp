@@ -1,4 +1,4 @@
-#include "host/scratch_dir.h"
+#include "host/scratch_folder.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -8,7 +8,7 @@
 
 #include "host/host_error.h"
 
-const std::string& ScratchDir::path() {
+const std::string& ScratchFolder::path() {
     if (path_.empty()) {
         const char* tmp = getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lumagrove-XXXXXX";
@@ -20,7 +20,7 @@ const std::string& ScratchDir::path() {
     return path_;
 }
 
-ScratchDir::~ScratchDir() {
+ScratchFolder::~ScratchFolder() {
     if (path_.empty()) return;
     // Only plain files are ever put here.
     if (DIR* dir = opendir(path_.c_str())) {

@@ -1,0 +1,70 @@
+// preview_runner.h - runs the built lumagrove-preview as a person would, for
+// the end-to-end tests: a child process with its exit status and stderr,
+// the PNG files it writes read back with libpng, and a virtual X display
+// (Xvfb) for the live window, with a screenshot of it.
+#ifndef LUMAGROVE_TESTS_PREVIEW_RUNNER_H
+#define LUMAGROVE_TESTS_PREVIEW_RUNNER_H
+
+#include <stdint.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct Outcome {
+    int status;       // exit status, or 128 + the signal that ended it
+    std::string err;  // everything written to stderr
+};
+
+// The program running; the destructor kills it if it still runs.
+class PreviewProcess {
+public:
+    // `env` entries ("NAME=value") are added to, or replace, the test's own.
+    explicit PreviewProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    ~PreviewProcess();
+    void Signal(int signal) const;
+    Outcome Wait();
+
+private:
+    pid_t pid_ = -1;
+    std::string errPath_;
+};
+
+Outcome RunPreview(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
+// An 8-bit RGB picture, top row first.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+    const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+    double Brightness() const;  // mean of all channels of all pixels, 0..255
+};
+Picture ReadPng(const std::string& path);
+
+// Every name in a folder (not "." or ".."), sorted; empty when it does not exist.
+std::vector<std::string> ListFolder(const std::string& path);
+bool Exists(const std::string& path);
+std::string ReadFile(const std::string& path);
+
+// Runs a command through the shell and returns its standard output.
+std::string Capture(const std::string& command);
+
+// An X server of its own (Xvfb) for the duration of a test.
+class VirtualDisplay {
+public:
+    VirtualDisplay(int width, int height);
+    ~VirtualDisplay();
+    const std::string& name() const { return name_; }  // ":N", for DISPLAY
+    // The whole screen as it is now.
+    Picture Screenshot() const;
+    // Resizes the top-level window now showing at `width` x `height`, as a
+    // user dragging its corner would. False when there is no such window.
+    bool ResizeWindow(int width, int height, int newWidth, int newHeight) const;
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+#endif
