@@ -10,6 +10,7 @@
 
 #include "host/child_process.h"
 #include "host/host_error.h"
+#include "host/plugin_loader.h"
 
 namespace {
 
@@ -84,15 +85,6 @@ void CheckOutputs(Options* o) {
 }  // namespace
 
 bool Options::outIsVideo() const { return EndsWithNoCase(out, ".mp4"); }
-
-std::string DefaultPluginPath() {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "lumagrove.so";
-    exe[n] = '\0';
-    const std::string path(exe);
-    return path.substr(0, path.rfind('/') + 1) + "lumagrove.so";
-}
 
 bool ParseOptions(int argc, char** argv, Options* o) {
     CLI::App app("Renders the Lumagrove visualiser for a song: to a video, to PNG frames, to a contact sheet, "

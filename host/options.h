@@ -33,7 +33,4 @@ struct Options {
 // `options` is filled and checked.
 bool ParseOptions(int argc, char** argv, Options* options);
 
-// The library beside the running program: "<dir of executable>/lumagrove.so".
-std::string DefaultPluginPath();
-
 #endif

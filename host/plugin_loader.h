@@ -17,6 +17,10 @@
 
 #include "plugin/plugin_interface.h"
 
+// The plug-in beside the running program: "<folder of the executable>/lumagrove.so",
+// or lumagrove.dll on Windows.
+std::string DefaultPluginPath();
+
 class PluginLibrary {
 public:
     explicit PluginLibrary(const std::string& path);

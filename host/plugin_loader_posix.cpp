@@ -1,6 +1,7 @@
 // PluginLibrary's platform half on POSIX systems: dlopen and dlsym.
 #include <dlfcn.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "host/host_error.h"
 #include "host/plugin_loader.h"
@@ -24,3 +25,12 @@ QueryInterfaceFn PluginLibrary::FindEntry(void* handle) {
 }
 
 void PluginLibrary::UnloadModule(void* handle) { dlclose(handle); }
+
+std::string DefaultPluginPath() {
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "lumagrove.so";
+    exe[n] = '\0';
+    const std::string path(exe);
+    return path.substr(0, path.rfind('/') + 1) + "lumagrove.so";
+}

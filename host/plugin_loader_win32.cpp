@@ -39,3 +39,15 @@ QueryInterfaceFn PluginLibrary::FindEntry(void* handle) {
 }
 
 void PluginLibrary::UnloadModule(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+
+std::string DefaultPluginPath() {
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return "lumagrove.dll";
+    std::wstring path(exe, n);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"lumagrove.dll";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, &utf8[0], size, nullptr, nullptr);
+    return utf8.c_str();
+}

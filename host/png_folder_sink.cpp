@@ -6,6 +6,9 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#  include <direct.h>  // _mkdir
+#endif
 
 #include "host/host_error.h"
 #include "host/png_writer.h"
@@ -37,7 +40,12 @@ PngFolderSink::PngFolderSink(const std::string& folder) : folder_(folder) {
         dir = slash == std::string::npos ? "" : dir.substr(0, slash);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
+#ifdef _WIN32
+        const int made = _mkdir(it->c_str());
+#else
+        const int made = mkdir(it->c_str(), 0777);
+#endif
+        if (made != 0 && errno != EEXIST) {
             const int err = errno;
             Abort();
             Unwritable(folder, err);

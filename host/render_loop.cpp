@@ -1,10 +1,18 @@
 #include "host/render_loop.h"
 
+#include <math.h>
+
+#include <algorithm>
 #include <memory>
 
+#include "host/clock_text.h"
+#include "host/contact_sheet.h"
 #include "host/frame_queue.h"
 #include "host/gl_context.h"
+#include "host/host_error.h"
 #include "host/interrupt.h"
+#include "host/options.h"
+#include "host/png_folder_sink.h"
 #include "render/gl.h"
 
 namespace {
@@ -14,6 +22,23 @@ void AbortAll(const std::vector<FrameSink*>& sinks) noexcept {
 }
 
 }  // namespace
+
+RenderJob ChooseStretch(const Options& o, double songSeconds) {
+    const std::string length = ClockText(songSeconds, 2);
+    if (o.start >= songSeconds)
+        throw HostError(kExitBadInput, "--start " + ClockText(o.start, 2) + ": the song is only " + length + " long");
+    RenderJob job;
+    job.width = o.width;
+    job.height = o.height;
+    job.fps = o.fps;
+    job.start = o.start;
+    const double duration = o.duration < 0 ? songSeconds - o.start : o.duration;
+    if (o.start + duration > songSeconds + 0.5 / o.fps)
+        throw HostError(kExitBadInput, "--duration " + ClockText(duration, 2) + " from " + ClockText(o.start, 2) +
+                                           " runs past the end of the song (" + length + ")");
+    job.frameCount = std::max<int64_t>(1, static_cast<int64_t>(ceil(duration * o.fps - 1e-6)));
+    return job;
+}
 
 void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& levels, LevelsCsvWriter* levelsOut,
                    const std::vector<FrameSink*>& sinks, ProgressMeter* progress) {
@@ -50,4 +75,17 @@ void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& lev
         AbortAll(sinks);
         throw;
     }
+}
+
+void RenderToOutputs(const Options& o, const RenderJob& job, PluginLibrary& plugin, LevelSource& levels,
+                     LevelsCsvWriter* levelsOut, std::unique_ptr<FrameSink> video) {
+    std::vector<std::unique_ptr<FrameSink>> owned;
+    if (video) owned.push_back(std::move(video));
+    if (!o.out.empty() && !o.outIsVideo()) owned.emplace_back(new PngFolderSink(o.out));
+    if (!o.sheet.empty()) owned.emplace_back(new ContactSheetSink(o.sheet, job.width, job.height, job.frameCount));
+    std::vector<FrameSink*> sinks;
+    for (auto& sink : owned) sinks.push_back(sink.get());
+
+    ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
+    RenderOffline(job, plugin, levels, levelsOut, sinks, &progress);
 }

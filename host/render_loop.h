@@ -21,6 +21,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <vector>
 
 #include "host/frame_sink.h"
@@ -38,8 +39,21 @@ struct RenderJob {
     double FrameTime(int64_t index) const { return start + static_cast<double>(index) / fps; }
 };
 
+struct Options;
+
+// The job for the options' size, rate and stretch (--start, --duration: to the
+// end when not given) of a song `songSeconds` long; at least one frame.
+// Throws HostError (status 2) when the stretch starts or ends past the song.
+RenderJob ChooseStretch(const Options& o, double songSeconds);
+
 // `levelsOut` and `progress` may be null.
 void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& levels, LevelsCsvWriter* levelsOut,
                    const std::vector<FrameSink*>& sinks, ProgressMeter* progress);
+
+// RenderOffline to the outputs the options name: `video` (made by the caller
+// for an --out FILE.mp4; may be null), a PngFolderSink for --out FOLDER, a
+// ContactSheetSink for --sheet; with the progress report unless --quiet.
+void RenderToOutputs(const Options& o, const RenderJob& job, PluginLibrary& plugin, LevelSource& levels,
+                     LevelsCsvWriter* levelsOut, std::unique_ptr<FrameSink> video);
 
 #endif
