@@ -10,6 +10,14 @@ DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-me
        libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
        libsdl2-dev libcli11-dev libx11-dev ffmpeg xvfb
 
+# The 32-bit Windows build (MinGW-w64: the DLL, the Windows preview host, the
+# probes its tests run) and what the win32 tests need to run it: Wine with
+# its 32-bit half (enables the i386 architecture), Mesa's 32-bit software GL
+# behind Wine's opengl32, and Xvfb for Wine's windows.
+WIN32_BUILD ?= build-win32
+WIN32_DEPS = cmake make g++-mingw-w64-i686 libz-mingw-w64-dev libcli11-dev
+WINE_DEPS = wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb
+
 # The sanitizer and fuzzing build: clang with ASan, UBSan, LSan and libFuzzer.
 SAN_BUILD ?= build-sanitize
 SAN_DEPS = clang libclang-rt-14-dev
@@ -17,7 +25,7 @@ FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
 
-.PHONY: all deps build test demo clean test-sanitize fuzz
+.PHONY: all deps build test demo clean test-sanitize fuzz win32 win32-deps wine-deps
 
 all: build
 
@@ -30,8 +38,21 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build win32 wine-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+win32-deps:
+	@sh cmake/install-deps.sh $(WIN32_DEPS)
+
+wine-deps:
+	@sh cmake/install-deps.sh $(WINE_DEPS)
+
+$(WIN32_BUILD)/CMakeCache.txt: | win32-deps
+	cmake -S . -B $(WIN32_BUILD) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+
+# lumagrove.dll and lumagrove-preview.exe in $(WIN32_BUILD).
+win32: win32-deps $(WIN32_BUILD)/CMakeCache.txt
+	cmake --build $(WIN32_BUILD) -j $(JOBS)
 
 demo: build
 	@mkdir -p out
@@ -54,4 +75,4 @@ fuzz:
 	  $(SAN_BUILD)/fuzz-corpus tests/fuzz/corpus
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) out
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN32_BUILD) out

@@ -5,8 +5,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(LUMAGROVE_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${LUMAGROVE_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${LUMAGROVE_MINGW_TRIPLE}-g++)
+# The POSIX thread model: the preview host's std::thread (winpthreads, linked
+# statically). The plug-in uses no threads and imports nothing of it.
+set(CMAKE_C_COMPILER ${LUMAGROVE_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LUMAGROVE_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${LUMAGROVE_MINGW_TRIPLE}-windres)
 
 # Headers and libraries come from the MinGW sysroot only, never from the

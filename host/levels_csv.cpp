@@ -184,8 +184,14 @@ void LevelsCsvWriter::Close() {
     const int flushErrno = errno;
     const bool closed = fclose(file) == 0;
     std::string failure;
-    if (!flushed || !closed) failure = strerror(flushed ? errno : flushErrno);
-    else if (rename(impl_->partial.c_str(), impl_->path.c_str()) != 0) failure = strerror(errno);
+    if (!flushed || !closed) {
+        failure = strerror(flushed ? errno : flushErrno);
+    } else {
+#ifdef _WIN32
+        remove(impl_->path.c_str());  // rename() does not replace a file there
+#endif
+        if (rename(impl_->partial.c_str(), impl_->path.c_str()) != 0) failure = strerror(errno);
+    }
     if (!failure.empty()) {
         remove(impl_->partial.c_str());
         throw HostError(kExitFailure, "cannot write " + impl_->path + ": " + failure);

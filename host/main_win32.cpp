@@ -7,8 +7,7 @@
 // decoding or analysis (libsndfile and FFTW are not built for Windows), no
 // video encoder and no live window: the levels come from a CSV (--levels-in,
 // as written by --levels-out), and the frames go to PNG files (--out FOLDER)
-// and a contact sheet (--sheet). Asking for the rest is an error (status 2)
-// that says so.
+// and a contact sheet (--sheet). ParseOptions rejects the rest (status 2).
 #include <memory>
 #include <vector>
 
@@ -21,18 +20,7 @@
 
 namespace {
 
-void RejectWhatThisBuildLacks(const Options& o) {
-    const std::string replay = "replay levels saved by the Linux build's --levels-out with --levels-in FILE.csv";
-    if (!o.audio.empty()) throw HostError(kExitBadInput, "--audio: the Windows build decodes no audio; " + replay);
-    if (o.window) throw HostError(kExitBadInput, "--window: the Windows build has no live window; use --out FOLDER");
-    if (o.outIsVideo())
-        throw HostError(kExitBadInput, "--out " + o.out + ": the Windows build writes PNG frames; give a folder");
-    if (o.levelsIn.empty())
-        throw HostError(kExitBadInput, "no levels: the Windows build cannot analyse sound; " + replay);
-}
-
 void Run(const Options& o) {
-    RejectWhatThisBuildLacks(o);
     std::unique_ptr<LevelSource> levels = ReadLevelsCsv(o.levelsIn);
     const RenderJob job = ChooseStretch(o, levels->duration());
     PluginLibrary plugin(o.plugin);

@@ -55,7 +55,23 @@ void CheckTimes(const std::string& startText, const std::string& durationText, O
         Bad("--duration " + durationText + ": expected seconds, more than 0");
 }
 
+#ifdef _WIN32
+// The Windows build has no audio decoding or analysis (libsndfile and FFTW are
+// not built for Windows), no encoder and no live window: levels come from a
+// CSV and frames go to PNG files or a contact sheet.
+void CheckWindowsBuildCanDo(const Options& o) {
+    const std::string replay = "replay levels saved by the Linux build's --levels-out with --levels-in FILE.csv";
+    if (!o.audio.empty()) Bad("--audio: the Windows build decodes no audio; " + replay);
+    if (o.window) Bad("--window: the Windows build has no live window; use --out FOLDER");
+    if (o.outIsVideo()) Bad("--out " + o.out + ": the Windows build writes PNG frames; give a folder");
+    if (o.levelsIn.empty()) Bad("no levels: the Windows build cannot analyse sound; " + replay);
+}
+#endif
+
 void CheckOutputs(Options* o) {
+#ifdef _WIN32
+    CheckWindowsBuildCanDo(*o);
+#endif
     if (o->window && (!o->out.empty() || !o->sheet.empty()))
         Bad("--window plays the song live and cannot be combined with --out or --sheet");
     if (!o->window && o->out.empty() && o->sheet.empty() && o->levelsOut.empty())

@@ -3,7 +3,8 @@
 // ParseOptions reads argv with CLI11 and checks every value that can be
 // checked without opening anything: the size, frame rate, times, the kind of
 // each output, that some output was chosen, that ffmpeg is there when a video
-// is asked for. A wrong value throws HostError (status 2) with one sentence
+// is asked for; in the Windows build, that nothing is asked for that it lacks
+// (audio, video, the live window). A wrong value throws HostError (status 2) with one sentence
 // naming the value and what is wrong with it. Files are checked where they
 // are opened.
 #ifndef LUMAGROVE_OPTIONS_H
