@@ -25,7 +25,7 @@ FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
 
-.PHONY: all deps build test demo clean test-sanitize fuzz win32 win32-deps wine-deps
+.PHONY: all deps build test demo bench clean test-sanitize fuzz win32 win32-deps wine-deps
 
 all: build
 
@@ -58,6 +58,12 @@ demo: build
 	@mkdir -p out
 	$(BUILD)/lumagrove-preview --out out/demo.mp4 --sheet out/demo-sheet.png
 	@echo "wrote out/demo.mp4 and out/demo-sheet.png"
+
+# The whole offline render against its floors, and peak memory (several minutes).
+bench: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench
+	$(BUILD)/lumagrove-bench
 
 # Every test again under the sanitizers, then the plug-in fuzzer for FUZZ_SECONDS.
 test-sanitize: deps
