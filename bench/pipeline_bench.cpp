@@ -93,14 +93,14 @@ double RenderDemo(int fps, FrameSink& sink, ScratchFolder& scratch) {
     job.width = kWidth;
     job.height = kHeight;
     job.fps = fps;
-    job.frameCount = static_cast<int64_t>(ceil(levels->duration() * fps - 1e-6));
+    job.frameCount = FrameCountFor(levels->duration(), fps);
     const Clock::time_point start = Clock::now();
     RenderOffline(job, plugin, *levels, nullptr, {&sink}, nullptr);
     return Since(start);
 }
 
 int64_t DemoFrames(int fps, ScratchFolder& scratch) {
-    return static_cast<int64_t>(ceil(MakeDemoSong(scratch.path())->duration() * fps - 1e-6));
+    return FrameCountFor(MakeDemoSong(scratch.path())->duration(), fps);
 }
 
 // The encoder alone: the captured frames, from memory, down the pipe.

@@ -36,8 +36,12 @@ RenderJob ChooseStretch(const Options& o, double songSeconds) {
     if (o.start + duration > songSeconds + 0.5 / o.fps)
         throw HostError(kExitBadInput, "--duration " + ClockText(duration, 2) + " from " + ClockText(o.start, 2) +
                                            " runs past the end of the song (" + length + ")");
-    job.frameCount = std::max<int64_t>(1, static_cast<int64_t>(ceil(duration * o.fps - 1e-6)));
+    job.frameCount = FrameCountFor(duration, o.fps);
     return job;
+}
+
+int64_t FrameCountFor(double seconds, int fps) {
+    return std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fps - 1e-3)));
 }
 
 void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& levels, LevelsCsvWriter* levelsOut,

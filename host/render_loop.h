@@ -39,6 +39,10 @@ struct RenderJob {
     double FrameTime(int64_t index) const { return start + static_cast<double>(index) / fps; }
 };
 
+// Frames that cover `seconds` at `fps`: at least one, and none for a sliver
+// of less than a thousandth of a frame (times read back from text are rounded).
+int64_t FrameCountFor(double seconds, int fps);
+
 struct Options;
 
 // The job for the options' size, rate and stretch (--start, --duration: to the

@@ -126,10 +126,12 @@ public:
         if (SDL_GL_MakeCurrent(window_, context_) != 0) SdlFailed("cannot make the context current");
         SDL_GL_SetSwapInterval(1);  // follow the display where it can; the frame cap holds otherwise
     }
+    // SDL itself stays initialised until the process ends: SDL_Quit() would
+    // unload the X11 and sound libraries SDL opened, and what they keep for
+    // the process's life would then show as leaks of nameless modules.
     ~PreviewWindow() {
         if (context_) SDL_GL_DeleteContext(context_);
         if (window_) SDL_DestroyWindow(window_);
-        SDL_Quit();
     }
 
     void DrawableSize(int* width, int* height) const { SDL_GL_GetDrawableSize(window_, width, height); }

@@ -82,6 +82,30 @@ TEST(PreviewFrames, TheSameInputGivesByteIdenticalFrames) {
     EXPECT_EQ(first.height, 67);
 }
 
+TEST(PreviewFrames, LevelsWrittenOutAndReplayedGiveTheSameFrames) {
+    ScratchDir dir;
+    const std::string song = WriteBeatSong(dir, 1.0);
+    const std::string csv = dir.File("levels.csv");
+    const Outcome analysed = RunPreview({"--audio", song, "--out", dir.File("analysed"), "--levels-out", csv,
+                                         "--size", "64x48", "--fps", "12", "--quiet"});
+    ASSERT_EQ(analysed.status, 0) << analysed.err;
+    // One row per frame after the header, each with its time first.
+    std::stringstream rows(ReadFile(csv));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(rows, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[4].rfind("0.25", 0), 0u) << lines[4];
+
+    const Outcome replayed = RunPreview({"--levels-in", csv, "--out", dir.File("replayed"), "--size", "64x48", "--fps",
+                                         "12", "--quiet"});
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    const std::vector<std::string> names = ListFolder(dir.File("analysed"));
+    ASSERT_EQ(names.size(), 12u);
+    EXPECT_EQ(ListFolder(dir.File("replayed")), names);
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadFile(dir.File("analysed/" + name)), ReadFile(dir.File("replayed/" + name))) << name;
+}
+
 // What ffprobe says of one stream ("v:0", "a:0"): field name to value.
 std::map<std::string, std::string> ProbeStream(const std::string& video, const std::string& stream) {
     std::stringstream lines(Capture("ffprobe -v error -count_frames -select_streams " + stream +
