@@ -147,7 +147,8 @@ VirtualDisplay::VirtualDisplay(int width, int height) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("cannot make a pipe");
     std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                     std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"};
+                                     std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp",
+                                     "-noreset"};  // no reset when the last client leaves
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
