@@ -106,17 +106,6 @@ TEST(PreviewFrames, LevelsWrittenOutAndReplayedGiveTheSameFrames) {
         EXPECT_EQ(ReadFile(dir.File("analysed/" + name)), ReadFile(dir.File("replayed/" + name))) << name;
 }
 
-// What ffprobe says of one stream ("v:0", "a:0"): field name to value.
-std::map<std::string, std::string> ProbeStream(const std::string& video, const std::string& stream) {
-    std::stringstream lines(Capture("ffprobe -v error -count_frames -select_streams " + stream +
-                                    " -show_entries stream=codec_name,width,height,pix_fmt,nb_read_frames,duration"
-                                    " -of default=noprint_wrappers=1 '" + video + "'"));
-    std::map<std::string, std::string> fields;
-    for (std::string line; std::getline(lines, line);)
-        if (line.find('=') != std::string::npos) fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-    return fields;
-}
-
 TEST(PreviewVideo, HasEveryFrameAtTheSizeAndTheSongsSound) {
     ScratchDir dir;
     const std::string song = WriteBeatSong(dir, 2.0);

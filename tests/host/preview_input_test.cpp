@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "tests/host/expect_error_line.h"
 #include "tests/host/preview_runner.h"
 #include "tests/host_unit/sound_files.h"
 
@@ -13,13 +14,6 @@ struct BadCase {
     std::string named;  // what the message must name
     std::vector<std::string> env;
 };
-
-// The message is one line, with the program's name first.
-void ExpectOneLine(const Outcome& run, const std::string& named) {
-    EXPECT_EQ(run.err.rfind("lumagrove-preview: ", 0), 0u) << run.err;
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-    EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
-}
 
 class PreviewInput : public ::testing::Test {
 protected:

@@ -46,12 +46,14 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
-PreviewProcess::PreviewProcess(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+PreviewProcess::PreviewProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                               const std::vector<std::string>& launcher) {
     char pattern[] = "/tmp/lumagrove-stderr-XXXXXX";
     const int errFd = mkstemp(pattern);
     if (errFd < 0) throw std::runtime_error("cannot make a file for stderr");
     errPath_ = pattern;
-    std::vector<std::string> argv = {LUMAGROVE_PREVIEW_PATH};
+    std::vector<std::string> argv = launcher;
+    argv.push_back(LUMAGROVE_PREVIEW_PATH);
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> envp = MergedEnvironment(env);
     posix_spawn_file_actions_t actions;
@@ -59,7 +61,7 @@ PreviewProcess::PreviewProcess(const std::vector<std::string>& args, const std::
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-    const int err = posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(),
+    const int err = posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(),
                                 Pointers(envp).data());
     posix_spawn_file_actions_destroy(&actions);
     close(errFd);
@@ -140,6 +142,16 @@ std::string Capture(const std::string& command) {
         pclose(pipe);
     }
     return out;
+}
+
+std::map<std::string, std::string> ProbeStream(const std::string& video, const std::string& stream) {
+    std::stringstream lines(Capture("ffprobe -v error -count_frames -select_streams " + stream +
+                                    " -show_entries stream=codec_name,width,height,pix_fmt,nb_read_frames,duration,"
+                                    "sample_rate,channels -of default=noprint_wrappers=1 '" + video + "'"));
+    std::map<std::string, std::string> fields;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find('=') != std::string::npos) fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    return fields;
 }
 
 VirtualDisplay::VirtualDisplay(int width, int height) {

@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,14 @@ struct Outcome {
 class PreviewProcess {
 public:
     // `env` entries ("NAME=value") are added to, or replace, the test's own.
-    explicit PreviewProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    // A `launcher` ("unshare", "-m", ...; looked up on PATH) is run instead,
+    // with the program's path and `args` after its own arguments; the process
+    // is then the launcher's.
+    explicit PreviewProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                            const std::vector<std::string>& launcher = {});
     ~PreviewProcess();
     void Signal(int signal) const;
+    pid_t pid() const { return pid_; }
     Outcome Wait();
 
 private:
@@ -49,6 +55,11 @@ std::string ReadFile(const std::string& path);
 
 // Runs a command through the shell and returns its standard output.
 std::string Capture(const std::string& command);
+
+// What ffprobe says of one stream ("v:0", "a:0") of a video: codec_name,
+// width, height, pix_fmt, nb_read_frames, duration, sample_rate, channels
+// (those the stream has), field name to value. Empty when there is no such stream.
+std::map<std::string, std::string> ProbeStream(const std::string& video, const std::string& stream);
 
 // An X server of its own (Xvfb) for the duration of a test.
 class VirtualDisplay {

@@ -264,22 +264,11 @@ void ReadThrough(AudioSource& song) {
 TEST(AudioFile, DamagePartWayIsAReadErrorNamingTheFileNotGarbage) {
     ScratchDir dir;
     const std::vector<Channel> song = {Sine(440, 0.5, 44100, 3.0), Noise(0.3, 44100, 3.0, 5)};
-    struct Case {
-        const char* name;
-        int format;
-        bool truncate;  // else scramble 4000 bytes in the middle
-    };
-    for (const Case& c : {Case{"cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
-                          Case{"hit.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, false},
-                          Case{"hit.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
-                          Case{"cut.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, true},
-                          Case{"hit.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false}}) {
+    for (const PartWayDamage& c : PartWayDamageCases()) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(c.name);
         WriteSound(path, c.format, 44100, song);
-        const long size = FileSize(path);
-        if (c.truncate) TruncateFile(path, size * 6 / 10);
-        else ScrambleBytes(path, size / 2, 4000);
+        DamagePartWay(path, c);
 
         testing::internal::CaptureStderr();
         std::unique_ptr<AudioSource> opened = OpenAudioFile(path);

@@ -89,6 +89,21 @@ long FileSize(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
+const std::vector<PartWayDamage>& PartWayDamageCases() {
+    static const std::vector<PartWayDamage> cases = {{"cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
+                                                     {"hit.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, false},
+                                                     {"hit.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
+                                                     {"cut.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, true},
+                                                     {"hit.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false}};
+    return cases;
+}
+
+void DamagePartWay(const std::string& path, const PartWayDamage& damage) {
+    const long size = FileSize(path);
+    if (damage.truncate) TruncateFile(path, size * 6 / 10);
+    else ScrambleBytes(path, size / 2, 4000);
+}
+
 void WriteText(const std::string& path, const std::string& text) {
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot write " + path);

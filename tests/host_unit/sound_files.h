@@ -44,6 +44,16 @@ void ScrambleBytes(const std::string& path, long offset, long count);
 // Overwrites bytes from `offset` with `bytes`.
 void OverwriteBytes(const std::string& path, long offset, const std::vector<uint8_t>& bytes);
 long FileSize(const std::string& path);
+
+// A song damaged part-way, in a format whose decoder notices: cut at 60 % of
+// its bytes, or 4000 bytes scrambled in its middle.
+struct PartWayDamage {
+    const char* name;  // file name, e.g. "cut.flac"
+    int format;
+    bool truncate;     // else scrambled
+};
+const std::vector<PartWayDamage>& PartWayDamageCases();  // FLAC, Ogg Vorbis and MP3
+void DamagePartWay(const std::string& path, const PartWayDamage& damage);
 void WriteText(const std::string& path, const std::string& text);
 
 #endif
