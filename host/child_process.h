@@ -26,14 +26,18 @@ public:
     // Writes all of `data` to the child's standard input. Returns false when
     // the child no longer reads it (it has exited or closed its input).
     bool Write(const void* data, size_t size);
-    // Closes the child's input and waits for it to exit. Returns its exit
-    // status, or 128 + the signal that ended it.
-    int CloseAndWait();
+    // Closes the child's input and waits for it to exit; when `killAfterMs`
+    // is not negative and the child still runs that long after, ends it with
+    // SIGKILL. Returns its exit status, or 128 + the signal that ended it.
+    int CloseAndWait(int killAfterMs = -1);
     // Ends the child at once (SIGKILL). Safe from any thread, any time.
     void Kill() noexcept;
 
     // The last non-empty line the child wrote to its standard error.
     std::string LastErrorLine() const;
+    // How the child ended, once waited for: "exit status 1", "killed by
+    // signal 9 (Killed)".
+    std::string HowItEnded() const;
     // The child's peak resident memory in KiB, known once it has been waited for.
     long peakMemoryKiB() const { return peakMemoryKiB_; }
 
@@ -42,6 +46,7 @@ private:
     int input_ = -1;      // write end of the pipe to the child's standard input
     int errorLog_ = -1;   // the child's standard error
     int exitStatus_ = -1;
+    int endSignal_ = 0;   // the signal that ended the child; 0 when it exited
     long peakMemoryKiB_ = 0;
 };
 

@@ -126,7 +126,7 @@ bool ChildProcess::Write(const void* data, size_t size) {
     return true;
 }
 
-int ChildProcess::CloseAndWait() {
+int ChildProcess::CloseAndWait(int killAfterMs) {
     if (exitStatus_ >= 0) return exitStatus_;
     if (input_ >= 0) {
         close(input_);
@@ -135,15 +135,36 @@ int ChildProcess::CloseAndWait() {
     int status = 0;
     struct rusage usage;
     memset(&usage, 0, sizeof usage);
-    while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+    bool reaped = false;
+    // Give the child its time to end on its own, looking every 10 ms.
+    for (int waited = 0; killAfterMs >= 0 && !reaped; waited += 10) {
+        const pid_t done = wait4(pid_, &status, WNOHANG, &usage);
+        if (done == pid_) {
+            reaped = true;
+        } else if (done < 0 && errno != EINTR) {
+            break;
+        } else if (waited >= killAfterMs) {
+            Kill();
+            break;
+        } else {
+            usleep(10000);
+        }
+    }
+    while (!reaped && wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     peakMemoryKiB_ = usage.ru_maxrss;
+    endSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return exitStatus_;
 }
 
 void ChildProcess::Kill() noexcept {
     if (pid_ > 0 && exitStatus_ < 0) kill(pid_, SIGKILL);
+}
+
+std::string ChildProcess::HowItEnded() const {
+    if (endSignal_ == 0) return "exit status " + std::to_string(exitStatus_);
+    return "killed by signal " + std::to_string(endSignal_) + " (" + strsignal(endSignal_) + ")";
 }
 
 std::string ChildProcess::LastErrorLine() const {

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -10,10 +11,50 @@
 
 namespace {
 
+// How long ffmpeg may take to end once it has stopped reading frames.
+const int kEncoderEndMs = 2000;
+
 std::string Decimal(double seconds) {
     char text[32];
     snprintf(text, sizeof text, "%.6f", seconds);
     return text;
+}
+
+uint64_t BigEndian(const uint8_t* bytes, int count) {
+    uint64_t v = 0;
+    for (int i = 0; i < count; ++i) v = v << 8 | bytes[i];
+    return v;
+}
+
+// True when the file is a whole MP4: its top-level boxes (a 32-bit size, or
+// 1 and a 64-bit size after the type; 0 for "to the end") follow each other
+// exactly to the end of the file, and the media data and the movie header,
+// which ffmpeg writes last, are among them.
+bool IsWholeMp4(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return false;
+    bool movie = false, media = false, whole = false;
+    if (fseeko(file, 0, SEEK_END) == 0) {
+        const uint64_t end = static_cast<uint64_t>(ftello(file));
+        for (uint64_t at = 0;;) {
+            if (at == end) {
+                whole = true;
+                break;
+            }
+            uint8_t head[16];
+            if (end - at < 8 || fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0 || fread(head, 1, 8, file) != 8)
+                break;
+            uint64_t size = BigEndian(head, 4);
+            if (size == 1) size = fread(head + 8, 1, 8, file) == 8 ? BigEndian(head + 8, 8) : 0;
+            else if (size == 0) size = end - at;
+            if (size < 8 || size > end - at) break;
+            movie |= memcmp(head + 4, "moov", 4) == 0;
+            media |= memcmp(head + 4, "mdat", 4) == 0;
+            at += size;
+        }
+    }
+    fclose(file);
+    return whole && movie && media;
 }
 
 }  // namespace
@@ -55,22 +96,23 @@ VideoSink::VideoSink(const VideoSettings& settings) : settings_(settings), parti
 
 VideoSink::~VideoSink() { Abort(); }
 
-void VideoSink::EncoderFailed() {
-    encoder_->Kill();
-    const int status = encoder_->CloseAndWait();
+void VideoSink::EncoderFailed(const std::string& reason) {
+    encoder_->CloseAndWait(kEncoderEndMs);
     std::string why = encoder_->LastErrorLine();
-    if (why.empty()) why = "exit status " + std::to_string(status);
+    if (why.empty()) why = reason.empty() ? encoder_->HowItEnded() : reason + " (" + encoder_->HowItEnded() + ")";
     throw HostError(kExitFailure, "ffmpeg failed while writing " + settings_.path + ": " + why);
 }
 
 void VideoSink::Consume(const Frame& frame) {
-    if (!encoder_->Write(frame.pixels, FrameBytes(frame.width, frame.height))) EncoderFailed();
+    if (!encoder_->Write(frame.pixels, FrameBytes(frame.width, frame.height)))
+        EncoderFailed("it stopped taking frames");
 }
 
 void VideoSink::Cancel() noexcept { encoder_->Kill(); }
 
 void VideoSink::Finish() {
-    if (encoder_->CloseAndWait() != 0) EncoderFailed();
+    if (encoder_->CloseAndWait() != 0) EncoderFailed("");
+    if (!IsWholeMp4(partial_)) EncoderFailed("the video it wrote is incomplete");
     if (rename(partial_.c_str(), settings_.path.c_str()) != 0)
         throw HostError(kExitFailure, "cannot write video " + settings_.path + ": " + strerror(errno));
     finished_ = true;

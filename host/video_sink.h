@@ -6,8 +6,11 @@
 // pass of its own, so this process copies nothing and converts nothing. The
 // sound is read by ffmpeg from `audioPath`, cut to the rendered stretch with
 // -ss/-t. The video is written to "<path>.part" and renamed to <path> only
-// when ffmpeg has finished successfully; Abort() kills ffmpeg and removes the
-// partial file (and leaves a video that Finish() completed).
+// when ffmpeg has finished successfully and left a whole file (its top-level
+// boxes run exactly to its end and include the movie header: ffmpeg can
+// report success when the disk filled as it wrote the file's end); Abort()
+// kills ffmpeg and removes the partial file (and leaves a video that Finish()
+// completed).
 #ifndef LUMAGROVE_VIDEO_SINK_H
 #define LUMAGROVE_VIDEO_SINK_H
 
@@ -46,7 +49,9 @@ public:
     long encoderPeakKiB() const { return encoder_ ? encoder_->peakMemoryKiB() : 0; }
 
 private:
-    [[noreturn]] void EncoderFailed();
+    // Waits for ffmpeg (killing it if it lingers) and throws its last
+    // complaint or else `reason` and how it ended.
+    [[noreturn]] void EncoderFailed(const std::string& reason);
 
     VideoSettings settings_;
     std::string partial_;
