@@ -57,6 +57,9 @@ public:
     explicit LevelsCsvWriter(const std::string& path);
     ~LevelsCsvWriter();
     void Write(double time, const float levels[16]);
+    // Hands every row written so far to the file system, so that a full disk
+    // shows here rather than in Close(); throws status 1 when it cannot.
+    void Flush();
     void Close();
 
 private:

@@ -176,6 +176,11 @@ void LevelsCsvWriter::Write(double time, const float levels[16]) {
         throw HostError(kExitFailure, "cannot write " + impl_->path + ": " + strerror(errno));
 }
 
+void LevelsCsvWriter::Flush() {
+    if (impl_->file && (fflush(impl_->file) != 0 || ferror(impl_->file)))
+        throw HostError(kExitFailure, "cannot write " + impl_->path + ": " + strerror(errno));
+}
+
 void LevelsCsvWriter::Close() {
     if (!impl_->file) return;
     FILE* file = impl_->file;

@@ -71,6 +71,8 @@ void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& lev
         }
         queue.Drain();
         ThrowIfInterrupted();
+        // A full disk under the levels fails the run before any output is final.
+        if (levelsOut) levelsOut->Flush();
         for (FrameSink* sink : sinks) sink->Finish();
         if (levelsOut) levelsOut->Close();
         if (progress) progress->Finish();

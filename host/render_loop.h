@@ -13,8 +13,8 @@
 // read back only if some sink wants it. Reading back and writing overlap
 // through a FrameQueue.
 //
-// When all frames are done the sinks are finished (their outputs moved under
-// their final names) and the levels CSV closed. On any failure or interrupt
+// When all frames are done the levels CSV is written out, the sinks are
+// finished (their outputs moved under their final names) and the CSV closed. On any failure or interrupt
 // every sink is aborted, the CSV's partial file removed, and the error thrown.
 #ifndef LUMAGROVE_RENDER_LOOP_H
 #define LUMAGROVE_RENDER_LOOP_H
