@@ -8,7 +8,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # What the library, the preview host and the tests need.
 DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
        libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
-       libsdl2-dev libcli11-dev libx11-dev ffmpeg xvfb
+       libsdl2-dev libcli11-dev libx11-dev ffmpeg xvfb valgrind
 
 # The 32-bit Windows build (MinGW-w64: the DLL, the Windows preview host, the
 # probes its tests run) and what the win32 tests need to run it: Wine with
@@ -25,7 +25,7 @@ FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
 
-.PHONY: all deps build test demo bench clean test-sanitize fuzz win32 win32-deps wine-deps
+.PHONY: all deps build test demo bench clean test-sanitize test-valgrind fuzz win32 win32-deps wine-deps
 
 all: build
 
@@ -64,6 +64,10 @@ bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench
 	$(BUILD)/lumagrove-bench
+
+# The preview host under valgrind's memcheck alone (`make test` runs it too).
+test-valgrind: build
+	cd $(BUILD) && ctest --output-on-failure -L valgrind
 
 # Every test again under the sanitizers, then the plug-in fuzzer for FUZZ_SECONDS.
 test-sanitize: deps
