@@ -35,8 +35,7 @@ public:
 
     // The last non-empty line the child wrote to its standard error.
     std::string LastErrorLine() const;
-    // How the child ended, once waited for: "exit status 1", "killed by
-    // signal 9 (Killed)".
+    // How the child ended, once waited for: "exit status 1", "killed by SIGKILL".
     std::string HowItEnded() const;
     // The child's peak resident memory in KiB, known once it has been waited for.
     long peakMemoryKiB() const { return peakMemoryKiB_; }

@@ -164,7 +164,8 @@ void ChildProcess::Kill() noexcept {
 
 std::string ChildProcess::HowItEnded() const {
     if (endSignal_ == 0) return "exit status " + std::to_string(exitStatus_);
-    return "killed by signal " + std::to_string(endSignal_) + " (" + strsignal(endSignal_) + ")";
+    const char* name = sigabbrev_np(endSignal_);
+    return name ? std::string("killed by SIG") + name : "killed by signal " + std::to_string(endSignal_);
 }
 
 std::string ChildProcess::LastErrorLine() const {
