@@ -10,6 +10,7 @@
 #include "host/bitmap_font.h"
 #include "host/clock_text.h"
 #include "host/host_error.h"
+#include "host/output_file.h"
 #include "host/png_writer.h"
 
 namespace {
@@ -70,7 +71,7 @@ int SheetLayout::CellLeft(int k) const { return kGap + (k % columns) * (thumbWid
 int SheetLayout::CellTop(int k) const { return kGap + (k / columns) * (thumbHeight + kLabelHeight + kGap); }
 
 ContactSheetSink::ContactSheetSink(const std::string& path, int frameWidth, int frameHeight, int64_t frameCount)
-    : path_(path), layout_(SheetLayout::For(frameWidth, frameHeight, frameCount)) {
+    : path_(path), staged_(path + ".part"), layout_(SheetLayout::For(frameWidth, frameHeight, frameCount)) {
     const std::string probe = path + ".part";
     const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) throw HostError(kExitBadInput, "cannot write contact sheet " + path + ": " + strerror(errno));
@@ -101,5 +102,15 @@ void ContactSheetSink::Consume(const Frame& frame) {
 }
 
 void ContactSheetSink::Finish() {
-    WritePng(path_, TopDownRgbaImage(sheet_.data(), layout_.width, layout_.height));
+    WritePng(staged_, TopDownRgbaImage(sheet_.data(), layout_.width, layout_.height));
+}
+
+void ContactSheetSink::Publish() {
+    if (const int err = MoveIntoPlace(staged_, path_))
+        throw HostError(kExitFailure, "cannot write " + path_ + ": " + strerror(err));
+    published_ = true;
+}
+
+void ContactSheetSink::Abort() noexcept {
+    if (!published_) unlink(staged_.c_str());
 }

@@ -36,16 +36,20 @@ class ContactSheetSink : public FrameSink {
 public:
     // Checks that `path` can be written (HostError status 2 if not).
     ContactSheetSink(const std::string& path, int frameWidth, int frameHeight, int64_t frameCount);
+    ~ContactSheetSink() override { Abort(); }
 
     bool Wants(int64_t index) const override;
     void Consume(const Frame& frame) override;
-    void Finish() override;  // writes the sheet
-    void Abort() noexcept override {}  // nothing is written before Finish()
+    void Finish() override;   // writes the sheet under "<path>.part"
+    void Publish() override;  // renames it to <path>
+    void Abort() noexcept override;
 
     const SheetLayout& layout() const { return layout_; }
 
 private:
     std::string path_;
+    std::string staged_;     // the finished sheet before Publish()
+    bool published_ = false;
     SheetLayout layout_;
     std::vector<uint8_t> sheet_;  // RGBA, top row first
 };

@@ -9,11 +9,16 @@
 //   Cancel()        any thread, while Consume may be running: make a Consume
 //                   blocked on output return soon (it may then throw).
 //   Finish()        the render thread, after the last Consume has returned:
-//                   complete the output and move it under its final name.
-//   Abort()         the render thread, after the last Consume has returned,
-//                   instead of Finish() or after a failed Finish(): remove
-//                   every partial file, so nothing is left that looks done.
-// Failures throw HostError.
+//                   complete the output, still under its temporary name.
+//                   Everything that can fail short of the rename fails here.
+//   Publish()       the render thread, once every sink of the run has
+//                   finished: move the output under its final name.
+//   Abort()         the render thread, instead of Finish(), or after a failed
+//                   Finish(), or when another sink failed before Publish():
+//                   remove every file the sink wrote, so nothing is left that
+//                   looks done.
+// Failures throw HostError. One failing output thus leaves none of the
+// others: they are published together.
 #ifndef LUMAGROVE_FRAME_SINK_H
 #define LUMAGROVE_FRAME_SINK_H
 
@@ -31,6 +36,7 @@ public:
     virtual void Consume(const Frame& frame) = 0;
     virtual void Cancel() noexcept {}
     virtual void Finish() = 0;
+    virtual void Publish() {}
     virtual void Abort() noexcept = 0;
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/host_error.h"
+#include "host/output_file.h"
 #include "host/level_source.h"
 
 namespace {
@@ -192,10 +193,7 @@ void LevelsCsvWriter::Close() {
     if (!flushed || !closed) {
         failure = strerror(flushed ? errno : flushErrno);
     } else {
-#ifdef _WIN32
-        remove(impl_->path.c_str());  // rename() does not replace a file there
-#endif
-        if (rename(impl_->partial.c_str(), impl_->path.c_str()) != 0) failure = strerror(errno);
+        if (const int err = MoveIntoPlace(impl_->partial, impl_->path)) failure = strerror(err);
     }
     if (!failure.empty()) {
         remove(impl_->partial.c_str());

@@ -79,7 +79,9 @@ void PngFolderSink::Consume(const Frame& frame) {
     WritePng(path, FrameImage(frame), kFrameCompression);
 }
 
-void PngFolderSink::Finish() { finished_ = true; }
+void PngFolderSink::Finish() {}
+
+void PngFolderSink::Publish() { finished_ = true; }
 
 void PngFolderSink::Abort() noexcept {
     if (finished_) return;

@@ -24,6 +24,7 @@ public:
 
     void Consume(const Frame& frame) override;
     void Finish() override;
+    void Publish() override;
     void Abort() noexcept override;
 
     static std::string FrameName(int64_t index);  // "frame_000042.png"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/host_error.h"
+#include "host/output_file.h"
 
 namespace {
 
@@ -54,10 +55,7 @@ public:
         FILE* f = file_;
         file_ = nullptr;
         if (fclose(f) != 0) Fail(errno);
-#ifdef _WIN32
-        remove(path_.c_str());  // rename() does not replace a file there
-#endif
-        if (rename(partial_.c_str(), path_.c_str()) != 0) Fail(errno);
+        if (const int err = MoveIntoPlace(partial_, path_)) Fail(err);
         committed_ = true;
     }
 

@@ -75,6 +75,7 @@ void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& lev
         if (levelsOut) levelsOut->Flush();
         for (FrameSink* sink : sinks) sink->Finish();
         if (levelsOut) levelsOut->Close();
+        for (FrameSink* sink : sinks) sink->Publish();
         if (progress) progress->Finish();
     } catch (...) {
         if (progress) progress->Abandon();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "host/host_error.h"
+#include "host/output_file.h"
 
 namespace {
 
@@ -113,8 +114,11 @@ void VideoSink::Cancel() noexcept { encoder_->Kill(); }
 void VideoSink::Finish() {
     if (encoder_->CloseAndWait() != 0) EncoderFailed("");
     if (!IsWholeMp4(partial_)) EncoderFailed("the video it wrote is incomplete");
-    if (rename(partial_.c_str(), settings_.path.c_str()) != 0)
-        throw HostError(kExitFailure, "cannot write video " + settings_.path + ": " + strerror(errno));
+}
+
+void VideoSink::Publish() {
+    if (const int err = MoveIntoPlace(partial_, settings_.path))
+        throw HostError(kExitFailure, "cannot write video " + settings_.path + ": " + strerror(err));
     finished_ = true;
 }
 

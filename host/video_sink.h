@@ -41,6 +41,7 @@ public:
     void Consume(const Frame& frame) override;
     void Cancel() noexcept override;
     void Finish() override;
+    void Publish() override;
     void Abort() noexcept override;
 
     // The encoder's command line for these settings, writing to `output`.

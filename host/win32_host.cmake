@@ -20,6 +20,7 @@ add_library(lumagrove_host STATIC
   options.cpp
   plugin_loader.cpp
   plugin_loader_win32.cpp
+  output_file.cpp
   png_folder_sink.cpp
   png_writer.cpp
   progress.cpp

@@ -180,6 +180,14 @@ TEST_F(FullDisk, EveryOutputFailsWithStatus1AndLeavesNothingOnTheDisk) {
          {"--levels-out", disk_ + "/levels.csv", "--out", dir_.File("frames"), "--size", "64x36", "--fps", "20",
           "--duration", "0.5"},
          disk_ + "/levels.csv"},
+        // The sheet fails as it is made final; the video and the frames, finished
+        // on a disk with room, are published with it or not at all.
+        {"sheet beside a video", 4, 0,
+         {"--sheet", disk_ + "/sheet.png", "--out", dir_.File("song.mp4"), "--size", "640x360", "--fps", "20"},
+         disk_ + "/sheet.png"},
+        {"sheet beside frames", 4, 0,
+         {"--sheet", disk_ + "/sheet.png", "--out", dir_.File("frames"), "--size", "640x360", "--fps", "20"},
+         disk_ + "/sheet.png"},
     };
     const std::vector<std::string> before = ListFolder(dir_.path());
     for (const Case& c : cases) {
