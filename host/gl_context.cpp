@@ -1,9 +1,7 @@
 // The platform-independent part of OffscreenContext: reading the frame back.
 #include "host/gl_context.h"
 
-#include <string.h>
-
-#include <vector>
+#include <algorithm>
 
 #include "render/gl.h"
 
@@ -12,12 +10,8 @@ void OffscreenContext::ReadTopDown(uint8_t* rgba) const {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     const size_t stride = static_cast<size_t>(width_) * 4;
-    std::vector<uint8_t> row(stride);
-    for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
-        memcpy(row.data(), rgba + top * stride, stride);
-        memcpy(rgba + top * stride, rgba + bottom * stride, stride);
-        memcpy(rgba + bottom * stride, row.data(), stride);
-    }
+    for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(rgba + top * stride, rgba + (top + 1) * stride, rgba + bottom * stride);
 }
 
 void OffscreenContext::ReadFrame(uint8_t* bgra) const {

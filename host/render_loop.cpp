@@ -44,15 +44,19 @@ int64_t FrameCountFor(double seconds, int fps) {
     return std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fps - 1e-3)));
 }
 
+void PrepareFrames(PluginLibrary& plugin) {
+    // The frame's background: the plug-in clears to the host's colour.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    plugin.CreateTexture();
+    plugin.FreeImage();
+}
+
 void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& levels, LevelsCsvWriter* levelsOut,
                    const std::vector<FrameSink*>& sinks, ProgressMeter* progress) {
     try {
         plugin.BuildImage();
         OffscreenContext context(job.width, job.height);
-        // The frame's background: the plug-in clears to the host's colour.
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        plugin.CreateTexture();
-        plugin.FreeImage();
+        PrepareFrames(plugin);
 
         std::unique_ptr<AudioBlock> block(new AudioBlock());
         RenderParams params = {block.get(), job.width, job.height, 0, 0.0};

@@ -50,6 +50,10 @@ struct Options;
 // Throws HostError (status 2) when the stretch starts or ends past the song.
 RenderJob ChooseStretch(const Options& o, double songSeconds);
 
+// With the frames' GL context current (slot 0 already called): sets the
+// host's black background, then slots 1 and 4, so frames can follow.
+void PrepareFrames(PluginLibrary& plugin);
+
 // `levelsOut` and `progress` may be null.
 void RenderOffline(const RenderJob& job, PluginLibrary& plugin, LevelSource& levels, LevelsCsvWriter* levelsOut,
                    const std::vector<FrameSink*>& sinks, ProgressMeter* progress);

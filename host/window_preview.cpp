@@ -13,6 +13,7 @@
 
 #include "host/host_error.h"
 #include "host/interrupt.h"
+#include "host/render_loop.h"
 #include "render/gl.h"
 
 namespace {
@@ -162,10 +163,7 @@ void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels,
                LevelsCsvWriter* levelsOut) {
     plugin.BuildImage();
     PreviewWindow window(job.width, job.height);
-    // The frame's background: the plug-in clears to the host's colour.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    plugin.CreateTexture();
-    plugin.FreeImage();
+    PrepareFrames(plugin);
 
     std::unique_ptr<SongPlayer> player;
     if (playback) player.reset(new SongPlayer(*playback, job.start, job.duration));
