@@ -35,14 +35,16 @@
 #include <string>
 #include <vector>
 
-#include "host/audio_source.h"
-#include "host/frame_sink.h"
-#include "host/host_error.h"
-#include "host/level_source.h"
-#include "host/plugin_loader.h"
-#include "host/render_loop.h"
-#include "host/scratch_folder.h"
-#include "host/video_sink.h"
+#include "host/analysis/level_source.h"
+#include "host/audio/audio_source.h"
+#include "host/audio/demo_song.h"
+#include "host/audio/song_levels.h"
+#include "host/base/host_error.h"
+#include "host/base/scratch_folder.h"
+#include "host/loader/plugin_loader.h"
+#include "host/output/frame_sink.h"
+#include "host/output/video_sink.h"
+#include "preview/render_loop.h"
 
 extern char** environ;
 
@@ -58,6 +60,7 @@ class DiscardSink : public FrameSink {
 public:
     void Consume(const Frame&) override {}
     void Finish() override {}
+    void Publish() override {}
     void Abort() noexcept override {}
 };
 
@@ -78,6 +81,7 @@ public:
         fclose(file_);
         file_ = nullptr;
     }
+    void Publish() override {}
     void Abort() noexcept override {}
 
 private:
@@ -85,17 +89,19 @@ private:
 };
 
 // The demo at `fps`, drawn and read back, into `sink`. Returns the seconds taken.
-double RenderDemo(int fps, FrameSink& sink, ScratchFolder& scratch) {
+double RenderDemo(int fps, std::unique_ptr<FrameSink> sink, ScratchFolder& scratch) {
     std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
-    std::unique_ptr<LevelSource> levels = AnalyseSong(*demo, fps);
+    std::unique_ptr<LevelSource> levels = AnalyseSong(*demo);
     PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
     RenderJob job;
     job.width = kWidth;
     job.height = kHeight;
     job.fps = fps;
     job.frameCount = FrameCountFor(levels->duration(), fps);
+    Outputs outputs;
+    outputs.sinks.push_back(std::move(sink));
     const Clock::time_point start = Clock::now();
-    RenderOffline(job, plugin, *levels, nullptr, {&sink}, nullptr);
+    RenderOffline(job, plugin, *levels, outputs, nullptr);
     return Since(start);
 }
 
@@ -226,8 +232,8 @@ void Bench(double longMinutes, int repeats) {
     std::vector<SpeedRow> rows;
     for (int fps : {60, 30}) {
         fprintf(stderr, "%d fps: capturing the frames for the encoder...\n", fps);
-        CaptureSink capture(scratch.path() + "/frames-" + std::to_string(fps) + ".raw");
-        RenderDemo(fps, capture, scratch);
+        RenderDemo(fps, std::make_unique<CaptureSink>(scratch.path() + "/frames-" + std::to_string(fps) + ".raw"),
+                   scratch);
         rows.push_back(SpeedRow{fps, DemoFrames(fps, scratch), 0, 0, 0});
     }
     // Each figure is the best of `repeats` runs, taken in turn so that a
@@ -239,8 +245,7 @@ void Bench(double longMinutes, int repeats) {
                     fps.c_str());
             const WholeRun whole = RunPreview({"--out", scratch.path() + "/whole.mp4", "--fps", fps});
             row.whole = std::max(row.whole, row.frames / whole.seconds);
-            DiscardSink discard;
-            row.render = std::max(row.render, row.frames / RenderDemo(row.fps, discard, scratch));
+            row.render = std::max(row.render, row.frames / RenderDemo(row.fps, std::make_unique<DiscardSink>(), scratch));
             const std::string raw = scratch.path() + "/frames-" + fps + ".raw";
             row.encode = std::max(row.encode, row.frames / EncodeCaptured(raw, row.fps, row.frames, scratch));
         }

@@ -14,10 +14,10 @@
 
 #include <vector>
 
-#include "host/gl_context.h"
+#include "host/gl/gl_context.h"
 #include "plugin/plugin_interface.h"
 #include "sprite/glow_sprite.h"
-#include "tests/gl/frame_state.h"
+#include "tests/support/frame_state.h"
 
 extern "C" PluginDescriptor* QueryInterface(void);
 

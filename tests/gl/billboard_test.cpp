@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "render/billboard.h"
-#include "tests/gl/gl_fixture.h"
+#include "tests/support/gl_fixture.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "render/frame_renderer.h"
 #include "sprite/glow_sprite.h"
-#include "tests/gl/frame_state.h"
-#include "tests/gl/gl_fixture.h"
+#include "tests/support/frame_state.h"
+#include "tests/support/gl_fixture.h"
 
 namespace {
 

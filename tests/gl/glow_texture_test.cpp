@@ -1,7 +1,7 @@
 #include <string.h>
 
 #include "sprite/glow_sprite.h"
-#include "tests/gl/gl_fixture.h"
+#include "tests/support/gl_fixture.h"
 
 namespace {
 

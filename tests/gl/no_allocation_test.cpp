@@ -10,7 +10,7 @@
 
 #include "render/frame_renderer.h"
 #include "sprite/glow_sprite.h"
-#include "tests/gl/gl_fixture.h"
+#include "tests/support/gl_fixture.h"
 
 namespace {
 bool counting = false;

@@ -1,9 +1,9 @@
 // The built module, loaded the way a host loads it.
 #include <string.h>
 
-#include "host/host_error.h"
-#include "host/plugin_loader.h"
-#include "tests/gl/gl_fixture.h"
+#include "host/base/host_error.h"
+#include "host/loader/plugin_loader.h"
+#include "tests/support/gl_fixture.h"
 
 namespace {
 
@@ -12,14 +12,11 @@ class PluginModule : public GlTest {};
 TEST_F(PluginModule, DrivesEverySlotInTheHostOrder) {
     PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
     EXPECT_STREQ(plugin.info().name, "Quillfen::Lumagrove");
-    plugin.BuildImage();
-    plugin.CreateTexture();
-    plugin.FreeImage();
+    plugin.Start([] {});  // the fixture's context is already current
 
     static AudioBlock audio;
     memset(&audio, 0xFF, sizeof audio.hostData);  // host bytes the plug-in must ignore
     for (float& level : audio.levels) level = 0.2f;
-    glClearColor(0, 0, 0, 1);
     const RenderParams params = {&audio, kWidth, kHeight, 0, 21.5};
     plugin.Render(params);
     const std::vector<uint8_t> pixels = Pixels();

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/level_source.h"
-#include "tests/host/preview_runner.h"
-#include "tests/host_unit/sound_files.h"
+#include "host/analysis/level_source.h"
+#include "host/analysis/levels_csv.h"
+#include "tests/support/preview_runner.h"
+#include "tests/support/sound_files.h"
 #include "tests/win32/wine_session.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "tests/host/preview_runner.h"
+#include "tests/support/preview_runner.h"
 
 extern char** environ;
 

@@ -1,7 +1,7 @@
 // wine_session.h - runs the Windows build's programs under Wine for the tests.
 //
 // The first call in a test process starts the session: a private X server
-// (a VirtualDisplay, see tests/host/preview_runner.h) that Wine's windows and
+// (a VirtualDisplay, see tests/support/preview_runner.h) that Wine's windows and
 // OpenGL use, with Mesa's software rasteriser behind Wine's opengl32; and the 32-bit
 // Wine prefix LUMAGROVE_WINE_PREFIX in the build tree, created on first use
 // (wineboot) with crash dialogs turned off. Wine's debug channels are off and

@@ -1,0 +1,54 @@
+// gl_context.h - an offscreen OpenGL compatibility context, no display needed.
+//
+// Linux: EGL with a pbuffer of the given size, desktop OpenGL with the
+// compatibility profile (the plug-in draws in immediate mode). The display is
+// the first of these that gives such a context:
+//   device       a hardware EGL device (EGL_EXT_platform_device), so a machine
+//                with a GPU draws on it; software devices are passed over
+//   surfaceless  Mesa's surfaceless platform (its software rasteriser here)
+//   default      the default display
+// LUMAGROVE_EGL=device|surfaceless|default forces one (`device` then takes the
+// first device, software or not), for tests and for drivers that misbehave.
+// Windows: a WGL context on a hidden window, drawing into a framebuffer object
+// of the given size (GL_EXT_framebuffer_object), so the size is not bounded by
+// the screen. A creation that fails half-way releases what it made.
+//
+// The context is current on the creating thread from construction until
+// destruction.
+#ifndef LUMAGROVE_GL_CONTEXT_H
+#define LUMAGROVE_GL_CONTEXT_H
+
+#include <stdint.h>
+
+#include <memory>
+
+class OffscreenContext {
+public:
+    // Throws HostError status 1 when no context of that size can be made,
+    // status 2 for a LUMAGROVE_EGL that names no platform.
+    OffscreenContext(int width, int height);
+    ~OffscreenContext();
+    OffscreenContext(const OffscreenContext&) = delete;
+    OffscreenContext& operator=(const OffscreenContext&) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // The platform the context is on: "device", "surfaceless", "default", "wgl".
+    const char* platform() const;
+
+    // Reads the whole framebuffer into `rgba` (width * height * 4 bytes): RGBA,
+    // 8 bits a channel, top row first, after the drawing so far has finished.
+    void ReadTopDown(uint8_t* rgba) const;
+    // Reads the whole framebuffer into `bgra` (width * height * 4 bytes) in the
+    // layout of host/output/frame.h: BGRA, bottom row first. This is the framebuffer's
+    // own layout, so the read is a plain copy: the fast path for every frame.
+    void ReadFrame(uint8_t* bgra) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    int width_;
+    int height_;
+};
+
+#endif

@@ -1,0 +1,156 @@
+// OffscreenContext on Linux: EGL with a pbuffer, on the first display that
+// gives a context, in the order gl_context.h gives.
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "host/base/host_error.h"
+#include "host/gl/gl_context.h"
+
+struct OffscreenContext::Impl {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLSurface surface = EGL_NO_SURFACE;
+    EGLContext context = EGL_NO_CONTEXT;
+    const char* platform = "";
+
+    // Releases what was made, also after a creation that failed half-way. The
+    // display stays initialised: it is shared by every context of the process.
+    ~Impl() {
+        if (display == EGL_NO_DISPLAY) return;
+        if (eglGetCurrentContext() == context) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+        if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+    }
+};
+
+namespace {
+
+// Why a display gave no context, with EGL's own code.
+struct EglFailure {
+    std::string what;
+};
+
+[[noreturn]] void Fail(const char* what) {
+    char code[16];
+    snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(eglGetError()));
+    throw EglFailure{std::string(what) + " (EGL error " + code + ")"};
+}
+
+template <typename Fn>
+Fn Extension(const char* name) {
+    return reinterpret_cast<Fn>(eglGetProcAddress(name));
+}
+
+bool HasExtension(const char* list, const char* name) {
+    const size_t n = strlen(name);
+    for (const char* at = list ? strstr(list, name) : nullptr; at; at = strstr(at + n, name))
+        if ((at == list || at[-1] == ' ') && (at[n] == ' ' || at[n] == '\0')) return true;
+    return false;
+}
+
+EGLDisplay DeviceDisplay(bool hardwareOnly) {
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (!HasExtension(clientExtensions, "EGL_EXT_platform_device")) Fail("EGL has no EGL_EXT_platform_device");
+    auto queryDevices = Extension<PFNEGLQUERYDEVICESEXTPROC>("eglQueryDevicesEXT");
+    auto queryDeviceString = Extension<PFNEGLQUERYDEVICESTRINGEXTPROC>("eglQueryDeviceStringEXT");
+    auto getPlatformDisplay = Extension<PFNEGLGETPLATFORMDISPLAYEXTPROC>("eglGetPlatformDisplayEXT");
+    if (!queryDevices || !queryDeviceString || !getPlatformDisplay) Fail("EGL lacks the device entry points");
+    EGLDeviceEXT devices[16];
+    EGLint count = 0;
+    if (!queryDevices(16, devices, &count) || count < 1) Fail("no EGL device");
+    for (EGLint i = 0; i < count; ++i) {
+        if (hardwareOnly && HasExtension(queryDeviceString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software"))
+            continue;  // Mesa's software rasteriser, which the surfaceless platform also gives
+        EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+        if (display != EGL_NO_DISPLAY) return display;
+    }
+    Fail(hardwareOnly ? "no hardware EGL device" : "no EGL device gives a display");
+}
+
+EGLDisplay SurfacelessDisplay() {
+    auto getPlatformDisplay = Extension<PFNEGLGETPLATFORMDISPLAYEXTPROC>("eglGetPlatformDisplayEXT");
+    if (!getPlatformDisplay) Fail("EGL lacks eglGetPlatformDisplayEXT");
+    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (display == EGL_NO_DISPLAY) Fail("no surfaceless EGL display");
+    return display;
+}
+
+EGLDisplay DefaultDisplay() {
+    EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (display == EGL_NO_DISPLAY) Fail("no default EGL display");
+    return display;
+}
+
+struct Platform {
+    const char* name;
+    EGLDisplay (*open)();
+};
+
+EGLDisplay HardwareDevice() { return DeviceDisplay(true); }
+EGLDisplay AnyDevice() { return DeviceDisplay(false); }
+
+// The displays to try, in order: LUMAGROVE_EGL's one, or all of them.
+std::vector<Platform> PlatformsToTry() {
+    const char* forced = getenv("LUMAGROVE_EGL");
+    if (!forced || !*forced)
+        return {{"device", HardwareDevice}, {"surfaceless", SurfacelessDisplay}, {"default", DefaultDisplay}};
+    const std::string name = forced;
+    if (name == "device") return {{"device", AnyDevice}};
+    if (name == "surfaceless") return {{"surfaceless", SurfacelessDisplay}};
+    if (name == "default") return {{"default", DefaultDisplay}};
+    throw HostError(kExitBadInput, "LUMAGROVE_EGL=" + name + ": expected device, surfaceless or default");
+}
+
+// A pbuffer and a compatibility-profile context (the plug-in draws in
+// immediate mode) on `display`, made current.
+void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context) {
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(display, &major, &minor)) Fail("eglInitialize failed");
+
+    const EGLint configAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                    EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+                                    EGL_DEPTH_SIZE, 24, EGL_NONE};
+    EGLConfig config;
+    EGLint count = 0;
+    if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
+        Fail("no RGBA8 pbuffer configuration");
+    if (!eglBindAPI(EGL_OPENGL_API)) Fail("desktop OpenGL is not available");
+
+    const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    *surface = eglCreatePbufferSurface(display, config, surfaceAttribs);
+    if (*surface == EGL_NO_SURFACE) Fail("cannot create the pbuffer");
+
+    const EGLint contextAttribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                     EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+    *context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
+    if (*context == EGL_NO_CONTEXT) Fail("cannot create a compatibility context");
+    if (!eglMakeCurrent(display, *surface, *surface, *context)) Fail("cannot make the context current");
+}
+
+}  // namespace
+
+OffscreenContext::OffscreenContext(int width, int height) : width_(width), height_(height) {
+    std::string why;
+    for (const Platform& platform : PlatformsToTry()) {
+        auto attempt = std::make_unique<Impl>();
+        attempt->platform = platform.name;
+        try {
+            attempt->display = platform.open();
+            CreateOn(attempt->display, width, height, &attempt->surface, &attempt->context);
+            impl_ = std::move(attempt);
+            return;
+        } catch (const EglFailure& failure) {
+            why += (why.empty() ? "" : "; ") + std::string(platform.name) + ": " + failure.what;
+        }
+    }
+    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + why);
+}
+
+OffscreenContext::~OffscreenContext() = default;
+
+const char* OffscreenContext::platform() const { return impl_->platform; }

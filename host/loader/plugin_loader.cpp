@@ -1,0 +1,44 @@
+// The platform-independent half of PluginLibrary: checking what the library
+// hands out and driving the slots.
+#include "host/loader/plugin_loader.h"
+
+#include "host/base/host_error.h"
+#include "render/gl.h"
+
+PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
+    handle_ = LoadModule(path);
+    QueryInterfaceFn entry = FindEntry(handle_);
+    if (!entry) {
+        UnloadModule(handle_);
+        throw HostError(kExitBadInput, "plug-in " + path + " does not export QueryInterface");
+    }
+    descriptor_ = entry();
+    const char* fault = !descriptor_ ? "a null descriptor" : !descriptor_->info ? "a descriptor with null info" : nullptr;
+    if (fault) {
+        UnloadModule(handle_);
+        throw HostError(kExitBadInput, "plug-in " + path + ": QueryInterface returned " + fault);
+    }
+}
+
+PluginLibrary::~PluginLibrary() { UnloadModule(handle_); }
+
+void PluginLibrary::Call(int slot, const char* what) {
+    PluginCall call = descriptor_->callbacks[slot].call;
+    if (!call) throw HostError(kExitFailure, "plug-in " + path_ + " has no " + what + " callback");
+    if (!call()) throw HostError(kExitFailure, "plug-in " + path_ + " failed to " + what);
+}
+
+void PluginLibrary::Start(const std::function<void()>& makeCurrent) {
+    Call(kSlotBuildImage, "build its image");
+    makeCurrent();
+    // The frame's background: the plug-in clears to the host's colour.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    Call(kSlotCreateTexture, "create its texture");
+    Call(kSlotFreeImage, "free its image");
+}
+
+void PluginLibrary::Render(const RenderParams& params) {
+    PluginRenderCall render = descriptor_->callbacks[kSlotRender].render;
+    if (!render) throw HostError(kExitFailure, "plug-in " + path_ + " has no render callback");
+    if (!render(&params)) throw HostError(kExitFailure, "plug-in " + path_ + " failed to render a frame");
+}

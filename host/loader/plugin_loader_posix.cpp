@@ -1,0 +1,36 @@
+// PluginLibrary's platform half on POSIX systems: dlopen and dlsym.
+#include <dlfcn.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "host/base/host_error.h"
+#include "host/loader/plugin_loader.h"
+
+void* PluginLibrary::LoadModule(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        throw HostError(kExitBadInput, "cannot load plug-in " + path + ": " + (why ? why : "unknown error"));
+    }
+    return handle;
+}
+
+// The entry point's address, without a cast from data to function pointer.
+QueryInterfaceFn PluginLibrary::FindEntry(void* handle) {
+    void* symbol = dlsym(handle, "QueryInterface");
+    QueryInterfaceFn entry = nullptr;
+    static_assert(sizeof entry == sizeof symbol, "function and data pointers differ in size");
+    memcpy(&entry, &symbol, sizeof entry);
+    return entry;
+}
+
+void PluginLibrary::UnloadModule(void* handle) { dlclose(handle); }
+
+std::string DefaultPluginPath() {
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "lumagrove.so";
+    exe[n] = '\0';
+    const std::string path(exe);
+    return path.substr(0, path.rfind('/') + 1) + "lumagrove.so";
+}

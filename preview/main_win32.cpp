@@ -1,0 +1,33 @@
+// lumagrove-preview.exe: the preview host for 32-bit Windows. It loads the
+// plug-in DLL as a Windows host does (LoadLibrary, GetProcAddress) and starts
+// it exactly as the Linux host starts the .so, with a WGL context on a hidden
+// window.
+//
+// The options are the Linux host's (see --help). This build has no audio
+// decoding or analysis (libsndfile and FFTW are not built for Windows), no
+// video encoder and no live window: the levels come from a CSV (--levels-in,
+// as written by --levels-out), and the frames go to PNG files (--out FOLDER)
+// and a contact sheet (--sheet). ParseOptions rejects the rest (status 2).
+#include <memory>
+
+#include "host/analysis/levels_csv.h"
+#include "host/loader/plugin_loader.h"
+#include "preview/host_main.h"
+#include "preview/options.h"
+#include "preview/outputs.h"
+#include "preview/render_loop.h"
+
+namespace {
+
+void Run(const Options& o) {
+    std::unique_ptr<LevelSource> levels = ReadLevelsCsv(o.levelsIn);
+    const RenderJob job = ChooseStretch(o, levels->duration());
+    PluginLibrary plugin(o.plugin);
+    Outputs outputs = MakeOutputs(o, job, "");
+    ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
+    RenderOffline(job, plugin, *levels, outputs, &progress);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return HostMain(argc, argv, Run); }

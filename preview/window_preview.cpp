@@ -1,0 +1,200 @@
+#include "preview/window_preview.h"
+
+#include <SDL.h>
+#include <fcntl.h>
+#include <math.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/base/host_error.h"
+#include "host/base/interrupt.h"
+#include "preview/render_loop.h"
+#include "render/gl.h"
+
+namespace {
+
+const double kQueueAheadSeconds = 0.25;  // sound handed to the device ahead of the picture
+const int kChunkFrames = 2048;           // sample frames read from the song at a time
+
+[[noreturn]] void SdlFailed(const char* what) {
+    throw HostError(kExitFailure, std::string("cannot open the preview window: ") + what + ": " + SDL_GetError());
+}
+
+// Runs `open` with stderr sent to /dev/null: the libraries under SDL (ALSA,
+// Wayland's client) print their own diagnostics while SDL probes for a device
+// that is not there, and the host reports a failure in one line of its own.
+template <typename Open>
+auto WithoutLibraryChatter(Open open) -> decltype(open()) {
+    fflush(stderr);
+    const int saved = dup(2);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved >= 0 && null >= 0) dup2(null, 2);
+    auto result = open();
+    if (saved >= 0) {
+        dup2(saved, 2);
+        close(saved);
+    }
+    if (null >= 0) close(null);
+    return result;
+}
+
+// Plays a stretch of the song through an SDL audio device, fed from this
+// thread with queued buffers, folded to stereo the way the analysis sees the
+// channels (SideMix).
+class SongPlayer {
+public:
+    SongPlayer(AudioSource& song, double start, double duration)
+        : song_(song),
+          mix_(song),
+          first_(static_cast<int64_t>(llround(start * song.sampleRate()))),
+          end_(first_ + static_cast<int64_t>(llround(duration * song.sampleRate()))) {
+        if (WithoutLibraryChatter([] { return SDL_InitSubSystem(SDL_INIT_AUDIO); }) != 0) {
+            reason_ = SDL_GetError();
+            return;
+        }
+        SDL_AudioSpec want;
+        SDL_zero(want);
+        want.freq = song.sampleRate();
+        want.format = AUDIO_F32SYS;
+        want.channels = 2;
+        want.samples = 1024;
+        device_ = WithoutLibraryChatter([&want] { return SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0); });
+        if (device_ == 0) {
+            reason_ = SDL_GetError();
+            return;
+        }
+        Pump();
+        SDL_PauseAudioDevice(device_, 0);
+    }
+    ~SongPlayer() {
+        if (device_) SDL_CloseAudioDevice(device_);
+    }
+
+    bool playing() const { return device_ != 0; }
+    const std::string& reason() const { return reason_; }
+
+    // Keeps about kQueueAheadSeconds of sound queued.
+    void Pump() {
+        const Uint32 bytesPerFrame = 2 * sizeof(float);
+        const int64_t ahead = static_cast<int64_t>(kQueueAheadSeconds * song_.sampleRate());
+        while (next_ < end_ && SDL_GetQueuedAudioSize(device_) / bytesPerFrame < ahead) {
+            const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, end_ - next_));
+            const int channels = song_.channels();
+            samples_.resize(static_cast<size_t>(count) * channels);
+            song_.Read(next_, count, samples_.data());
+            stereo_.resize(static_cast<size_t>(count) * 2);
+            mix_.Fold(samples_.data(), count, stereo_.data());
+            SDL_QueueAudio(device_, stereo_.data(), static_cast<Uint32>(stereo_.size() * sizeof(float)));
+            next_ += count;
+        }
+    }
+
+    // Seconds of the stretch played so far: handed over minus still queued.
+    double Position() const {
+        const int64_t queued = SDL_GetQueuedAudioSize(device_) / (2 * sizeof(float));
+        return static_cast<double>(next_ - queued - first_) / song_.sampleRate();
+    }
+
+private:
+    AudioSource& song_;
+    SideMix mix_;
+    int64_t first_, end_;
+    int64_t next_ = first_;
+    SDL_AudioDeviceID device_ = 0;
+    std::string reason_;
+    std::vector<float> samples_, stereo_;
+};
+
+// SDL with a window and a current compatibility-profile GL context.
+class PreviewWindow {
+public:
+    PreviewWindow(int width, int height) {
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C and SIGTERM are handled by the host
+        if (WithoutLibraryChatter([] { return SDL_Init(SDL_INIT_VIDEO); }) != 0) SdlFailed("no video");
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+        window_ = SDL_CreateWindow("Lumagrove preview", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                   SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+        if (!window_) SdlFailed("no window");
+        context_ = SDL_GL_CreateContext(window_);
+        if (!context_) SdlFailed("no OpenGL context");
+        if (SDL_GL_MakeCurrent(window_, context_) != 0) SdlFailed("cannot make the context current");
+        SDL_GL_SetSwapInterval(1);  // follow the display where it can; the frame cap holds otherwise
+    }
+    // SDL itself stays initialised until the process ends: SDL_Quit() would
+    // unload the X11 and sound libraries SDL opened, and what they keep for
+    // the process's life would then show as leaks of nameless modules.
+    ~PreviewWindow() {
+        if (context_) SDL_GL_DeleteContext(context_);
+        if (window_) SDL_DestroyWindow(window_);
+    }
+
+    void DrawableSize(int* width, int* height) const { SDL_GL_GetDrawableSize(window_, width, height); }
+    void Present() { SDL_GL_SwapWindow(window_); }
+
+    // True once the user asked to quit: Esc, the window closed, Ctrl-C, SIGTERM.
+    bool QuitRequested() {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) quit_ = true;
+            if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) quit_ = true;
+            if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
+        }
+        return quit_ || InterruptRequested();
+    }
+
+private:
+    SDL_Window* window_ = nullptr;
+    SDL_GLContext context_ = nullptr;
+    bool quit_ = false;
+};
+
+double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerformanceFrequency(); }
+
+}  // namespace
+
+void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels, AudioSource* playback,
+               Outputs& outputs) {
+    std::unique_ptr<PreviewWindow> window;
+    plugin.Start([&] { window = std::make_unique<PreviewWindow>(job.width, job.height); });
+
+    std::unique_ptr<SongPlayer> player;
+    if (playback) player = std::make_unique<SongPlayer>(*playback, job.start, job.duration);
+    if (!player || !player->playing())
+        fprintf(stderr, "lumagrove-preview: %s; the picture runs on its own clock\n",
+                player ? ("no audio device (" + player->reason() + ")").c_str() : "no song to play");
+
+    auto block = std::make_unique<AudioBlock>();
+    RenderParams params = {block.get(), job.width, job.height, 0, job.start};
+    const Uint64 begin = SDL_GetPerformanceCounter();
+    const double frameSeconds = 1.0 / job.fps;
+    double lastFrame = -frameSeconds;
+    double position = 0.0;
+    while (!window->QuitRequested() && position < job.duration) {
+        const double now = Seconds(SDL_GetPerformanceCounter() - begin);
+        if (now - lastFrame < frameSeconds) {
+            SDL_Delay(static_cast<Uint32>(std::max(1.0, (frameSeconds - (now - lastFrame)) * 1000)));
+            continue;
+        }
+        lastFrame = now;
+        if (player && player->playing()) {
+            player->Pump();
+            position = std::max(position, player->Position());
+        } else {
+            position = now;
+        }
+        params.time = job.start + std::min(position, job.duration);
+        window->DrawableSize(&params.width, &params.height);
+        levels.Fill(params.time, block.get());
+        if (outputs.levels) outputs.levels->Write(params.time, block->levels);
+        plugin.Render(params);
+        window->Present();
+    }
+    FinishAndPublish(outputs.All());
+}

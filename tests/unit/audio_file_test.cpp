@@ -1,0 +1,291 @@
+// Songs read from real files: streamed reads against whole-file reads, the
+// channel sides, and every kind of bad file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/audio/audio_file.h"
+#include "host/audio/audio_source.h"
+#include "host/audio/cached_source.h"
+#include "host/base/host_error.h"
+#include "tests/support/sound_files.h"
+
+namespace {
+
+// A stereo song with different content on each side, long enough to need more
+// blocks than the cache holds.
+std::vector<Channel> TestSong(int rate, double seconds) {
+    Channel left = Sine(220, 0.5, rate, seconds), right = Noise(0.3, rate, seconds, 11);
+    for (size_t i = 0; i < left.size(); ++i) left[i] += 0.25f * static_cast<float>(i % 97) / 97.0f;
+    return {left, right};
+}
+
+// Reads [start, start + count) from `song` and from the whole-file samples
+// (zeros outside the song) and compares them sample for sample.
+void ExpectSameWindow(AudioSource& song, const std::vector<float>& whole, int64_t start, int64_t count) {
+    const int channels = song.channels();
+    std::vector<float> got(static_cast<size_t>(count * channels), -7.0f);
+    song.Read(start, count, got.data());
+    const int64_t frames = static_cast<int64_t>(whole.size()) / channels;
+    for (int64_t i = 0; i < count; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const int64_t at = start + i;
+            const float want = at >= 0 && at < frames ? whole[static_cast<size_t>(at * channels + c)] : 0.0f;
+            ASSERT_EQ(got[static_cast<size_t>(i * channels + c)], want)
+                << "frame " << at << " channel " << c << " (read of " << count << " from " << start << ")";
+        }
+}
+
+struct FormatCase {
+    const char* name;
+    int format;
+};
+
+class StreamedRead : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(StreamedRead, MatchesTheWholeFileAnywhereAndAcrossBothEnds) {
+    ScratchDir dir;
+    const std::string path = dir.File(std::string("song.") + GetParam().name);
+    WriteSound(path, GetParam().format, 48000, TestSong(48000, 4.0));
+    SF_INFO info;
+    const std::vector<float> whole = ReadWholeSound(path, &info);
+
+    std::unique_ptr<AudioSource> song = OpenAudioFile(path);
+    ASSERT_EQ(song->sampleRate(), 48000);
+    ASSERT_EQ(song->channels(), 2);
+    ASSERT_EQ(song->frameCount(), info.frames);
+    const int64_t end = song->frameCount();
+
+    // Across both ends, wholly outside, and one read longer than the cache.
+    ExpectSameWindow(*song, whole, -1000, 3000);
+    ExpectSameWindow(*song, whole, end - 700, 1500);
+    ExpectSameWindow(*song, whole, end + 5, 100);
+    ExpectSameWindow(*song, whole, -5000, 100);
+    ExpectSameWindow(*song, whole, -10, end + 20);
+    // Jumps back and forth.
+    std::mt19937 random(3);
+    for (int i = 0; i < 40; ++i) {
+        const int64_t start = static_cast<int64_t>(random() % (end + 4000)) - 2000;
+        ExpectSameWindow(*song, whole, start, 1 + random() % 5000);
+    }
+    // Frame by frame, as the analysis reads: a 2048 window every 735 frames.
+    for (int64_t centre = 0; centre < end; centre += 735) ExpectSameWindow(*song, whole, centre - 1024, 2048);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, StreamedRead,
+                         testing::Values(FormatCase{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                         FormatCase{"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+                                         FormatCase{"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                                         FormatCase{"opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+                                         FormatCase{"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}),
+                         [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+
+// A decoder that counts what it is asked for: the cache's own logic, on a ramp.
+class CountingSource : public CachedSource {
+public:
+    explicit CountingSource(int64_t frames) : CachedSource(48000, 2, frames) {}
+    std::string EncoderInputPath() override { return ""; }
+    int64_t decodedFrames = 0;
+    int decodes = 0;
+
+protected:
+    void Decode(int64_t start, int64_t count, float* out) override {
+        ++decodes;
+        decodedFrames += count;
+        for (int64_t i = 0; i < count; ++i) {
+            out[2 * i] = static_cast<float>((start + i) % 1000) / 1000.0f;
+            out[2 * i + 1] = -out[2 * i];
+        }
+    }
+};
+
+TEST(CachedSource, ReadingInOrderDecodesEverySampleOnce) {
+    const int64_t tenMinutes = 48000 * 600;
+    CountingSource song(tenMinutes);
+    std::vector<float> window(2048 * 2);
+    for (int64_t centre = 0; centre < tenMinutes; centre += 800) song.Read(centre - 1024, 2048, window.data());
+    EXPECT_EQ(song.decodedFrames, tenMinutes);
+    EXPECT_EQ(song.decodes, (tenMinutes + song.blockFrames() - 1) / song.blockFrames());
+    const int64_t lastStart = tenMinutes - 800 - 1024;  // its last 1024 frames are past the end
+    EXPECT_EQ(window[2 * 1000], static_cast<float>((lastStart + 1000) % 1000) / 1000.0f);
+    EXPECT_EQ(window[2 * 1001 + 1], -static_cast<float>((lastStart + 1001) % 1000) / 1000.0f);
+    EXPECT_EQ(window[2 * 2047], 0.0f);
+}
+
+TEST(CachedSource, OnlyTheBlocksNotHeldAreDecodedAgain) {
+    CountingSource song(48000 * 60);
+    const int64_t block = song.blockFrames();
+    std::vector<float> samples(static_cast<size_t>(block * 2 * 2));
+    song.Read(0, block * 2, samples.data());
+    song.Read(block / 2, block, samples.data());  // held
+    EXPECT_EQ(song.decodes, 2);
+    song.Read(block * 40, 10, samples.data());  // a jump: one block
+    EXPECT_EQ(song.decodes, 3);
+    for (int b = 0; b < CachedSource::kCacheBlocks; ++b) song.Read(block * (10 + b), 1, samples.data());
+    song.Read(0, 1, samples.data());  // pushed out by the eight since
+    EXPECT_EQ(song.decodes, 3 + CachedSource::kCacheBlocks + 1);
+}
+
+TEST(CachedSource, SamplesAreFiniteAndWithinFullScale) {
+    ScratchDir dir;
+    const std::string path = dir.File("wild.wav");
+    const float inf = std::numeric_limits<float>::infinity();
+    WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 8000,
+               {{0.5f, std::nanf(""), inf, -inf, 3.0f, -2.5f, -0.25f, 1.0f}});
+    std::unique_ptr<AudioSource> song = OpenAudioFile(path);
+    std::vector<float> got(8);
+    song->Read(0, 8, got.data());
+    EXPECT_EQ(got, (std::vector<float>{0.5f, 0.0f, 0.0f, 0.0f, 1.0f, -1.0f, -0.25f, 1.0f}));
+}
+
+TEST(AudioFile, ReadsEveryCommonFormatAndRate) {
+    ScratchDir dir;
+    struct Case {
+        const char* file;
+        int format, rate, channels;
+    };
+    for (const Case& c : {Case{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 96000, 1},
+                          Case{"b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 2},
+                          Case{"c.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2},
+                          Case{"d.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2},
+                          Case{"e.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 8000, 6},
+                          Case{"f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 192000, 3}}) {
+        SCOPED_TRACE(c.file);
+        const std::string path = dir.File(c.file);
+        WriteSound(path, c.format, c.rate, std::vector<Channel>(c.channels, Sine(440, 0.5, c.rate, 1.5)));
+        std::unique_ptr<AudioSource> song = OpenAudioFile(path);
+        EXPECT_EQ(song->sampleRate(), c.rate);
+        EXPECT_EQ(song->channels(), c.channels);
+        EXPECT_NEAR(song->duration(), 1.5, 0.06);  // lossy coders may pad
+        EXPECT_EQ(song->EncoderInputPath(), path);
+        std::vector<float> middle(static_cast<size_t>(c.rate / 10 * c.channels));
+        song->Read(c.rate / 2, c.rate / 10, middle.data());
+        float peak = 0;
+        for (float v : middle) peak = std::max(peak, std::fabs(v));
+        EXPECT_NEAR(peak, 0.5f, 0.05f);
+    }
+}
+
+TEST(AudioFile, ChannelsGoToTheSidesTheFileNames) {
+    ScratchDir dir;
+    const std::vector<Channel> six(6, Silence(48000, 0.1));
+    // WAVE_FORMAT_EXTENSIBLE names 5.1 positions: L R C LFE BL BR.
+    WriteSound(dir.File("named.wav"), SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 48000, six);
+    // A plain WAV names none.
+    WriteSound(dir.File("plain.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, six);
+    WriteSound(dir.File("mono.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, {six[0]});
+    WriteSound(dir.File("stereo.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, {six[0], six[1]});
+
+    auto sides = [&](const char* name) {
+        std::unique_ptr<AudioSource> song = OpenAudioFile(dir.File(name));
+        std::vector<ChannelSide> out;
+        for (int c = 0; c < song->channels(); ++c) out.push_back(song->channelSide(c));
+        return out;
+    };
+    using S = ChannelSide;
+    EXPECT_EQ(sides("named.wav"), (std::vector<S>{S::kLeft, S::kRight, S::kBoth, S::kBoth, S::kLeft, S::kRight}));
+    EXPECT_EQ(sides("plain.wav"), (std::vector<S>{S::kLeft, S::kRight, S::kBoth, S::kBoth, S::kBoth, S::kBoth}));
+    EXPECT_EQ(sides("mono.wav"), std::vector<S>{S::kBoth});
+    EXPECT_EQ(sides("stereo.wav"), (std::vector<S>{S::kLeft, S::kRight}));
+
+    // Each side is the mean of its channels; a side no channel feeds, of all.
+    auto fold = [&](const char* name, std::vector<float> frame) {
+        std::unique_ptr<AudioSource> song = OpenAudioFile(dir.File(name));
+        std::vector<float> stereo(2);
+        SideMix(*song).Fold(frame.data(), 1, stereo.data());
+        return stereo;
+    };
+    EXPECT_EQ(fold("named.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5) / 4.0f, (2 + 3 + 4 + 6) / 4.0f}));
+    EXPECT_EQ(fold("plain.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5 + 6) / 5.0f, (2 + 3 + 4 + 5 + 6) / 5.0f}));
+    EXPECT_EQ(fold("mono.wav", {0.5f}), (std::vector<float>{0.5f, 0.5f}));
+    // Three channels named front, back and side right: the mask at byte 40
+    // of a WAVE_FORMAT_EXTENSIBLE header, 0x2 | 0x20 | 0x400.
+    WriteSound(dir.File("rights.wav"), SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 48000, {six[0], six[1], six[2]});
+    OverwriteBytes(dir.File("rights.wav"), 40, {0x22, 0x04, 0x00, 0x00});
+    EXPECT_EQ(sides("rights.wav"), (std::vector<S>{S::kRight, S::kRight, S::kRight}));
+    EXPECT_EQ(fold("rights.wav", {3, 6, 9}), (std::vector<float>{6, 6}));
+}
+
+// Opening `path` throws HostError with `status`, naming the file and saying `what`.
+void ExpectOpenFails(const std::string& path, const std::string& what) {
+    try {
+        OpenAudioFile(path);
+        ADD_FAILURE() << path << " opened";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.status, kExitBadInput) << e.what();
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+    }
+}
+
+TEST(AudioFile, BadFilesAreRefusedAtOpenNamingTheFile) {
+    ScratchDir dir;
+    const std::vector<Channel> song = {Sine(440, 0.5, 44100, 2.0), Sine(660, 0.5, 44100, 2.0)};
+
+    ExpectOpenFails(dir.File("missing.wav"), "No such file");
+    ExpectOpenFails(dir.path(), "folder");
+    WriteText(dir.File("empty.wav"), "");
+    ExpectOpenFails(dir.File("empty.wav"), "empty");
+    WriteText(dir.File("notes.mp3"), "these are my notes, not a song\n");
+    ExpectOpenFails(dir.File("notes.mp3"), "not a sound file");
+
+    WriteSound(dir.File("zero.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {Channel{}});
+    ExpectOpenFails(dir.File("zero.wav"), "no sound");
+
+    for (const char* name : {"header.wav", "header.flac", "header.ogg"}) {
+        const std::string path = dir.File(name);
+        const int format = std::string(name).find("wav") != std::string::npos    ? SF_FORMAT_WAV | SF_FORMAT_PCM_16
+                           : std::string(name).find("flac") != std::string::npos ? SF_FORMAT_FLAC | SF_FORMAT_PCM_16
+                                                                                 : SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+        WriteSound(path, format, 44100, song);
+        TruncateFile(path, 30);
+        ExpectOpenFails(path, "not a sound file");
+    }
+
+    // Cut in half: the WAV header and the Ogg stream's missing end give it away.
+    WriteSound(dir.File("half.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, song);
+    TruncateFile(dir.File("half.wav"), FileSize(dir.File("half.wav")) / 2);
+    ExpectOpenFails(dir.File("half.wav"), "truncated");
+    WriteSound(dir.File("half.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, song);
+    TruncateFile(dir.File("half.ogg"), FileSize(dir.File("half.ogg")) / 2);
+    ExpectOpenFails(dir.File("half.ogg"), "truncated");
+}
+
+// Reads the whole song in order, as a render would.
+void ReadThrough(AudioSource& song) {
+    std::vector<float> window(static_cast<size_t>(2048 * song.channels()));
+    for (int64_t at = 0; at < song.frameCount(); at += 2048) song.Read(at, 2048, window.data());
+}
+
+TEST(AudioFile, DamagePartWayIsAReadErrorNamingTheFileNotGarbage) {
+    ScratchDir dir;
+    const std::vector<Channel> song = {Sine(440, 0.5, 44100, 3.0), Noise(0.3, 44100, 3.0, 5)};
+    for (const PartWayDamage& c : PartWayDamageCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(c.name);
+        WriteSound(path, c.format, 44100, song);
+        DamagePartWay(path, c);
+
+        testing::internal::CaptureStderr();
+        std::unique_ptr<AudioSource> opened = OpenAudioFile(path);
+        std::vector<float> start(2 * 4410);
+        opened->Read(0, 4410, start.data());  // the undamaged start reads
+        try {
+            ReadThrough(*opened);
+            ADD_FAILURE() << "read to the end";
+        } catch (const HostError& e) {
+            EXPECT_EQ(e.status, kExitFailure);
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("damaged or truncated"), std::string::npos) << e.what();
+        }
+        // The decoders' own complaints do not reach stderr: the error is the one line.
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    }
+}
+
+}  // namespace
