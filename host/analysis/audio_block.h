@@ -1,4 +1,4 @@
-// audio_block.h - what the preview host puts in the AudioBlock it hands the
+// audio_block.h - what every host puts in the AudioBlock it hands the
 // plug-in each frame, and how those numbers are made from the sound.
 //
 // Layout of the 10304-byte AudioBlock (floats are IEEE single precision in the

@@ -1,9 +1,10 @@
-// host_error.h - the one way the preview host reports a failure.
+// host_error.h - the one way the host library reports a failure.
 //
-// Every module of the host throws HostError with one complete sentence
-// ("cannot open song.wav: no such file"); main() prints it as a single
-// "lumagrove-preview: ..." line and exits with the error's status:
-// 2 for bad input (options, files), 1 for a failure while running.
+// Every stage throws HostError with one complete sentence ("cannot open
+// song.wav: no such file") and a status: 2 for bad input (options, files, the
+// environment), 1 for a failure while running, 130 when interrupted. Each
+// host program reports it its own way: lumagrove-preview prints it as the
+// single line "lumagrove-preview: ..." and exits with the status.
 #ifndef LUMAGROVE_HOST_ERROR_H
 #define LUMAGROVE_HOST_ERROR_H
 

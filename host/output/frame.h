@@ -1,5 +1,5 @@
-// frame.h - one rendered frame as the preview host passes it from the GL
-// read-back to the frame sinks.
+// frame.h - one rendered frame as a host passes it from the GL read-back
+// (OffscreenContext::ReadFrame) to the frame sinks.
 //
 // Pixels are exactly what glReadPixels(GL_BGRA, GL_UNSIGNED_BYTE) returns from
 // the framebuffer: 4 bytes per pixel in the order blue, green, red, alpha;

@@ -244,6 +244,22 @@ TEST_F(Faults, FramesFolderRemovedMidRunGivesStatus1) {
     EXPECT_EQ(ListFolder(dir_.path()), std::vector<std::string>{"song.wav"});
 }
 
+// The outputs are published together: when the last one cannot be renamed
+// into place (its name is taken by a folder), the levels CSV and the frames
+// published before it are taken back.
+TEST_F(Faults, AnOutputThatCannotBePublishedTakesTheOthersWithIt) {
+    const std::string sheet = dir_.File("sheet.png");
+    mkdir(sheet.c_str(), 0755);
+    WriteText(sheet + "/keep", "a folder in the sheet's place\n");
+    const Outcome run = RunPreview({"--audio", song_, "--levels-out", dir_.File("levels.csv"), "--out",
+                                    dir_.File("frames"), "--sheet", sheet, "--size", "64x36", "--fps", "10",
+                                    "--quiet"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    ExpectOneLine(run, sheet);
+    EXPECT_EQ(ListFolder(dir_.path()), (std::vector<std::string>{"sheet.png", "song.wav"}));
+    EXPECT_EQ(ListFolder(sheet), std::vector<std::string>{"keep"});
+}
+
 // --- the encoder --------------------------------------------------------------
 
 TEST_F(Faults, EncoderKilledMidRunGivesStatus1AndNoVideo) {

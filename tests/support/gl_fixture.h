@@ -18,7 +18,7 @@ protected:
     static constexpr int kWidth = 161;
     static constexpr int kHeight = 121;
 
-    void SetUp() override { context_.reset(new OffscreenContext(kWidth, kHeight)); }
+    void SetUp() override { context_ = std::make_unique<OffscreenContext>(kWidth, kHeight); }
     void TearDown() override { context_.reset(); }
 
     // The framebuffer as RGBA bytes, top row first.

@@ -70,7 +70,7 @@ private:
         setenv("WINEARCH", "win32", 1);
         setenv("WINEDEBUG", "-all", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installer
-        display_.reset(new VirtualDisplay(1024, 768));
+        display_ = std::make_unique<VirtualDisplay>(1024, 768);
         setenv("DISPLAY", display_->name().c_str(), 1);
         if (!Exists(std::string(LUMAGROVE_WINE_PREFIX) + "/system.reg")) CreatePrefix();
     }
