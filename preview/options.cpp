@@ -12,6 +12,7 @@
 #  include "host/base/child_process.h"
 #endif
 #include "host/base/host_error.h"
+#include "host/gl/gl_context.h"
 #include "host/loader/plugin_loader.h"
 
 namespace {
@@ -162,5 +163,6 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         Bad("--fps " + fps + ": expected a whole number of frames per second from 1 to 240");
     CheckTimes(start, duration, o);
     CheckOutputs(o);
+    CheckOffscreenPlatform();
     return true;
 }

@@ -22,6 +22,10 @@
 
 #include <memory>
 
+// Checks LUMAGROVE_EGL before anything is started: throws HostError status 2
+// for a value that names no platform (the constructor would too).
+void CheckOffscreenPlatform();
+
 class OffscreenContext {
 public:
     // Throws HostError status 1 when no context of that size can be made,

@@ -134,6 +134,8 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
 
 }  // namespace
 
+void CheckOffscreenPlatform() { PlatformsToTry(); }
+
 OffscreenContext::OffscreenContext(int width, int height) : width_(width), height_(height) {
     std::string why;
     for (const Platform& platform : PlatformsToTry()) {

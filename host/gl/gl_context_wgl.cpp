@@ -152,6 +152,8 @@ OffscreenContext::OffscreenContext(int width, int height)
     glViewport(0, 0, width, height);
 }
 
+void CheckOffscreenPlatform() {}
+
 OffscreenContext::~OffscreenContext() = default;
 
 const char* OffscreenContext::platform() const { return "wgl"; }

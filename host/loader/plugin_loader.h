@@ -33,7 +33,8 @@ public:
     const std::string& path() const { return path_; }
 
     // The whole start-up; frames can follow. What `makeCurrent` throws
-    // passes through.
+    // passes through; the image of slot 0 then stays with the plug-in, since
+    // slot 4 may only follow slot 1.
     void Start(const std::function<void()>& makeCurrent);
     void Render(const RenderParams& params);  // slot 3
 
