@@ -1,21 +1,31 @@
-// lumagrove-bench: how fast the preview host renders the demo to a video, how
-// that compares with its two halves alone, and how much memory it needs.
+// lumagrove-bench: how fast the preview host renders the demo to a video at
+// each size people publish, what limits it, what the video's picture is
+// worth, and how much memory it takes.
 //
-// All figures come from one run on one machine, 1280x720:
-//   whole        the built lumagrove-preview rendering the demo to .mp4, wall
-//                clock from start to exit, at 60 and at 30 frames a second
+// All figures come from one run on one machine. For 1280x720 and 1920x1080
+// at 60 frames a second and 3840x2160 at 30, over 5 s of the demo from 0:04:
+//   whole        the built lumagrove-preview rendering the stretch to .mp4,
+//                wall clock from start to exit, for each --quality
 //   render       the same frames analysed, drawn and read back, then dropped
 //   encode       the encoder alone, fed those very frames (captured to a file
 //                first, then written down the pipe from memory)
 //   floor        1 / (1/render + 1/encode): what the two halves would reach
 //                one after the other on the same cores
-//   memory       the peak resident memory of lumagrove-preview and of its
-//                ffmpeg, for a 20-second song and for a 10-minute one
-// Prints a Markdown table on stdout, progress on stderr.
+//   SSIM         ffmpeg's ssim filter between the video and the lossless
+//                frames it was made from, both converted to yuv420p
+//   Mbit/s       the video's size over its length
+//   peak         the peak resident memory of lumagrove-preview and its ffmpeg
+// Then, at 1920x1080 60 fps and the default quality, one change at a time:
+// the threads Mesa's rasteriser gets (LP_NUM_THREADS) and the threads x264
+// gets. Last, memory for a 20-second song and for an M-minute one.
+// Prints Markdown tables on stdout, progress on stderr.
 //
-// Speeds are the best of N runs (default 3), taken in turn.
+// Speeds are the best of N runs (default 2), taken in turn.
 //
-//   lumagrove-bench [--minutes M] [--repeat N]   (M: the long song, default 10)
+//   lumagrove-bench [--minutes M] [--repeat N]   (M: the long song, default 10; 0 skips it)
+//   lumagrove-bench --whole WxH FPS QUALITY THREADS OUT.mp4
+//                   (one whole render in this process, as the program makes
+//                   it, with x264's threads set; for the thread table)
 #include <fcntl.h>
 #include <math.h>
 #include <signal.h>
@@ -50,7 +60,12 @@ extern char** environ;
 
 namespace {
 
-const int kWidth = 1280, kHeight = 720;
+const double kClipStart = 4.0, kClipSeconds = 5.0;
+
+struct Size {
+    int width, height, fps;
+    std::string Name() const { return std::to_string(width) + "x" + std::to_string(height); }
+};
 
 using Clock = std::chrono::steady_clock;
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
@@ -88,53 +103,89 @@ private:
     FILE* file_;
 };
 
-// The demo at `fps`, drawn and read back, into `sink`. Returns the seconds taken.
-double RenderDemo(int fps, std::unique_ptr<FrameSink> sink, ScratchFolder& scratch) {
+// The clip of the demo at `size`, analysed, drawn and read back into `sink`.
+// Returns the seconds taken.
+double RenderClip(const Size& size, std::unique_ptr<FrameSink> sink, Outputs* outputs = nullptr) {
+    ScratchFolder scratch;
     std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
     std::unique_ptr<LevelSource> levels = AnalyseSong(*demo);
     PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
     RenderJob job;
-    job.width = kWidth;
-    job.height = kHeight;
-    job.fps = fps;
-    job.frameCount = FrameCountFor(levels->duration(), fps);
-    Outputs outputs;
-    outputs.sinks.push_back(std::move(sink));
+    job.width = size.width;
+    job.height = size.height;
+    job.fps = size.fps;
+    job.start = kClipStart;
+    job.frameCount = FrameCountFor(kClipSeconds, size.fps);
+    Outputs own;
+    if (!outputs) outputs = &own;
+    if (sink) outputs->sinks.push_back(std::move(sink));
     const Clock::time_point start = Clock::now();
-    RenderOffline(job, plugin, *levels, outputs, nullptr);
+    RenderOffline(job, plugin, *levels, *outputs, nullptr);
     return Since(start);
 }
 
-int64_t DemoFrames(int fps, ScratchFolder& scratch) {
-    return FrameCountFor(MakeDemoSong(scratch.path())->duration(), fps);
+int64_t ClipFrames(const Size& size) { return FrameCountFor(kClipSeconds, size.fps); }
+
+VideoSettings ClipVideo(const Size& size, const VideoQuality& quality, const std::string& path,
+                        const std::string& sound) {
+    VideoSettings settings;
+    settings.path = path;
+    settings.width = size.width;
+    settings.height = size.height;
+    settings.fps = size.fps;
+    settings.audioPath = sound;
+    settings.start = kClipStart;
+    settings.duration = kClipSeconds;
+    settings.quality = quality;
+    return settings;
 }
 
-// The encoder alone: the captured frames, from memory, down the pipe.
-double EncodeCaptured(const std::string& raw, int fps, int64_t frames, ScratchFolder& scratch) {
+// The encoder alone: the captured frames, from memory, down the pipe into
+// `out`. Returns the seconds taken.
+double EncodeCaptured(const std::string& raw, const Size& size, const VideoQuality& quality, const std::string& out,
+                      ScratchFolder& scratch) {
+    const int64_t frames = ClipFrames(size);
+    const size_t frameBytes = FrameBytes(size.width, size.height);
     const int fd = open(raw.c_str(), O_RDONLY);
-    const size_t bytes = FrameBytes(kWidth, kHeight) * frames;
+    const size_t bytes = frameBytes * frames;
     void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     close(fd);
     if (map == MAP_FAILED) throw HostError(kExitFailure, "cannot map the captured frames");
     std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
-    VideoSettings settings;
-    settings.path = scratch.path() + "/encode-floor.mp4";
-    settings.width = kWidth;
-    settings.height = kHeight;
-    settings.fps = fps;
-    settings.audioPath = demo->EncoderInputPath();
-    settings.duration = frames / double(fps);
     const Clock::time_point start = Clock::now();
     {
-        VideoSink sink(settings);
+        VideoSink sink(ClipVideo(size, quality, out, demo->EncoderInputPath()));
         for (int64_t i = 0; i < frames; ++i)
-            sink.Consume(Frame{static_cast<const uint8_t*>(map) + i * FrameBytes(kWidth, kHeight), kWidth, kHeight, i,
-                               i / double(fps)});
+            sink.Consume(Frame{static_cast<const uint8_t*>(map) + i * frameBytes, size.width, size.height, i,
+                               kClipStart + i / double(size.fps)});
         sink.Finish();
+        sink.Publish();
     }
     const double seconds = Since(start);
     munmap(map, bytes);
     return seconds;
+}
+
+// SSIM (all planes) of `video` against the captured frames it was made from.
+double Ssim(const std::string& video, const std::string& raw, const Size& size) {
+    const std::string command = "ffmpeg -nostdin -hide_banner -i '" + video + "' -f rawvideo -pix_fmt bgra -video_size " +
+                                size.Name() + " -framerate " + std::to_string(size.fps) + " -i '" + raw +
+                                "' -lavfi '[1:v]vflip,format=yuv420p[b];[0:v]format=yuv420p[a];[a][b]ssim' -f null - "
+                                "2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) throw HostError(kExitFailure, "cannot run ffmpeg for SSIM");
+    std::string text;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    pclose(pipe);
+    const size_t at = text.rfind(" All:");
+    if (at == std::string::npos) throw HostError(kExitFailure, "ffmpeg gave no SSIM for " + video);
+    return atof(text.c_str() + at + 5);
+}
+
+double Mbps(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_size * 8.0 / kClipSeconds / 1e6 : 0.0;
 }
 
 // Peak resident memory (VmHWM) of a process in KiB, 0 once it is gone.
@@ -158,20 +209,25 @@ struct WholeRun {
     long encoderKiB = 0;  // its ffmpeg
 };
 
-// Runs lumagrove-preview with `args` and watches its memory and its child's
-// until it exits.
-WholeRun RunPreview(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {LUMAGROVE_PREVIEW_PATH};
+// Runs `program` (lumagrove-preview unless told) with `args` and `env`
+// entries added, and watches its memory and its child's until it exits.
+WholeRun RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                    const std::string& program = LUMAGROVE_PREVIEW_PATH) {
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
-    argv.push_back("--quiet");
     std::vector<char*> pointers;
     for (std::string& a : argv) pointers.push_back(&a[0]);
     pointers.push_back(nullptr);
+    std::vector<std::string> environment = env;
+    for (char** e = environ; *e; ++e) environment.push_back(*e);
+    std::vector<char*> envPointers;
+    for (std::string& e : environment) envPointers.push_back(&e[0]);
+    envPointers.push_back(nullptr);
     WholeRun run;
     const Clock::time_point start = Clock::now();
     pid_t pid;
-    if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0)
-        throw HostError(kExitFailure, "cannot start lumagrove-preview");
+    if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), envPointers.data()) != 0)
+        throw HostError(kExitFailure, "cannot start " + program);
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         run.previewKiB = std::max(run.previewKiB, PeakKiB(pid));
@@ -179,8 +235,11 @@ WholeRun RunPreview(const std::vector<std::string>& args) {
         usleep(20000);
     }
     run.seconds = Since(start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw HostError(kExitFailure, "lumagrove-preview failed on " + args[1]);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string all;
+        for (const std::string& arg : args) all += " " + arg;
+        throw HostError(kExitFailure, program + " failed:" + all);
+    }
     return run;
 }
 
@@ -220,80 +279,167 @@ void WriteLongSong(const std::string& path, double seconds) {
     if (fclose(f) != 0) throw HostError(kExitFailure, "cannot write " + path);
 }
 
-struct SpeedRow {
-    int fps;
-    int64_t frames;
-    double whole, render, encode;
+struct QualityRow {
+    const VideoQuality* quality;
+    double whole = 0, encode = 0, ssim = 0, mbps = 0;
+    WholeRun peak;
 };
 
-void Bench(double longMinutes, int repeats) {
-    ScratchFolder scratch;
-    // The frames each encoder run is fed, captured once per rate.
-    std::vector<SpeedRow> rows;
-    for (int fps : {60, 30}) {
-        fprintf(stderr, "%d fps: capturing the frames for the encoder...\n", fps);
-        RenderDemo(fps, std::make_unique<CaptureSink>(scratch.path() + "/frames-" + std::to_string(fps) + ".raw"),
-                   scratch);
-        rows.push_back(SpeedRow{fps, DemoFrames(fps, scratch), 0, 0, 0});
-    }
+struct SizeRow {
+    Size size;
+    double render = 0;
+    std::vector<QualityRow> qualities;
+};
+
+std::vector<std::string> WholeArgs(const Size& size, const std::string& quality, const std::string& out) {
+    return {"--out", out, "--size", size.Name(), "--fps", std::to_string(size.fps), "--start",
+            std::to_string(kClipStart), "--duration", std::to_string(kClipSeconds), "--quality", quality, "--quiet"};
+}
+
+SizeRow MeasureSize(const Size& size, int repeats, ScratchFolder& scratch) {
+    SizeRow row{size, 0, {}};
+    const int64_t frames = ClipFrames(size);
+    const std::string raw = scratch.path() + "/frames.raw";
+    fprintf(stderr, "%s @ %d fps: capturing %lld frames for the encoder...\n", size.Name().c_str(), size.fps,
+            static_cast<long long>(frames));
+    RenderClip(size, std::make_unique<CaptureSink>(raw));
+    for (const VideoQuality& q : VideoQualities()) row.qualities.push_back(QualityRow{&q});
     // Each figure is the best of `repeats` runs, taken in turn so that a
     // burst of other work on the machine does not land on one figure only.
-    for (int round = 1; round <= repeats; ++round)
-        for (SpeedRow& row : rows) {
-            const std::string fps = std::to_string(row.fps);
-            fprintf(stderr, "round %d of %d, %s fps: whole, render alone, encoder alone...\n", round, repeats,
-                    fps.c_str());
-            const WholeRun whole = RunPreview({"--out", scratch.path() + "/whole.mp4", "--fps", fps});
-            row.whole = std::max(row.whole, row.frames / whole.seconds);
-            row.render = std::max(row.render, row.frames / RenderDemo(row.fps, std::make_unique<DiscardSink>(), scratch));
-            const std::string raw = scratch.path() + "/frames-" + fps + ".raw";
-            row.encode = std::max(row.encode, row.frames / EncodeCaptured(raw, row.fps, row.frames, scratch));
+    for (int round = 1; round <= repeats; ++round) {
+        fprintf(stderr, "%s, round %d of %d: render alone, encoder alone, whole...\n", size.Name().c_str(), round,
+                repeats);
+        row.render = std::max(row.render, frames / RenderClip(size, std::make_unique<DiscardSink>()));
+        for (QualityRow& q : row.qualities) {
+            const std::string video = scratch.path() + "/encoded-" + q.quality->name + ".mp4";
+            q.encode = std::max(q.encode, frames / EncodeCaptured(raw, size, *q.quality, video, scratch));
+            if (round == 1) {
+                q.ssim = Ssim(video, raw, size);
+                q.mbps = Mbps(video);
+            }
+            const WholeRun whole = RunProgram(WholeArgs(size, q.quality->name, scratch.path() + "/whole.mp4"));
+            q.whole = std::max(q.whole, frames / whole.seconds);
+            q.peak.previewKiB = std::max(q.peak.previewKiB, whole.previewKiB);
+            q.peak.encoderKiB = std::max(q.peak.encoderKiB, whole.encoderKiB);
         }
-    for (const SpeedRow& row : rows) unlink((scratch.path() + "/frames-" + std::to_string(row.fps) + ".raw").c_str());
+    }
+    unlink(raw.c_str());
+    return row;
+}
 
-    fprintf(stderr, "memory: 20 s and %.0f min songs...\n", longMinutes);
+void PrintSizes(const std::vector<SizeRow>& rows) {
+    printf("| output | quality (x264) | whole render (frames/s) | real-time factor | render + read-back alone | "
+           "encoder alone | combined floor | whole / floor | SSIM | Mbit/s | peak memory (host + ffmpeg) |\n");
+    printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const SizeRow& r : rows)
+        for (const QualityRow& q : r.qualities) {
+            const double floor = 1.0 / (1.0 / r.render + 1.0 / q.encode);
+            printf("| %s @ %d fps | %s (%s, CRF %d) | %.1f | %.2fx | %.1f | %.1f | %.1f | %.2f | %.5f | %.1f | %.0f + "
+                   "%.0f MiB |\n",
+                   r.size.Name().c_str(), r.size.fps, q.quality->name, q.quality->preset, q.quality->crf, q.whole,
+                   q.whole / r.size.fps, r.render, q.encode, floor, q.whole / floor, q.ssim, q.mbps,
+                   q.peak.previewKiB / 1024.0, q.peak.encoderKiB / 1024.0);
+        }
+}
+
+// At 1920x1080 60 fps and the default quality, one change at a time: the
+// rasteriser's threads, then x264's.
+void MeasureThreads(int repeats, ScratchFolder& scratch, const char* self) {
+    const Size size{1920, 1080, 60};
+    const int64_t frames = ClipFrames(size);
+    const std::string out = scratch.path() + "/threads.mp4";
+    struct Layout {
+        std::string mesa;  // LP_NUM_THREADS, "" for Mesa's own choice
+        int x264;          // 0 for x264's own choice
+        double fps = 0;
+    };
+    std::vector<Layout> layouts = {{"", 0}, {"1", 0}, {"3", 0}, {"4", 0}, {"", 2}, {"", 4}, {"", 6}};
+    for (int round = 1; round <= repeats; ++round)
+        for (Layout& l : layouts) {
+            fprintf(stderr, "threads, round %d of %d: Mesa %s, x264 %d...\n", round, repeats,
+                    l.mesa.empty() ? "own" : l.mesa.c_str(), l.x264);
+            const std::vector<std::string> env = l.mesa.empty() ? std::vector<std::string>{}
+                                                                : std::vector<std::string>{"LP_NUM_THREADS=" + l.mesa};
+            const WholeRun run = RunProgram({"--whole", size.Name(), std::to_string(size.fps),
+                                             DefaultVideoQuality().name, std::to_string(l.x264), out},
+                                            env, self);
+            l.fps = std::max(l.fps, frames / run.seconds);
+        }
+    printf("\n| 1920x1080 @ 60 fps, %s | Mesa's rasteriser threads | x264 threads | whole render (frames/s) |\n",
+           DefaultVideoQuality().name);
+    printf("|---|---:|---:|---:|\n");
+    for (const Layout& l : layouts)
+        printf("| %s | %s | %s | %.1f |\n", l.mesa.empty() && l.x264 == 0 ? "as shipped" : "",
+               l.mesa.empty() ? "Mesa's own (one a core)" : l.mesa.c_str(),
+               l.x264 ? std::to_string(l.x264).c_str() : "x264's own (1.5 a core)", l.fps);
+}
+
+void MeasureMemory(double minutes, ScratchFolder& scratch) {
+    fprintf(stderr, "memory: 20 s and %.0f min songs...\n", minutes);
     const std::string shortSong = scratch.path() + "/short.wav", longSong = scratch.path() + "/long.wav";
     WriteLongSong(shortSong, 20);
-    WriteLongSong(longSong, longMinutes * 60);
-    const std::vector<std::string> common = {"--size", "1280x720", "--fps", "30", "--out", scratch.path() + "/mem.mp4"};
+    WriteLongSong(longSong, minutes * 60);
+    const std::vector<std::string> common = {"--size", "1920x1080", "--fps", "60", "--quiet", "--out",
+                                             scratch.path() + "/mem.mp4"};
     std::vector<std::string> shortArgs = {"--audio", shortSong}, longArgs = {"--audio", longSong};
     shortArgs.insert(shortArgs.end(), common.begin(), common.end());
     longArgs.insert(longArgs.end(), common.begin(), common.end());
-    const WholeRun shortRun = RunPreview(shortArgs);
-    const WholeRun longRun = RunPreview(longArgs);
-
-    printf("| output | frames | whole render (frames/s) | real-time factor | render + read-back alone | encoder alone | "
-           "combined floor | whole / floor |\n");
-    printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
-    for (const SpeedRow& r : rows) {
-        const double floor = 1.0 / (1.0 / r.render + 1.0 / r.encode);
-        printf("| 1280x720 @ %d fps | %lld | %.1f | %.2fx | %.1f | %.1f | %.1f | %.2f |\n", r.fps,
-               static_cast<long long>(r.frames), r.whole, r.whole / r.fps, r.render, r.encode, floor, r.whole / floor);
-    }
-    printf("\n| song (1280x720 @ 30 fps to .mp4) | wall time | lumagrove-preview peak | ffmpeg peak |\n");
+    const WholeRun shortRun = RunProgram(shortArgs);
+    const WholeRun longRun = RunProgram(longArgs);
+    printf("\n| song (1920x1080 @ 60 fps to .mp4) | wall time | lumagrove-preview peak | ffmpeg peak |\n");
     printf("|---|---:|---:|---:|\n");
     printf("| 20 s | %.1f s | %.1f MiB | %.1f MiB |\n", shortRun.seconds, shortRun.previewKiB / 1024.0,
            shortRun.encoderKiB / 1024.0);
-    printf("| %.0f min | %.1f s | %.1f MiB | %.1f MiB |\n", longMinutes, longRun.seconds, longRun.previewKiB / 1024.0,
+    printf("| %.0f min | %.1f s | %.1f MiB | %.1f MiB |\n", minutes, longRun.seconds, longRun.previewKiB / 1024.0,
            longRun.encoderKiB / 1024.0);
+}
+
+void Bench(double minutes, int repeats, const char* self) {
+    ScratchFolder scratch;
+    std::vector<SizeRow> rows;
+    for (const Size& size : {Size{1280, 720, 60}, Size{1920, 1080, 60}, Size{3840, 2160, 30}})
+        rows.push_back(MeasureSize(size, repeats, scratch));
+    PrintSizes(rows);
+    fflush(stdout);
+    MeasureThreads(repeats, scratch, self);
+    fflush(stdout);
+    if (minutes > 0) MeasureMemory(minutes, scratch);
+}
+
+// One whole render in this process, as lumagrove-preview makes it, with
+// x264's threads set: lumagrove-bench --whole WxH FPS QUALITY THREADS OUT.mp4
+int WholeInProcess(char** argv) {
+    Size size{0, 0, atoi(argv[1])};
+    if (sscanf(argv[0], "%dx%d", &size.width, &size.height) != 2) return 2;
+    const VideoQuality* quality = FindVideoQuality(argv[2]);
+    if (!quality) return 2;
+    ScratchFolder scratch;
+    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
+    VideoSettings video = ClipVideo(size, *quality, argv[4], demo->EncoderInputPath());
+    video.threads = atoi(argv[3]);
+    Outputs outputs;
+    outputs.sinks.push_back(std::make_unique<VideoSink>(video));
+    RenderClip(size, nullptr, &outputs);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    double minutes = 10;
-    int repeats = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (strcmp(argv[i], "--minutes") == 0) minutes = atof(argv[i + 1]);
-        if (strcmp(argv[i], "--repeat") == 0) repeats = atoi(argv[i + 1]);
-    }
-    if (!(minutes > 0) || repeats < 1 || argc % 2 == 0) {
-        fprintf(stderr, "usage: lumagrove-bench [--minutes M] [--repeat N]\n");
-        return 2;
-    }
     signal(SIGPIPE, SIG_IGN);
     try {
-        Bench(minutes, repeats);
+        if (argc == 7 && strcmp(argv[1], "--whole") == 0) return WholeInProcess(argv + 2);
+        double minutes = 10;
+        int repeats = 2;
+        for (int i = 1; i + 1 < argc; i += 2) {
+            if (strcmp(argv[i], "--minutes") == 0) minutes = atof(argv[i + 1]);
+            if (strcmp(argv[i], "--repeat") == 0) repeats = atoi(argv[i + 1]);
+        }
+        if (!(minutes >= 0) || repeats < 1 || argc % 2 == 0) {
+            fprintf(stderr, "usage: lumagrove-bench [--minutes M] [--repeat N]\n");
+            return 2;
+        }
+        Bench(minutes, repeats, "/proc/self/exe");
         return 0;
     } catch (const std::exception& e) {
         fprintf(stderr, "lumagrove-bench: %s\n", e.what());

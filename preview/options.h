@@ -24,6 +24,7 @@ struct Options {
     int fps = 60;
     double start = 0.0;
     double duration = -1.0;  // < 0: to the end of the song
+    std::string quality = "normal";  // the video's --quality: draft, normal or high
     bool window = false;
     bool quiet = false;
 

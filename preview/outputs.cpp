@@ -34,6 +34,7 @@ Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& s
         video.audioPath = soundPath;
         video.start = job.start;
         video.duration = job.duration();
+        video.quality = *FindVideoQuality(o.quality);
         outputs.sinks.push_back(std::make_unique<VideoSink>(video));
     }
 #else

@@ -6,7 +6,7 @@
 // rows tightly packed (width * 4 bytes); the BOTTOM row of the picture first.
 // This is the framebuffer's own layout on Mesa, so reading back converts
 // nothing; each sink turns it around or swaps channels only where its output
-// needs it (the encoder does both in one pass on its side of the pipe).
+// needs it (the video sink converts it to upright YUV for the encoder).
 // The pixel memory belongs to the frame queue and is valid only during the
 // sink call that receives the frame.
 #ifndef LUMAGROVE_FRAME_H

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "host/base/host_error.h"
+#include "host/output/yuv_convert.h"
 
 namespace {
 
@@ -58,8 +59,8 @@ bool IsWholeMp4(const std::string& path) {
 
 std::vector<std::string> VideoSink::EncoderCommand(const VideoSettings& s, const std::string& output) {
     std::vector<std::string> cmd = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-                                    // the frames, exactly as read back
-                                    "-f", "rawvideo", "-pix_fmt", "bgra",
+                                    // the frames, upright, in the encoder's own 4:2:0
+                                    "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                     "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
                                     "-framerate", std::to_string(s.fps), "-i", "pipe:0"};
     const bool sound = !s.audioPath.empty();
@@ -68,10 +69,13 @@ std::vector<std::string> VideoSink::EncoderCommand(const VideoSettings& s, const
     }
     cmd.insert(cmd.end(), {"-map", "0:v:0"});
     if (sound) cmd.insert(cmd.end(), {"-map", "1:a:0?"});
-    // Upright (a pointer flip, no copy), then one conversion to 4:2:0. A low
-    // CRF keeps the dark glow gradients free of banding.
-    cmd.insert(cmd.end(), {"-vf", "vflip", "-c:v", "libx264", "-preset", "medium", "-crf", "18",
-                           "-pix_fmt", "yuv420p"});
+    // No conversion on ffmpeg's side; the video says which matrix and range
+    // its YUV is in (BT.601, limited), so players turn it back into the
+    // colours drawn. A low CRF keeps the dark glow gradients free of banding.
+    cmd.insert(cmd.end(), {"-c:v", "libx264", "-preset", s.quality.preset, "-crf", std::to_string(s.quality.crf),
+                           "-colorspace", "smpte170m", "-color_range", "tv"});
+    if (*s.quality.tune) cmd.insert(cmd.end(), {"-tune", s.quality.tune});
+    if (s.threads > 0) cmd.insert(cmd.end(), {"-threads", std::to_string(s.threads)});
     if (sound) cmd.insert(cmd.end(), {"-c:a", "aac", "-b:a", "192k"});
     cmd.insert(cmd.end(), {"-f", "mp4", output});
     return cmd;
@@ -80,7 +84,8 @@ std::vector<std::string> VideoSink::EncoderCommand(const VideoSettings& s, const
 // The file is staged before anything starts: a folder that is missing or
 // cannot be written is bad input, not a failure of the encoder. ffmpeg writes
 // the partial file itself.
-VideoSink::VideoSink(const VideoSettings& settings) : settings_(settings), file_(settings.path, "video ") {
+VideoSink::VideoSink(const VideoSettings& settings)
+    : settings_(settings), file_(settings.path, "video "), yuv_(Yuv420Bytes(settings.width, settings.height)) {
     file_.Close();
     encoder_ = std::make_unique<ChildProcess>(EncoderCommand(settings_, file_.partial()));
 }
@@ -97,8 +102,8 @@ void VideoSink::EncoderFailed(const std::string& reason) {
 }
 
 void VideoSink::Consume(const Frame& frame) {
-    if (!encoder_->Write(frame.pixels, FrameBytes(frame.width, frame.height)))
-        EncoderFailed("it stopped taking frames");
+    ConvertToYuv420(frame, yuv_.data());
+    if (!encoder_->Write(yuv_.data(), yuv_.size())) EncoderFailed("it stopped taking frames");
 }
 
 void VideoSink::Cancel() noexcept { encoder_->Kill(); }

@@ -1,9 +1,11 @@
 // video_sink.h - encodes the frames into an .mp4 through an ffmpeg child
-// process: H.264 in yuv420p, with the song's sound as AAC.
+// process: H.264 in yuv420p with x264's settings for the chosen quality
+// (host/output/video_quality.h), with the song's sound as AAC.
 //
-// Frames go down a pipe exactly as read back (BGRA, bottom row first, see
-// frame.h); ffmpeg turns the picture upright and converts it to YUV in one
-// pass of its own, so this process copies nothing and converts nothing. The
+// Each frame is converted, on the writer thread, from the read-back's BGRA
+// (see frame.h) to upright YUV 4:2:0 (host/output/yuv_convert.h), which goes
+// down the pipe as x264 takes it: less than half the bytes of BGRA, and no
+// conversion on ffmpeg's side, which was the costliest step there. The
 // sound is read by ffmpeg from `audioPath`, cut to the rendered stretch with
 // -ss/-t. The video is staged: ffmpeg writes "<path>.part", Finish() checks
 // that ffmpeg succeeded and left a whole file (its top-level boxes run exactly
@@ -20,6 +22,7 @@
 
 #include "host/base/child_process.h"
 #include "host/output/frame_sink.h"
+#include "host/output/video_quality.h"
 
 struct VideoSettings {
     std::string path;       // the .mp4 to write
@@ -29,6 +32,8 @@ struct VideoSettings {
     std::string audioPath;  // "" for a video without sound
     double start = 0.0;     // seconds into the audio where the video begins
     double duration = 0.0;  // seconds of audio to take
+    VideoQuality quality = DefaultVideoQuality();
+    int threads = 0;        // x264's threads; 0 lets x264 choose (1.5 a core)
 };
 
 class VideoSink : public FrameSink {
@@ -57,6 +62,7 @@ private:
 
     VideoSettings settings_;
     StagedFile file_;
+    std::vector<uint8_t> yuv_;  // the frame being written, converted
     std::unique_ptr<ChildProcess> encoder_;
 };
 

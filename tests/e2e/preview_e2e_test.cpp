@@ -7,9 +7,11 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include "host/output/video_quality.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
 
@@ -146,6 +148,40 @@ TEST(PreviewVideo, HasEveryFrameAtTheSizeAndTheSongsSound) {
     flipped /= png.rgb.size();
     EXPECT_LT(upright, 3.0);
     EXPECT_GT(flipped, 3 * upright);
+}
+
+// Each --quality reaches x264: the encoder writes the settings it ran with
+// into the video ("x264 - core ... options: ... crf=17.0 ..."), and a preset
+// shows in the settings it implies.
+TEST(PreviewVideo, EachQualityReachesTheEncoder) {
+    ScratchDir dir;
+    const std::string song = WriteBeatSong(dir, 1.0);
+    const std::map<std::string, std::string> presetMark = {
+        {"ultrafast", " cabac=0 "}, {"superfast", " subme=1 "}, {"veryfast", " subme=2 "},
+        {"faster", " subme=4 "},    {"fast", " subme=6 "},      {"medium", " subme=7 "}};
+    std::set<std::string> settingsSeen;
+    for (const VideoQuality& quality : VideoQualities()) {
+        SCOPED_TRACE(quality.name);
+        const std::string video = dir.File(std::string(quality.name) + ".mp4");
+        const Outcome run = RunPreview({"--audio", song, "--out", video, "--size", "64x36", "--fps", "10",
+                                        "--quality", quality.name, "--quiet"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string bytes = ReadFile(video);
+        const size_t at = bytes.find("x264 - core");
+        ASSERT_NE(at, std::string::npos);
+        const std::string settings = bytes.substr(at, bytes.find('\0', at) - at) + " ";
+        EXPECT_NE(settings.find(" crf=" + std::to_string(quality.crf) + ".0 "), std::string::npos) << settings;
+        ASSERT_EQ(presetMark.count(quality.preset), 1u) << quality.preset;
+        EXPECT_NE(settings.find(presetMark.at(quality.preset)), std::string::npos) << settings;
+        settingsSeen.insert(settings.substr(settings.find("options:")));
+    }
+    EXPECT_EQ(settingsSeen.size(), VideoQualities().size()) << "two qualities encode alike";
+    // Without --quality: normal.
+    const Outcome run = RunPreview({"--audio", song, "--out", dir.File("default.mp4"), "--size", "64x36", "--fps",
+                                    "10", "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bytes = ReadFile(dir.File("default.mp4"));
+    EXPECT_NE(bytes.find(" crf=" + std::to_string(DefaultVideoQuality().crf) + ".0 "), std::string::npos);
 }
 
 TEST(PreviewSheet, ShowsFramesSpreadOverTheSongWithTheirTimes) {

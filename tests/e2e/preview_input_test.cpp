@@ -56,6 +56,7 @@ TEST_F(PreviewInput, EachBadValueIsNamedWithStatus2AndLeavesNothing) {
         {{"--audio", song_, "--out", frames, "--fps", "0"}, "--fps 0"},
         {{"--audio", song_, "--out", frames, "--fps", "241"}, "--fps 241"},
         {{"--audio", song_, "--out", frames, "--fps", "2.5"}, "--fps 2.5"},
+        {{"--audio", song_, "--out", video, "--quality", "best"}, "--quality best"},
         {{"--audio", song_, "--out", frames, "--duration", "0"}, "--duration 0"},
         {{"--audio", song_, "--out", frames, "--start", "-1"}, "--start -1"},
         {{"--audio", song_, "--out", frames, "--start", "5"}, "--start 0:05.00"},

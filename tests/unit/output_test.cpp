@@ -15,6 +15,7 @@
 #include "host/output/frame_queue.h"
 #include "host/base/host_error.h"
 #include "host/output/png_writer.h"
+#include "host/output/yuv_convert.h"
 #include "preview/progress.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
@@ -96,6 +97,52 @@ public:
 private:
     int64_t failAt_, every_;
 };
+
+// The encoder's YUV against BT.601's limited-range definition, computed here
+// in floating point: every Y, U and V within one step. A 6 x 4 frame of
+// distinct colours, stored bottom row first as GL reads it, shows a swapped
+// red and blue, a picture upside down, or chroma taken from the wrong block.
+TEST(YuvConvert, IsBt601LimitedRangeUprightWithChromaFromEachBlock) {
+    const int w = 6, h = 4;
+    struct Rgb {
+        int r, g, b;
+    };
+    std::vector<Rgb> picture(w * h);  // top row first
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) picture[y * w + x] = {(x * 51 + y * 7) % 256, (y * 83) % 256, 255 - x * 40};
+    picture[0] = {255, 0, 0};   // top left: red
+    picture[w - 1] = {0, 0, 255};  // top right: blue
+    std::vector<uint8_t> bgra(w * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &bgra[((h - 1 - y) * w + x) * 4];  // bottom row first
+            const Rgb& c = picture[y * w + x];
+            p[0] = uint8_t(c.b), p[1] = uint8_t(c.g), p[2] = uint8_t(c.r), p[3] = 255;
+        }
+    std::vector<uint8_t> yuv(Yuv420Bytes(w, h));
+    ConvertToYuv420(Frame{bgra.data(), w, h, 0, 0.0}, yuv.data());
+
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const Rgb& c = picture[y * w + x];
+            const double luma = 16 + 219 * (0.299 * c.r + 0.587 * c.g + 0.114 * c.b) / 255;
+            EXPECT_NEAR(yuv[y * w + x], luma, 1.0) << x << "," << y;
+        }
+    const uint8_t* u = yuv.data() + w * h;
+    const uint8_t* v = u + (w / 2) * (h / 2);
+    for (int by = 0; by < h / 2; ++by)
+        for (int bx = 0; bx < w / 2; ++bx) {
+            double r = 0, g = 0, b = 0;
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx) {
+                    const Rgb& c = picture[(2 * by + dy) * w + 2 * bx + dx];
+                    r += c.r / 4.0, g += c.g / 4.0, b += c.b / 4.0;
+                }
+            EXPECT_NEAR(u[by * (w / 2) + bx], 128 + 224 * (-0.168736 * r - 0.331264 * g + 0.5 * b) / 255, 1.0);
+            EXPECT_NEAR(v[by * (w / 2) + bx], 128 + 224 * (0.5 * r - 0.418688 * g - 0.081312 * b) / 255, 1.0);
+        }
+    EXPECT_EQ(yuv[0], 82);  // the red corner at the top left: Y of pure red
+}
 
 TEST(FrameQueue, DeliversEveryWantedFrameInOrderWithItsOwnPixels) {
     RecordingSink all, everyThird(-1, 3);
