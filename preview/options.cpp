@@ -68,15 +68,30 @@ void CheckWindowsBuildCanDo(const Options& o) {
     if (!o.audio.empty()) Bad("--audio: the Windows build decodes no audio; " + replay);
     if (o.window) Bad("--window: the Windows build has no live window; use --out FOLDER");
     if (o.outIsVideo()) Bad("--out " + o.out + ": the Windows build writes PNG frames; give a folder");
+    if (o.capture || o.listDevices) Bad("--capture: the Windows build captures no sound; " + replay);
     if (o.levelsIn.empty()) Bad("no levels: the Windows build cannot analyse sound; " + replay);
 }
 #endif
+
+// A capture takes its sound, and its clock, live.
+void CheckCapture(const Options& o) {
+    if (!o.capture) return;
+    if (!o.audio.empty()) Bad("--capture takes its sound live and cannot be combined with --audio");
+    if (!o.levelsIn.empty()) Bad("--capture takes its sound live and cannot be combined with --levels-in");
+    if (o.start != 0) Bad("--start: a capture starts as it is started; give --duration to end it");
+    if (!o.sheet.empty() && o.duration < 0)
+        Bad("--sheet with --capture needs --duration: the sheet spreads its frames over the recording");
+    if (o.window && (!o.out.empty() || !o.sheet.empty()))
+        Bad("--capture --window shows the capture live and cannot be combined with --out or --sheet yet; record "
+            "without --window");
+}
 
 void CheckOutputs(Options* o) {
 #ifdef _WIN32
     CheckWindowsBuildCanDo(*o);
 #endif
-    if (o->window && (!o->out.empty() || !o->sheet.empty()))
+    CheckCapture(*o);
+    if (o->window && !o->capture && (!o->out.empty() || !o->sheet.empty()))
         Bad("--window plays the song live and cannot be combined with --out or --sheet");
     if (!o->window && o->out.empty() && o->sheet.empty() && o->levelsOut.empty())
         Bad("no output chosen: give --out FILE.mp4, --out FOLDER, --sheet FILE.png, --levels-out FILE.csv or "
@@ -154,6 +169,15 @@ bool ParseOptions(int argc, char** argv, Options* o) {
                  "Play the song in a live, resizable window; Esc, closing it, Ctrl-C or SIGTERM end it")
         ->default_str("off");
     app.add_flag("--quiet", o->quiet, "No progress report on stderr")->default_str("off");
+    app.add_option("--capture", o->captureSource,
+                   "Take the sound live from a capture device instead of a file: without SOURCE, what the machine "
+                   "is playing (the monitor of the default output). Records to the outputs until --duration, "
+                   "Ctrl-C or SIGTERM; with --window, shows it live")
+        ->expected(0, 1)
+        ->type_name("[SOURCE]");
+    app.add_flag("--list-devices", o->listDevices, "Print the capture devices, one name a line, as --capture takes "
+                                                   "them, and exit")
+        ->default_str("off");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -162,6 +186,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } catch (const CLI::ParseError& e) {
         Bad(e.what());
     }
+    o->capture = app.count("--capture") > 0;
     const std::vector<std::string> extra = app.remaining();
     if (!extra.empty())
         Bad((extra[0].rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + extra[0] +
@@ -171,6 +196,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     if (!ParseWhole(fps, kMinFps, kMaxFps, &o->fps))
         Bad("--fps " + fps + ": expected a whole number of frames per second from 1 to 240");
     CheckTimes(start, duration, o);
+    if (o->listDevices) return true;
     if (!FindVideoQuality(o->quality)) Bad("--quality " + o->quality + ": expected draft, normal or high");
     CheckOutputs(o);
     CheckOffscreenPlatform();

@@ -21,7 +21,7 @@ std::vector<StagedOutput*> Outputs::All() const {
     return all;
 }
 
-Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& soundPath) {
+Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& soundPath, bool soundAtEnd) {
     Outputs outputs;
     if (!o.levelsOut.empty()) outputs.levels = std::make_unique<LevelsCsvWriter>(o.levelsOut);
 #ifndef _WIN32
@@ -35,10 +35,11 @@ Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& s
         video.start = job.start;
         video.duration = job.duration();
         video.quality = *FindVideoQuality(o.quality);
+        video.soundAtEnd = soundAtEnd;
         outputs.sinks.push_back(std::make_unique<VideoSink>(video));
     }
 #else
-    (void)soundPath;  // the Windows build writes no video (ParseOptions refuses one)
+    (void)soundPath, (void)soundAtEnd;  // the Windows build writes no video (ParseOptions refuses one)
 #endif
     if (!o.out.empty() && !o.outIsVideo()) outputs.sinks.push_back(std::make_unique<PngFolderSink>(o.out));
     if (!o.sheet.empty())

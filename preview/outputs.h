@@ -26,7 +26,9 @@ struct Outputs {
 };
 
 // The outputs the options name, for `job`. `soundPath` is the file whose
-// sound a video carries, cut to the job's stretch ("" for a silent video).
-Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& soundPath);
+// sound a video carries, cut to the job's stretch ("" for a silent video);
+// with `soundAtEnd` (a live recording) it is written while the frames are,
+// and taken in whole once they are done.
+Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& soundPath, bool soundAtEnd = false);
 
 #endif

@@ -113,13 +113,13 @@ private:
 // SDL with a window and a current compatibility-profile GL context.
 class PreviewWindow {
 public:
-    PreviewWindow(int width, int height) {
+    PreviewWindow(int width, int height, const std::string& title) {
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C and SIGTERM are handled by the host
         if (WithoutLibraryChatter([] { return SDL_Init(SDL_INIT_VIDEO); }) != 0) SdlFailed("no video");
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        window_ = SDL_CreateWindow("Lumagrove preview", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+        window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                                    SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
         if (!window_) SdlFailed("no window");
         context_ = SDL_GL_CreateContext(window_);
@@ -160,13 +160,13 @@ double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerfor
 }  // namespace
 
 void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels, AudioSource* playback,
-               Outputs& outputs) {
+               Outputs& outputs, LiveCapture* capture) {
     std::unique_ptr<PreviewWindow> window;
-    plugin.Start([&] { window = std::make_unique<PreviewWindow>(job.width, job.height); });
+    plugin.Start([&] { window = std::make_unique<PreviewWindow>(job.width, job.height, "Lumagrove - " + job.title); });
 
     std::unique_ptr<SongPlayer> player;
     if (playback) player = std::make_unique<SongPlayer>(*playback, job.start, job.duration);
-    if (!player || !player->playing())
+    if (!capture && (!player || !player->playing()))
         fprintf(stderr, "lumagrove-preview: %s; the picture runs on its own clock\n",
                 player ? ("no audio device (" + player->reason() + ")").c_str() : "no song to play");
 
@@ -183,7 +183,10 @@ void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels,
             continue;
         }
         lastFrame = now;
-        if (player && player->playing()) {
+        if (capture) {
+            if (capture->failed()) throw HostError(kExitFailure, capture->failure());
+            position = capture->frameCount() / static_cast<double>(capture->sampleRate());
+        } else if (player && player->playing()) {
             player->Pump();
             position = std::max(position, player->Position());
         } else {

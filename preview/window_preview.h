@@ -19,6 +19,9 @@
 
 #include "host/analysis/level_source.h"
 #include "host/audio/audio_source.h"
+#include <string>
+
+#include "host/audio/live_capture.h"
 #include "host/loader/plugin_loader.h"
 #include "preview/outputs.h"
 
@@ -27,11 +30,14 @@ struct WindowJob {
     int fps;            // the most frames drawn a second
     double start;       // song time at the first frame, seconds
     double duration;    // seconds to play
+    std::string title;  // what the window shows: the song, or the capture device
 };
 
-// `playback` may be null. Throws HostError (status 1) when no window or GL
-// context can be made.
+// `playback` may be null. With `capture` (live sound; then no playback) the
+// frame's time is the capture clock, and each frame is drawn from the newest
+// sound. Throws HostError (status 1) when no window or GL context can be
+// made, or when the capture fails.
 void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels, AudioSource* playback,
-               Outputs& outputs);
+               Outputs& outputs, LiveCapture* capture);
 
 #endif

@@ -257,3 +257,35 @@ void WriteWavFile(const std::string& path, AudioSource& source) {
     if (!failure.empty()) throw HostError(kExitFailure, "cannot write " + path + ": " + failure);
     staged.Publish();
 }
+
+WavFileWriter::WavFileWriter(const std::string& path, int sampleRate, int channels)
+    : file_(path, "", kExitFailure) {
+    file_.Close();  // libsndfile writes the partial file itself
+    SF_INFO info = {};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    sound_ = sf_open(file_.partial().c_str(), SFM_WRITE, &info);
+    if (!sound_) throw HostError(kExitFailure, "cannot write " + path + ": " + SndfileReason(nullptr));
+    sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+WavFileWriter::~WavFileWriter() { Abort(); }
+
+void WavFileWriter::Append(const float* samples, int64_t frames) {
+    if (frames > 0 && sf_writef_float(sound_, samples, frames) != frames)
+        throw HostError(kExitFailure, "cannot write " + file_.path() + ": " + SndfileReason(sound_));
+}
+
+void WavFileWriter::Finish() {
+    SNDFILE* sound = sound_;
+    sound_ = nullptr;
+    if (sound && sf_close(sound) != 0)
+        throw HostError(kExitFailure, "cannot write " + file_.path() + ": the file could not be completed");
+}
+
+void WavFileWriter::Abort() noexcept {
+    if (sound_) sf_close(sound_);
+    sound_ = nullptr;
+    file_.Abort();
+}

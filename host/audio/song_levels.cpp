@@ -10,8 +10,9 @@ namespace {
 
 class SongLevels : public LevelSource {
 public:
-    explicit SongLevels(AudioSource& song)
+    SongLevels(AudioSource& song, bool centred)
         : song_(song),
+          centred_(centred),
           analysis_(song.sampleRate()),
           n_(analysis_.windowFrames()),
           mix_(song),
@@ -22,7 +23,7 @@ public:
 
     void Fill(double time, AudioBlock* block) override {
         const int64_t centre = static_cast<int64_t>(floor(time * song_.sampleRate() + 0.5));
-        song_.Read(centre - n_ / 2, n_, frames_.data());
+        song_.Read(centred_ ? centre - n_ / 2 : centre - n_, n_, frames_.data());
         mix_.Fold(frames_.data(), n_, stereo_.data());
         if (!started_ || time < lastTime_) analysis_.Restart();
         analysis_.Analyse(stereo_.data(), time - lastTime_, block);
@@ -32,6 +33,7 @@ public:
 
 private:
     AudioSource& song_;
+    const bool centred_;  // the window centred on the frame's time, or ending there
     LevelAnalysis analysis_;
     const int n_;
     SideMix mix_;
@@ -43,4 +45,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<LevelSource> AnalyseSong(AudioSource& song) { return std::make_unique<SongLevels>(song); }
+std::unique_ptr<LevelSource> AnalyseSong(AudioSource& song) { return std::make_unique<SongLevels>(song, true); }
+
+std::unique_ptr<LevelSource> AnalyseLive(AudioSource& sound) { return std::make_unique<SongLevels>(sound, false); }

@@ -3,6 +3,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "host/base/host_error.h"
 #include "host/output/yuv_convert.h"
@@ -63,7 +64,7 @@ std::vector<std::string> VideoSink::EncoderCommand(const VideoSettings& s, const
                                     "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                     "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
                                     "-framerate", std::to_string(s.fps), "-i", "pipe:0"};
-    const bool sound = !s.audioPath.empty();
+    const bool sound = !s.audioPath.empty() && !s.soundAtEnd;
     if (sound) {
         cmd.insert(cmd.end(), {"-ss", Decimal(s.start), "-t", Decimal(s.duration), "-i", s.audioPath});
     }
@@ -106,11 +107,33 @@ void VideoSink::Consume(const Frame& frame) {
     if (!encoder_->Write(yuv_.data(), yuv_.size())) EncoderFailed("it stopped taking frames");
 }
 
+std::vector<std::string> VideoSink::MuxCommand(const VideoSettings& s, const std::string& video,
+                                              const std::string& output) {
+    return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y", "-i", video, "-i", s.audioPath,
+            "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", "-shortest",
+            "-f", "mp4", output};
+}
+
+// The finished video and the sound into one file, which then takes the
+// video's place under the partial name.
+void VideoSink::MuxSound() {
+    const std::string muxed = settings_.path + ".mux.part";
+    ChildProcess mux(MuxCommand(settings_, file_.partial(), muxed));
+    const int status = mux.CloseAndWait();
+    if (status != 0 || !IsWholeMp4(muxed) || rename(muxed.c_str(), file_.partial().c_str()) != 0) {
+        std::string why = mux.LastErrorLine();
+        unlink(muxed.c_str());
+        throw HostError(kExitFailure, "ffmpeg failed while adding the sound to " + settings_.path + ": " +
+                                          (why.empty() ? mux.HowItEnded() : why));
+    }
+}
+
 void VideoSink::Cancel() noexcept { encoder_->Kill(); }
 
 void VideoSink::Finish() {
     if (encoder_->CloseAndWait() != 0) EncoderFailed("");
     if (!IsWholeMp4(file_.partial())) EncoderFailed("the video it wrote is incomplete");
+    if (settings_.soundAtEnd && !settings_.audioPath.empty()) MuxSound();
 }
 
 void VideoSink::Publish() { file_.Publish(); }
@@ -120,5 +143,6 @@ void VideoSink::Withdraw() noexcept { file_.Withdraw(); }
 void VideoSink::Abort() noexcept {
     encoder_->Kill();
     encoder_->CloseAndWait();
+    unlink((settings_.path + ".mux.part").c_str());
     file_.Abort();
 }

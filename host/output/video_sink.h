@@ -34,6 +34,9 @@ struct VideoSettings {
     double duration = 0.0;  // seconds of audio to take
     VideoQuality quality = DefaultVideoQuality();
     int threads = 0;        // x264's threads; 0 lets x264 choose (1.5 a core)
+    // The sound at audioPath is complete only once the frames are (a live
+    // recording): it is muxed in by Finish(), from its start, then.
+    bool soundAtEnd = false;
 };
 
 class VideoSink : public FrameSink {
@@ -52,6 +55,9 @@ public:
 
     // The encoder's command line for these settings, writing to `output`.
     static std::vector<std::string> EncoderCommand(const VideoSettings& settings, const std::string& output);
+    // The command that adds the sound to a finished video (soundAtEnd).
+    static std::vector<std::string> MuxCommand(const VideoSettings& settings, const std::string& video,
+                                               const std::string& output);
     // The encoder's peak memory in KiB, once finished.
     long encoderPeakKiB() const { return encoder_ ? encoder_->peakMemoryKiB() : 0; }
 
@@ -59,6 +65,7 @@ private:
     // Waits for ffmpeg (killing it if it lingers) and throws its last
     // complaint or else `reason` and how it ended.
     [[noreturn]] void EncoderFailed(const std::string& reason);
+    void MuxSound();
 
     VideoSettings settings_;
     StagedFile file_;

@@ -1,0 +1,371 @@
+// LiveCapture on libpulse's threaded main loop: a record stream of 32-bit
+// floats at the device's own rate and channels, appended to a ring.
+#include "host/audio/live_capture.h"
+
+#include <pulse/pulseaudio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+
+#include "host/base/host_error.h"
+
+namespace {
+
+const char kDefaultMonitor[] = "@DEFAULT_MONITOR@";
+
+[[noreturn]] void NoServer(pa_context* context) {
+    throw HostError(kExitBadInput, std::string("no sound server: ") + pa_strerror(pa_context_errno(context)) +
+                                       " (capture needs PulseAudio, or PipeWire's PulseAudio server)");
+}
+
+// The main loop, its thread and a connected context; released in reverse.
+class Connection {
+public:
+    Connection() {
+        loop_ = pa_threaded_mainloop_new();
+        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "lumagrove-preview");
+        pa_context_set_state_callback(context_, [](pa_context*, void* loop) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+        }, loop_);
+        Lock lock(*this);
+        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            lock.Release();
+            Fail();
+        }
+        pa_threaded_mainloop_start(loop_);
+        started_ = true;
+        for (;;) {
+            const pa_context_state_t state = pa_context_get_state(context_);
+            if (state == PA_CONTEXT_READY) break;
+            if (!PA_CONTEXT_IS_GOOD(state)) {
+                lock.Release();
+                Fail();
+            }
+            pa_threaded_mainloop_wait(loop_);
+        }
+    }
+    ~Connection() { Close(); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    pa_threaded_mainloop* loop() const { return loop_; }
+    pa_context* context() const { return context_; }
+
+    // The loop's lock, held for the scope.
+    class Lock {
+    public:
+        explicit Lock(const Connection& c) : loop_(c.loop_) { pa_threaded_mainloop_lock(loop_); }
+        ~Lock() { Release(); }
+        void Release() {
+            if (loop_) pa_threaded_mainloop_unlock(loop_);
+            loop_ = nullptr;
+        }
+
+    private:
+        pa_threaded_mainloop* loop_;
+    };
+
+    // Runs `operation` (started under the lock) to its end.
+    void Await(pa_operation* operation) const {
+        while (operation && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+            pa_threaded_mainloop_wait(loop_);
+        if (operation) pa_operation_unref(operation);
+    }
+
+private:
+    [[noreturn]] void Fail() {
+        const int error = pa_context_errno(context_);
+        Close();
+        throw HostError(kExitBadInput, std::string("no sound server: ") + pa_strerror(error) +
+                                           " (capture needs PulseAudio, or PipeWire's PulseAudio server)");
+    }
+    void Close() {
+        if (started_) pa_threaded_mainloop_stop(loop_);
+        started_ = false;
+        if (context_) {
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+        }
+        context_ = nullptr;
+        if (loop_) pa_threaded_mainloop_free(loop_);
+        loop_ = nullptr;
+    }
+
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    bool started_ = false;
+};
+
+struct SourceFacts {
+    bool found = false;
+    std::string name;
+    pa_sample_spec spec = {};
+    pa_channel_map map = {};
+};
+
+ChannelSide SideOf(pa_channel_position_t position) {
+    switch (position) {
+        case PA_CHANNEL_POSITION_FRONT_LEFT:
+        case PA_CHANNEL_POSITION_REAR_LEFT:
+        case PA_CHANNEL_POSITION_SIDE_LEFT:
+        case PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER:
+        case PA_CHANNEL_POSITION_TOP_FRONT_LEFT:
+        case PA_CHANNEL_POSITION_TOP_REAR_LEFT:
+            return ChannelSide::kLeft;
+        case PA_CHANNEL_POSITION_FRONT_RIGHT:
+        case PA_CHANNEL_POSITION_REAR_RIGHT:
+        case PA_CHANNEL_POSITION_SIDE_RIGHT:
+        case PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER:
+        case PA_CHANNEL_POSITION_TOP_FRONT_RIGHT:
+        case PA_CHANNEL_POSITION_TOP_REAR_RIGHT:
+            return ChannelSide::kRight;
+        default:
+            return ChannelSide::kBoth;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ListCaptureDevices() {
+    Connection server;
+    struct Found {
+        pa_threaded_mainloop* loop;
+        std::vector<std::string> names;
+    } found{server.loop(), {}};
+    Connection::Lock lock(server);
+    server.Await(pa_context_get_source_info_list(
+        server.context(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            Found& f = *static_cast<Found*>(data);
+            if (!eol && info) f.names.push_back(info->name);
+            pa_threaded_mainloop_signal(f.loop, 0);
+        },
+        &found));
+    return found.names;
+}
+
+struct LiveCapture::Impl {
+    Connection server;
+    pa_stream* stream = nullptr;
+    SourceFacts source;
+    std::vector<ChannelSide> sides;
+
+    using Clock = std::chrono::steady_clock;
+    mutable std::mutex mutex;
+    std::condition_variable grew;
+    mutable std::vector<float> ring;  // kRingSeconds of frames, interleaved
+    int64_t ringFrames = 0;
+    mutable int64_t captured = 0;
+    mutable Clock::time_point lastArrival = Clock::now();  // of sound, or of filled silence
+    mutable int64_t capturedThen = 0;                      // `captured` at lastArrival
+    std::string failure;
+
+    // A server sends nothing while the device is idle (a monitor of an
+    // output that plays nothing, a suspended device): once nothing has come
+    // for kGapSeconds, silence is filled in at the device's rate, so the
+    // capture clock keeps time. Called with `mutex` held.
+    // Before the first sound the wait is longer: a server may take a moment
+    // to start a stream, and silence filled in then would only delay the
+    // sound that was on its way.
+    static constexpr double kGapSeconds = 1.0, kFirstGapSeconds = 1.5;
+    mutable bool heard = false;  // some sound has come
+    void FillGap() const {
+        if (!failure.empty()) return;
+        const Clock::time_point now = Clock::now();
+        const double quiet = std::chrono::duration<double>(now - lastArrival).count();
+        if (quiet < (heard ? kGapSeconds : kFirstGapSeconds)) return;
+        const int64_t due = capturedThen + static_cast<int64_t>((quiet - 0.5 * kGapSeconds) * source.spec.rate);
+        if (due <= captured) return;
+        for (int64_t at = captured; at < due; ++at)
+            std::fill_n(&ring[static_cast<size_t>(at % ringFrames) * channels()], channels(),
+                        0.0f);
+        captured = due;
+        capturedThen = due;
+        lastArrival = now - std::chrono::duration_cast<Clock::duration>(
+                                std::chrono::duration<double>(0.5 * kGapSeconds));
+    }
+
+    int channels() const { return source.spec.channels; }
+
+    // The stream goes before the connection (a member, released after this).
+    ~Impl() {
+        if (!stream) return;
+        Connection::Lock lock(server);
+        pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_context_set_state_callback(server.context(), nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
+
+    // On the server's thread: everything the stream has, into the ring.
+    void TakeSamples() {
+        const void* data = nullptr;
+        size_t bytes = 0;
+        while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+            const size_t frameBytes = sizeof(float) * channels();
+            const int64_t frames = static_cast<int64_t>(bytes / frameBytes);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                for (int64_t i = 0; i < frames; ++i) {
+                    float* to = &ring[static_cast<size_t>((captured + i) % ringFrames) * channels()];
+                    if (!data) {
+                        std::fill(to, to + channels(), 0.0f);  // a hole: silence
+                        continue;
+                    }
+                    const float* from = static_cast<const float*>(data) + i * channels();
+                    for (int c = 0; c < channels(); ++c) {
+                        const float v = from[c];
+                        to[c] = std::isfinite(v) ? std::min(1.0f, std::max(-1.0f, v)) : 0.0f;
+                    }
+                }
+                captured += frames;
+                capturedThen = captured;
+                lastArrival = Clock::now();
+                heard = true;
+            }
+            pa_stream_drop(stream);
+            grew.notify_all();
+        }
+    }
+
+    void Fail(const std::string& why) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (failure.empty()) failure = why;
+        }
+        grew.notify_all();
+    }
+};
+
+LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<Impl>()) {
+    Impl& g = *impl_;
+    const std::string name = requested.empty() ? kDefaultMonitor : requested;
+    Connection::Lock lock(g.server);
+    struct Query {
+        pa_threaded_mainloop* loop;
+        SourceFacts* facts;
+    } query{g.server.loop(), &g.source};
+    g.server.Await(pa_context_get_source_info_by_name(
+        g.server.context(), name.c_str(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            Query& q = *static_cast<Query*>(data);
+            if (!eol && info) {
+                q.facts->found = true;
+                q.facts->name = info->name;
+                q.facts->spec = info->sample_spec;
+                q.facts->map = info->channel_map;
+            }
+            pa_threaded_mainloop_signal(q.loop, 0);
+        },
+        &query));
+    if (!g.source.found) {
+        lock.Release();
+        if (requested.empty())
+            throw HostError(kExitBadInput, "--capture: the sound server has no default output to capture "
+                                           "(see --list-devices for the capture devices)");
+        throw HostError(kExitBadInput,
+                        "--capture " + requested + ": no such capture device (see --list-devices for the names)");
+    }
+    for (int c = 0; c < g.source.map.channels; ++c) g.sides.push_back(SideOf(g.source.map.map[c]));
+
+    pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, g.source.spec.rate, g.source.spec.channels};
+    g.ringFrames = static_cast<int64_t>(kRingSeconds * spec.rate);
+    g.ring.assign(static_cast<size_t>(g.ringFrames) * spec.channels, 0.0f);
+    g.stream = pa_stream_new(g.server.context(), "Lumagrove visualiser", &spec, &g.source.map);
+    if (!g.stream) {
+        lock.Release();
+        NoServer(g.server.context());
+    }
+    pa_stream_set_read_callback(g.stream, [](pa_stream*, size_t, void* data) {
+        static_cast<Impl*>(data)->TakeSamples();
+    }, &g);
+    pa_stream_set_state_callback(g.stream, [](pa_stream* s, void* data) {
+        Impl& impl = *static_cast<Impl*>(data);
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
+            impl.Fail(std::string("the capture stopped: ") + pa_strerror(pa_context_errno(pa_stream_get_context(s))));
+        pa_threaded_mainloop_signal(impl.server.loop(), 0);
+    }, &g);
+    pa_context_set_state_callback(g.server.context(), [](pa_context* c, void* data) {
+        Impl& impl = *static_cast<Impl*>(data);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c)))
+            impl.Fail(std::string("the sound server went away: ") + pa_strerror(pa_context_errno(c)));
+        pa_threaded_mainloop_signal(impl.server.loop(), 0);
+    }, &g);
+    // Small fragments: a live picture wants the newest sound soon.
+    pa_buffer_attr attr;
+    memset(&attr, 0xff, sizeof attr);
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(10 * 1000, &spec));
+    const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_record(g.stream, g.source.name.c_str(), &attr, flags) < 0) {
+        lock.Release();
+        throw HostError(kExitBadInput, "--capture " + name + ": " + pa_strerror(pa_context_errno(g.server.context())));
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(g.stream);
+        if (state == PA_STREAM_READY) break;
+        if (!PA_STREAM_IS_GOOD(state)) {
+            lock.Release();
+            throw HostError(kExitBadInput, "--capture " + name + ": the sound server refused the capture: " +
+                                               pa_strerror(pa_context_errno(g.server.context())));
+        }
+        pa_threaded_mainloop_wait(g.server.loop());
+    }
+}
+
+LiveCapture::~LiveCapture() = default;
+
+int LiveCapture::sampleRate() const { return static_cast<int>(impl_->source.spec.rate); }
+int LiveCapture::channels() const { return impl_->channels(); }
+const std::string& LiveCapture::deviceName() const { return impl_->source.name; }
+
+int64_t LiveCapture::frameCount() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->FillGap();
+    return impl_->captured;
+}
+
+ChannelSide LiveCapture::channelSide(int channel) const {
+    if (channels() == 1) return ChannelSide::kBoth;
+    return impl_->sides[static_cast<size_t>(channel)];
+}
+
+void LiveCapture::Read(int64_t start, int64_t count, float* out) {
+    Impl& g = *impl_;
+    const int n = channels();
+    std::lock_guard<std::mutex> lock(g.mutex);
+    const int64_t oldest = std::max<int64_t>(0, g.captured - g.ringFrames);
+    for (int64_t i = 0; i < count; ++i, out += n) {
+        const int64_t at = start + i;
+        if (at < oldest || at >= g.captured) std::fill(out, out + n, 0.0f);
+        else std::copy_n(&g.ring[static_cast<size_t>(at % g.ringFrames) * n], n, out);
+    }
+}
+
+int64_t LiveCapture::WaitFor(int64_t frames, double seconds) {
+    Impl& g = *impl_;
+    std::unique_lock<std::mutex> lock(g.mutex);
+    const auto deadline = Impl::Clock::now() + std::chrono::duration_cast<Impl::Clock::duration>(
+                                                   std::chrono::duration<double>(seconds));
+    for (;;) {
+        g.FillGap();
+        if (g.captured >= frames || !g.failure.empty() || Impl::Clock::now() >= deadline) break;
+        g.grew.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return g.captured;
+}
+
+bool LiveCapture::failed() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return !impl_->failure.empty();
+}
+
+std::string LiveCapture::failure() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->failure;
+}

@@ -1,0 +1,67 @@
+// live_capture.h - live sound from the sound server: PulseAudio, or PipeWire
+// through its PulseAudio server (libpulse).
+//
+// A LiveCapture is an AudioSource whose sound grows as it is captured:
+// frameCount() is the sample frames captured so far, which is the capture
+// clock (frame n was captured n / sampleRate() seconds after the start). The
+// newest kRingSeconds are kept in a ring; Read() of positions before what the
+// ring holds, before 0 or not yet captured reads as silence. Samples are
+// 32-bit floats in [-1, 1], interleaved, at the device's own rate and channel
+// count; channelSide() follows the device's channel map, as for a file. A
+// server sends nothing while a device is idle (the monitor of an output that
+// plays nothing): after a second without sound, silence is
+// filled in at the device's rate (after 1.5 s before the first sound), so
+// the capture clock keeps real time.
+//
+// The server's thread appends to the ring; every other call may come from any
+// thread. When the stream or the server goes away, failed() turns true with
+// the reason, and no more sound comes.
+#ifndef LUMAGROVE_LIVE_CAPTURE_H
+#define LUMAGROVE_LIVE_CAPTURE_H
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/audio/audio_source.h"
+
+// The server's capture devices (its sources, monitors of outputs included),
+// by the names --capture takes. Throws HostError (status 2) when no sound
+// server answers.
+std::vector<std::string> ListCaptureDevices();
+
+class LiveCapture : public AudioSource {
+public:
+    static constexpr double kRingSeconds = 10.0;
+
+    // `source` is a device name from ListCaptureDevices(); "" for the monitor
+    // of the default output: what the machine is playing. Throws HostError
+    // (status 2) when no server answers, or no such device exists (the
+    // message points to --list-devices).
+    explicit LiveCapture(const std::string& source);
+    ~LiveCapture() override;
+
+    int sampleRate() const override;
+    int channels() const override;
+    int64_t frameCount() const override;  // captured so far
+    ChannelSide channelSide(int channel) const override;
+    void Read(int64_t start, int64_t count, float* out) override;
+    std::string EncoderInputPath() override { return ""; }
+
+    // The device's name, as the server gives it.
+    const std::string& deviceName() const;
+    // Waits until at least `frames` have been captured, the capture failed,
+    // or `seconds` passed. Returns frameCount().
+    int64_t WaitFor(int64_t frames, double seconds);
+    bool failed() const;
+    std::string failure() const;  // why, once failed()
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+#endif

@@ -1,0 +1,207 @@
+// Live capture, end to end, against a PulseAudio daemon the test starts: a
+// song the test writes is played into a null sink, and lumagrove-preview
+// captures the sink's monitor.
+#include <gtest/gtest.h>
+#include <math.h>
+#include <signal.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/expect_error_line.h"
+#include "tests/support/preview_runner.h"
+#include "tests/support/sound_files.h"
+#include "tests/support/sound_server.h"
+
+namespace {
+
+const int kRate = 44100;
+
+// A kick (60 Hz, fading) on every half second, silence between.
+std::string WriteBeats(const ScratchDir& dir, double seconds) {
+    Channel kick = Silence(kRate, seconds);
+    for (double beat = 0.0; beat < seconds; beat += 0.5)
+        for (int i = 0; i < kRate / 8; ++i) {
+            const size_t at = static_cast<size_t>(beat * kRate) + i;
+            if (at < kick.size()) kick[at] = static_cast<float>(0.9 * (1.0 - i / (kRate / 8.0)) * sin(2 * M_PI * 60.0 * i / kRate));
+        }
+    const std::string path = dir.File("beats.wav");
+    WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {kick, kick});
+    return path;
+}
+
+// The lowest band of the left side (level 0), one value a row.
+std::vector<double> LowBand(const std::string& csv) {
+    std::stringstream lines(ReadFile(csv));
+    std::vector<double> values;
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        const size_t comma = line.find(',');
+        if (comma != std::string::npos) values.push_back(atof(line.c_str() + comma + 1));
+    }
+    return values;
+}
+
+std::vector<std::string> With(const SoundServer& server, std::vector<std::string> env = {}) {
+    env.insert(env.end(), server.env().begin(), server.env().end());
+    return env;
+}
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+TEST(Capture, ListDevicesNamesTheMonitorAsCaptureTakesIt) {
+    SoundServer server;
+    const Outcome run = RunPreview({"--list-devices"}, server.env());
+    // stdout is not kept by the runner: the names go through a file.
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::string listed = Capture("env " + server.env()[0] + " " + server.env()[1] + " " + server.env()[2] +
+                                       " " LUMAGROVE_PREVIEW_PATH " --list-devices");
+    EXPECT_NE(("\n" + listed).find("\nlumagrove_test.monitor\n"), std::string::npos) << listed;
+}
+
+TEST(Capture, RecordedLevelsFollowTheBeatsOfWhatIsPlaying) {
+    SoundServer server;
+    ScratchDir dir;
+    server.Play(WriteBeats(dir, 6.0));
+    Pause(300);
+    const std::string csv = dir.File("levels.csv");
+    const Outcome run = RunPreview({"--capture", "--duration", "3", "--fps", "20", "--levels-out", csv, "--quiet"},
+                                   server.env());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<double> low = LowBand(csv);
+    ASSERT_EQ(low.size(), 60u);  // 3 s at 20 frames a second, on the capture clock
+    std::string series;
+    for (double level : low) series += std::to_string(level).substr(0, 5) + " ";
+    SCOPED_TRACE(series);
+    // From the first sound the server delivers (it may take a moment to start
+    // the stream; the clock keeps time with silence meanwhile), a beat every
+    // half second: within each stretch of 10 frames the lowest band rises well
+    // above where it falls between beats.
+    size_t first = 0;
+    while (first < low.size() && low[first] == 0) ++first;
+    ASSERT_LE(first + 20, low.size()) << "less than a second of sound was captured";
+    for (size_t at = first; at + 10 <= low.size(); at += 10) {
+        double most = 0, least = 1;
+        for (size_t i = at; i < at + 10; ++i) most = std::max(most, low[i]), least = std::min(least, low[i]);
+        EXPECT_GT(most, 0.2) << "frames " << at;
+        EXPECT_GT(most, 3 * least) << "frames " << at;
+    }
+}
+
+TEST(Capture, SilenceKeepsTheClockAndDrawsTheOutlineAlone) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string csv = dir.File("levels.csv");
+    const Outcome run = RunPreview({"--capture", "--duration", "2", "--fps", "10", "--levels-out", csv, "--quiet"},
+                                   server.env());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<double> low = LowBand(csv);
+    ASSERT_EQ(low.size(), 20u);
+    for (double level : low) EXPECT_EQ(level, 0.0);
+}
+
+TEST(Capture, ARecordedVideoCarriesTheFramesAndTheCapturedSound) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string tone = dir.File("tone.wav");
+    WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(440, 0.5, kRate, 6), Sine(440, 0.5, kRate, 6)});
+    server.Play(tone);
+    Pause(300);
+    const std::string video = dir.File("live.mp4");
+    const Outcome run = RunPreview({"--capture", "lumagrove_test.monitor", "--duration", "2", "--fps", "20", "--size",
+                                    "160x90", "--out", video, "--quiet"},
+                                   server.env());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ListFolder(dir.path()), (std::vector<std::string>{"live.mp4", "tone.wav"}));
+    auto picture = ProbeStream(video, "v:0");
+    EXPECT_EQ(picture["nb_read_frames"], "40");
+    auto sound = ProbeStream(video, "a:0");
+    ASSERT_EQ(sound["codec_name"], "aac");
+    EXPECT_NEAR(atof(sound["duration"].c_str()), 2.0, 0.1);
+    // The sound is the tone, not silence.
+    const std::string volume = Capture("ffmpeg -nostdin -i '" + video + "' -map 0:a -af volumedetect -f null - 2>&1");
+    const size_t at = volume.find("mean_volume: ");
+    ASSERT_NE(at, std::string::npos) << volume;
+    EXPECT_GT(atof(volume.c_str() + at + 13), -20.0) << volume;
+}
+
+TEST(Capture, CtrlCEndsARecordingNormallyAndKeepsIt) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
+    PreviewProcess preview({"--capture", "--out", frames, "--levels-out", csv, "--size", "64x36", "--fps", "10"},
+                           server.env());
+    for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
+    preview.Signal(SIGINT);
+    const Outcome run = preview.Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const size_t count = ListFolder(frames).size();
+    EXPECT_GE(count, 5u);
+    EXPECT_EQ(LowBand(csv).size(), count);  // a row for every frame recorded
+}
+
+TEST(Capture, TheServerGoingAwayKeepsWhatWasRecordedWithStatus1) {
+    auto server = std::make_unique<SoundServer>();
+    ScratchDir dir;
+    const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
+    PreviewProcess preview({"--capture", "--out", frames, "--levels-out", csv, "--size", "64x36", "--fps", "10",
+                            "--quiet"},
+                           server->env());
+    for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
+    server->Kill();
+    const Outcome run = preview.Wait();
+    EXPECT_EQ(run.status, 1) << run.err;
+    ExpectOneLine(run, "what was recorded is kept");
+    EXPECT_GE(ListFolder(frames).size(), 5u);
+    EXPECT_EQ(LowBand(csv).size(), ListFolder(frames).size());
+}
+
+TEST(Capture, BadCasesAreOneLineWithStatus2) {
+    ScratchDir dir;
+    const std::string csv = dir.File("levels.csv");
+    {
+        SoundServer server;
+        Outcome run = RunPreview({"--capture", "no_such_device", "--levels-out", csv}, server.env());
+        EXPECT_EQ(run.status, 2);
+        ExpectOneLine(run, "--list-devices");
+        run = RunPreview({"--capture", "--audio", csv, "--levels-out", csv}, server.env());
+        EXPECT_EQ(run.status, 2);
+        ExpectOneLine(run, "--audio");
+    }
+    // No server at all.
+    const Outcome run = RunPreview({"--capture", "--levels-out", csv},
+                                   {"PULSE_SERVER=unix:" + dir.File("nothing-here"), "XDG_RUNTIME_DIR=" + dir.path()});
+    EXPECT_EQ(run.status, 2);
+    ExpectOneLine(run, "no sound server");
+    EXPECT_TRUE(ListFolder(dir.path()).empty());
+}
+
+// Silence draws the outline alone; what the machine then plays lights the
+// glows, in the window, within moments.
+TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string tone = dir.File("tone.wav");
+    // A low tone on both sides: the lowest band, which sizes the blue glows, is the loudest.
+    WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 20), Sine(70, 0.8, kRate, 20)});
+    VirtualDisplay display(640, 480);
+    PreviewProcess preview({"--capture", "--window", "--size", "320x240"},
+                           With(server, {"DISPLAY=" + display.name()}));
+    double outline = 0;
+    for (int i = 0; i < 100 && outline == 0; ++i, Pause(50)) outline = display.Screenshot().Brightness();
+    ASSERT_GT(outline, 0) << "no window";
+    Pause(300);
+    outline = display.Screenshot().Brightness();
+    server.Play(tone);
+    double lit = 0;
+    for (int i = 0; i < 100 && lit <= 2 * outline; ++i, Pause(50)) lit = display.Screenshot().Brightness();
+    EXPECT_GT(lit, 2 * outline) << "the outline alone: " << outline;
+    preview.Signal(SIGTERM);
+    const Outcome run = preview.Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+}  // namespace
