@@ -59,11 +59,13 @@ demo: build
 	$(BUILD)/lumagrove-preview --out out/demo.mp4 --sheet out/demo-sheet.png
 	@echo "wrote out/demo.mp4 and out/demo-sheet.png"
 
-# The whole offline render against its floors, and peak memory (several minutes).
+# The whole offline render against its floors, quality and peak memory at 720p,
+# 1080p and 2160p, then the live latency (about a quarter of an hour).
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
-	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench
+	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench
 	$(BUILD)/lumagrove-bench
+	$(BUILD)/lumagrove-latency-bench
 
 # The preview host under valgrind's memcheck alone (`make test` runs it too).
 test-valgrind: build

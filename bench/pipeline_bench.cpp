@@ -22,7 +22,7 @@
 //
 // Speeds are the best of N runs (default 2), taken in turn.
 //
-//   lumagrove-bench [--minutes M] [--repeat N]   (M: the long song, default 10; 0 skips it)
+//   lumagrove-bench [--minutes M] [--repeat N]   (M: the long song, default 3; 0 skips it)
 //   lumagrove-bench --whole WxH FPS QUALITY THREADS OUT.mp4
 //                   (one whole render in this process, as the program makes
 //                   it, with x264's threads set; for the thread table)
@@ -429,7 +429,7 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     try {
         if (argc == 7 && strcmp(argv[1], "--whole") == 0) return WholeInProcess(argv + 2);
-        double minutes = 10;
+        double minutes = 3;
         int repeats = 2;
         for (int i = 1; i + 1 < argc; i += 2) {
             if (strcmp(argv[i], "--minutes") == 0) minutes = atof(argv[i + 1]);
