@@ -54,7 +54,7 @@ void RunCapture(const Options& o) {
     if (o.window) {
         std::unique_ptr<LevelSource> levels = AnalyseLive(capture);
         const WindowJob window = {o.width, o.height, o.fps, 0.0, o.duration < 0 ? HUGE_VAL : o.duration,
-                                  "capturing " + capture.deviceName()};
+                                  "capturing " + capture.deviceName(), o.fullscreen};
         RunWindow(window, plugin, *levels, nullptr, outputs, &capture);
         return;
     }
@@ -80,7 +80,7 @@ void Run(const Options& o) {
         // Playback reads the song on its own, apart from the analysis.
         std::unique_ptr<AudioSource> playback = song ? OpenSong(o, scratch) : nullptr;
         const WindowJob window = {job.width, job.height, job.fps, job.start, job.duration(),
-                                  o.audio.empty() ? "demo" : o.audio.substr(o.audio.find_last_of('/') + 1)};
+                                  o.audio.empty() ? "demo" : o.audio.substr(o.audio.find_last_of('/') + 1), o.fullscreen};
         RunWindow(window, plugin, *levels, playback.get(), outputs, nullptr);
         return;
     }

@@ -93,6 +93,7 @@ void CheckOutputs(Options* o) {
     CheckCapture(*o);
     if (o->window && !o->capture && (!o->out.empty() || !o->sheet.empty()))
         Bad("--window plays the song live and cannot be combined with --out or --sheet");
+    if (o->fullscreen && !o->window) Bad("--fullscreen is for the live window: add --window");
     if (!o->window && o->out.empty() && o->sheet.empty() && o->levelsOut.empty())
         Bad("no output chosen: give --out FILE.mp4, --out FOLDER, --sheet FILE.png, --levels-out FILE.csv or "
             "--window");
@@ -167,6 +168,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         ->default_str("to the end of the song");
     app.add_flag("--window", o->window,
                  "Play the song in a live, resizable window; Esc, closing it, Ctrl-C or SIGTERM end it")
+        ->default_str("off");
+    app.add_flag("--fullscreen", o->fullscreen,
+                 "Start the window full screen; F11 toggles it. In the window, space pauses and resumes the song, "
+                 "and a song file dropped on it plays in its place")
         ->default_str("off");
     app.add_flag("--quiet", o->quiet, "No progress report on stderr")->default_str("off");
     app.add_option("--capture", o->captureSource,

@@ -29,6 +29,7 @@ struct Options {
     std::string captureSource;  // its device; "" for the default output's monitor
     bool listDevices = false;   // --list-devices: print the capture devices and exit
     bool window = false;
+    bool fullscreen = false;  // --fullscreen: the window starts full screen (F11 toggles)
     bool quiet = false;
 
     bool outIsVideo() const;  // --out names an .mp4 (else a folder)

@@ -13,6 +13,8 @@
 
 #include "host/base/host_error.h"
 #include "host/base/interrupt.h"
+#include "host/audio/audio_file.h"
+#include "host/audio/song_levels.h"
 #include "preview/render_loop.h"
 #include "render/gl.h"
 
@@ -76,6 +78,8 @@ public:
     }
 
     bool playing() const { return device_ != 0; }
+    // Holds the sound where it is, or lets it go on.
+    void Pause(bool paused) { SDL_PauseAudioDevice(device_, paused ? 1 : 0); }
     const std::string& reason() const { return reason_; }
 
     // Keeps about kQueueAheadSeconds of sound queued.
@@ -113,19 +117,30 @@ private:
 // SDL with a window and a current compatibility-profile GL context.
 class PreviewWindow {
 public:
-    PreviewWindow(int width, int height, const std::string& title) {
+    PreviewWindow(int width, int height, const std::string& title, bool fullscreen) {
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C and SIGTERM are handled by the host
         if (WithoutLibraryChatter([] { return SDL_Init(SDL_INIT_VIDEO); }) != 0) SdlFailed("no video");
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                   SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+        // Full screen from the start is also made the size of the screen, at
+        // its corner: without a window manager to honour the request (a bare
+        // X server) it still covers the screen.
+        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+        SDL_DisplayMode desktop;
+        if (fullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0)
+            x = 0, y = 0, width = desktop.w, height = desktop.h;
+        window_ = SDL_CreateWindow(title.c_str(), x, y, width, height,
+                                   SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
+                                       (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0));
         if (!window_) SdlFailed("no window");
         context_ = SDL_GL_CreateContext(window_);
         if (!context_) SdlFailed("no OpenGL context");
         if (SDL_GL_MakeCurrent(window_, context_) != 0) SdlFailed("cannot make the context current");
-        SDL_GL_SetSwapInterval(1);  // follow the display where it can; the frame cap holds otherwise
+        // Follow the display: adaptive vsync where the driver has it (a late
+        // frame is shown at once rather than a whole refresh later), plain
+        // vsync otherwise; the frame cap holds where there is neither.
+        if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
     }
     // SDL itself stays initialised until the process ends: SDL_Quit() would
     // unload the X11 and sound libraries SDL opened, and what they keep for
@@ -138,15 +153,35 @@ public:
     void DrawableSize(int* width, int* height) const { SDL_GL_GetDrawableSize(window_, width, height); }
     void Present() { SDL_GL_SwapWindow(window_); }
 
-    // True once the user asked to quit: Esc, the window closed, Ctrl-C, SIGTERM.
-    bool QuitRequested() {
+    void SetTitle(const std::string& title) { SDL_SetWindowTitle(window_, title.c_str()); }
+
+    // What the user asked for since the last call. F11 toggles full screen here.
+    struct Requests {
+        bool quit = false;         // Esc, the window closed, Ctrl-C, SIGTERM
+        bool togglePause = false;  // space
+        std::string dropped;       // a file dropped on the window
+    };
+    Requests Poll() {
+        Requests r;
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) quit_ = true;
-            if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) quit_ = true;
             if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
+            if (event.type == SDL_KEYDOWN && !event.key.repeat) {
+                if (event.key.keysym.sym == SDLK_ESCAPE) quit_ = true;
+                if (event.key.keysym.sym == SDLK_SPACE) r.togglePause = !r.togglePause;
+                if (event.key.keysym.sym == SDLK_F11) {
+                    const bool full = SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+                    SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+                }
+            }
+            if (event.type == SDL_DROPFILE) {
+                r.dropped = event.drop.file;
+                SDL_free(event.drop.file);
+            }
         }
-        return quit_ || InterruptRequested();
+        r.quit = quit_ || InterruptRequested();
+        return r;
     }
 
 private:
@@ -162,22 +197,62 @@ double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerfor
 void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels, AudioSource* playback,
                Outputs& outputs, LiveCapture* capture) {
     std::unique_ptr<PreviewWindow> window;
-    plugin.Start([&] { window = std::make_unique<PreviewWindow>(job.width, job.height, "Lumagrove - " + job.title); });
+    plugin.Start([&] {
+        window = std::make_unique<PreviewWindow>(job.width, job.height, "Lumagrove - " + job.title, job.fullscreen);
+    });
 
+    // What plays: the song given, or one dropped on the window since.
+    LevelSource* songLevels = &levels;
+    std::unique_ptr<AudioSource> droppedSong, droppedPlayback;
+    std::unique_ptr<LevelSource> droppedLevels;
+    double start = job.start, duration = job.duration;
     std::unique_ptr<SongPlayer> player;
-    if (playback) player = std::make_unique<SongPlayer>(*playback, job.start, job.duration);
+    if (playback) player = std::make_unique<SongPlayer>(*playback, start, duration);
     if (!capture && (!player || !player->playing()))
         fprintf(stderr, "lumagrove-preview: %s; the picture runs on its own clock\n",
                 player ? ("no audio device (" + player->reason() + ")").c_str() : "no song to play");
 
     auto block = std::make_unique<AudioBlock>();
-    RenderParams params = {block.get(), job.width, job.height, 0, job.start};
-    const Uint64 begin = SDL_GetPerformanceCounter();
+    RenderParams params = {block.get(), job.width, job.height, 0, start};
     const double frameSeconds = 1.0 / job.fps;
+    Uint64 begin = SDL_GetPerformanceCounter();
     double lastFrame = -frameSeconds;
-    double position = 0.0;
-    while (!window->QuitRequested() && position < job.duration) {
+    double position = 0.0;     // seconds of the stretch played
+    double pausedAt = -1.0;    // the own clock's reading when paused, or < 0
+    double clockOffset = 0.0;  // the own clock's time spent paused
+    for (;;) {
+        const PreviewWindow::Requests asked = window->Poll();
+        if (asked.quit || position >= duration) break;
         const double now = Seconds(SDL_GetPerformanceCounter() - begin);
+        if (asked.togglePause && !capture) {
+            const bool pause = pausedAt < 0;
+            if (player && player->playing()) player->Pause(pause);
+            if (pause) pausedAt = now;
+            else clockOffset += now - pausedAt, pausedAt = -1.0;
+        }
+        if (!asked.dropped.empty() && !capture) {
+            // A song dropped on the window plays in place of the current one,
+            // from its start; one that cannot be opened is said and passed over.
+            try {
+                auto song = OpenAudioFile(asked.dropped);
+                auto again = OpenAudioFile(asked.dropped);
+                auto analysis = AnalyseSong(*song);
+                player.reset();
+                droppedSong = std::move(song);
+                droppedPlayback = std::move(again);
+                droppedLevels = std::move(analysis);
+                songLevels = droppedLevels.get();
+                start = 0.0;
+                duration = droppedSong->duration();
+                player = std::make_unique<SongPlayer>(*droppedPlayback, start, duration);
+                begin = SDL_GetPerformanceCounter();
+                lastFrame = -frameSeconds, position = 0.0, pausedAt = -1.0, clockOffset = 0.0;
+                window->SetTitle("Lumagrove - " + asked.dropped.substr(asked.dropped.find_last_of('/') + 1));
+                continue;
+            } catch (const HostError& e) {
+                fprintf(stderr, "lumagrove-preview: %s; playing on\n", e.what());
+            }
+        }
         if (now - lastFrame < frameSeconds) {
             SDL_Delay(static_cast<Uint32>(std::max(1.0, (frameSeconds - (now - lastFrame)) * 1000)));
             continue;
@@ -187,14 +262,14 @@ void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels,
             if (capture->failed()) throw HostError(kExitFailure, capture->failure());
             position = capture->frameCount() / static_cast<double>(capture->sampleRate());
         } else if (player && player->playing()) {
-            player->Pump();
+            if (pausedAt < 0) player->Pump();
             position = std::max(position, player->Position());
         } else {
-            position = now;
+            position = (pausedAt < 0 ? now : pausedAt) - clockOffset;
         }
-        params.time = job.start + std::min(position, job.duration);
+        params.time = start + std::min(position, duration);
         window->DrawableSize(&params.width, &params.height);
-        levels.Fill(params.time, block.get());
+        songLevels->Fill(params.time, block.get());
         if (outputs.levels) outputs.levels->Write(params.time, block->levels);
         plugin.Render(params);
         window->Present();

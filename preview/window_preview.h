@@ -11,16 +11,22 @@
 // window's drawable size, so resizing changes them. At most `fps` frames are
 // drawn a second.
 //
+// The keys and the mouse: F11 toggles full screen (--fullscreen starts so),
+// space pauses and resumes a song, a song file dropped on the window plays in
+// its place from its start (one that cannot be opened is said in a line, and
+// the current one plays on). The swap follows the display: adaptive vsync
+// where the driver has it, else vsync.
+//
 // Ends with the song's stretch (start + duration), on Esc, when the window is
 // closed, or on Ctrl-C / SIGTERM: all of them a normal end, after which the
 // outputs are published: the levels CSV, if any, holds one row per frame drawn.
 #ifndef LUMAGROVE_WINDOW_PREVIEW_H
 #define LUMAGROVE_WINDOW_PREVIEW_H
 
-#include "host/analysis/level_source.h"
-#include "host/audio/audio_source.h"
 #include <string>
 
+#include "host/analysis/level_source.h"
+#include "host/audio/audio_source.h"
 #include "host/audio/live_capture.h"
 #include "host/loader/plugin_loader.h"
 #include "preview/outputs.h"
@@ -31,6 +37,7 @@ struct WindowJob {
     double start;       // song time at the first frame, seconds
     double duration;    // seconds to play
     std::string title;  // what the window shows: the song, or the capture device
+    bool fullscreen = false;
 };
 
 // `playback` may be null. With `capture` (live sound; then no playback) the

@@ -120,4 +120,29 @@ TEST(PreviewWindow, PlaysTheSongAndEndsWithIt) {
     EXPECT_GT(times.back(), 0.9);
 }
 
+// --fullscreen covers the screen whatever --size says: the star is drawn
+// about twice as large, around the screen's centre.
+TEST(PreviewWindow, FullscreenCoversTheScreen) {
+    ScratchDir dir;
+    const std::string song = dir.File("tone.wav");
+    WriteSound(song, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, {Sine(70, 0.8, 48000, 30), Sine(70, 0.8, 48000, 30)});
+    Light windowed, full;
+    for (bool fullscreen : {false, true}) {
+        VirtualDisplay display(640, 480);
+        std::vector<std::string> args = {"--window", "--audio", song, "--size", "240x180"};
+        if (fullscreen) args.push_back("--fullscreen");
+        PreviewProcess preview(args, {"DISPLAY=" + display.name(), "SDL_AUDIODRIVER=no-such-device"});
+        Light& light = fullscreen ? full : windowed;
+        for (int i = 0; i < 100 && light.count < 200; ++i, Pause(50)) light = FindLight(display.Screenshot());
+        Pause(300);
+        light = FindLight(display.Screenshot());
+        preview.Signal(SIGTERM);
+        EXPECT_EQ(preview.Wait().status, 0);
+    }
+    ASSERT_GT(windowed.count, 100);
+    EXPECT_GT(full.count, 1.6 * windowed.count);
+    EXPECT_NEAR(full.x, 320, 40);
+    EXPECT_NEAR(full.y, 240, 40);
+}
+
 }  // namespace
