@@ -12,6 +12,7 @@
 #include "host/base/interrupt.h"
 #include "host/gl/gl_context.h"
 #include "host/output/frame_queue.h"
+#include "preview/preview_window.h"
 #include "preview/render_loop.h"
 
 namespace {
@@ -36,7 +37,11 @@ void RecordCapture(const LiveJob& job, PluginLibrary& plugin, LiveCapture& captu
     std::string failure;
     try {
         std::unique_ptr<OffscreenContext> context;
-        plugin.Start([&] { context = std::make_unique<OffscreenContext>(job.width, job.height); });
+        std::unique_ptr<PreviewWindow> window;
+        plugin.Start([&] {
+            if (job.window) window = std::make_unique<PreviewWindow>(job.width, job.height, job.title, false, false);
+            else context = std::make_unique<OffscreenContext>(job.width, job.height);
+        });
         std::unique_ptr<LevelSource> levels = AnalyseLive(capture);
 
         auto block = std::make_unique<AudioBlock>();
@@ -55,18 +60,21 @@ void RecordCapture(const LiveJob& job, PluginLibrary& plugin, LiveCapture& captu
                 // The capture clock: wait until the frame's time has been captured.
                 while (capture.WaitFor(end, 0.05) < end && !capture.failed() && !InterruptRequested()) {
                 }
-                if (InterruptRequested()) break;
+                if (InterruptRequested() || (window && window->Poll().quit)) break;
                 if (capture.frameCount() < end) {
                     failure = capture.failure();
                     break;
                 }
                 levels->Fill(params.time, block.get());
                 if (outputs.levels) outputs.levels->Write(params.time, block->levels);
+                if (queue.Wanted(i) || window) plugin.Render(params);
                 if (queue.Wanted(i)) {
-                    plugin.Render(params);
-                    context->ReadFrame(queue.Acquire());
+                    uint8_t* pixels = queue.Acquire();
+                    if (window) window->ReadFrame(pixels);
+                    else context->ReadFrame(pixels);
                     queue.Submit(i, params.time);
                 }
+                if (window) window->Present();
                 WriteSound(capture, end, &soundWritten, &chunk, sound);
                 done = i + 1;
                 if (progress) progress->Update(done);

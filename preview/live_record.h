@@ -7,14 +7,16 @@
 // written as it comes to `sound` (the video's sound track, muxed in at the
 // end).
 //
-// A recording ends after `duration` seconds (< 0: no limit), or at Ctrl-C or
-// SIGTERM: both the normal end, after which every output is finished and
+// A recording ends after `duration` seconds (< 0: no limit), at Ctrl-C or
+// SIGTERM, or when the window is closed or Esc pressed: all the normal end, after which every output is finished and
 // published. When the capture fails part-way (the server or the device goes
 // away), what was recorded is finished and published all the same, and the
 // failure is then thrown (HostError, status 1). Any other failure aborts the
 // outputs, as an offline render does.
 #ifndef LUMAGROVE_LIVE_RECORD_H
 #define LUMAGROVE_LIVE_RECORD_H
+
+#include <string>
 
 #include "host/audio/audio_file.h"
 #include "host/audio/live_capture.h"
@@ -27,6 +29,9 @@ struct LiveJob {
     int height = 720;
     int fps = 60;
     double duration = -1.0;  // seconds to record; < 0 until stopped
+    bool window = false;     // watch while recording: each frame is drawn in a window of the
+                             // recording's size, read back from it, and shown
+    std::string title;       // the window's
 };
 
 // `sound` and `progress` may be null.

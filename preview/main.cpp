@@ -51,7 +51,9 @@ void RunCapture(const Options& o) {
     job.frameCount = o.duration < 0 ? 0 : FrameCountFor(o.duration, o.fps);
     const std::string soundPath = o.outIsVideo() ? scratch.path() + "/captured.wav" : "";
     Outputs outputs = MakeOutputs(o, job, soundPath, true);
-    if (o.window) {
+    const std::string title = "Lumagrove - capturing " + capture.deviceName();
+    const bool recording = !o.out.empty() || !o.sheet.empty();
+    if (o.window && !recording) {
         std::unique_ptr<LevelSource> levels = AnalyseLive(capture);
         const WindowJob window = {o.width, o.height, o.fps, 0.0, o.duration < 0 ? HUGE_VAL : o.duration,
                                   "capturing " + capture.deviceName(), o.fullscreen};
@@ -60,7 +62,7 @@ void RunCapture(const Options& o) {
     }
     std::unique_ptr<WavFileWriter> sound;
     if (!soundPath.empty()) sound = std::make_unique<WavFileWriter>(soundPath, capture.sampleRate(), capture.channels());
-    const LiveJob live = {o.width, o.height, o.fps, o.duration};
+    const LiveJob live = {o.width, o.height, o.fps, o.duration, o.window, title};
     std::unique_ptr<ProgressMeter> progress;
     if (o.duration > 0) progress = std::make_unique<ProgressMeter>(job.frameCount, ProgressMeter::ModeFor(o.quiet));
     RecordCapture(live, plugin, capture, outputs, sound.get(), progress.get());

@@ -81,9 +81,8 @@ void CheckCapture(const Options& o) {
     if (o.start != 0) Bad("--start: a capture starts as it is started; give --duration to end it");
     if (!o.sheet.empty() && o.duration < 0)
         Bad("--sheet with --capture needs --duration: the sheet spreads its frames over the recording");
-    if (o.window && (!o.out.empty() || !o.sheet.empty()))
-        Bad("--capture --window shows the capture live and cannot be combined with --out or --sheet yet; record "
-            "without --window");
+    if (o.window && o.fullscreen && (!o.out.empty() || !o.sheet.empty()))
+        Bad("--fullscreen: a recording keeps its --size; watch it in a window");
 }
 
 void CheckOutputs(Options* o) {

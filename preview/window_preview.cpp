@@ -15,6 +15,7 @@
 #include "host/base/interrupt.h"
 #include "host/audio/audio_file.h"
 #include "host/audio/song_levels.h"
+#include "preview/preview_window.h"
 #include "preview/render_loop.h"
 #include "render/gl.h"
 
@@ -22,28 +23,6 @@ namespace {
 
 const double kQueueAheadSeconds = 0.25;  // sound handed to the device ahead of the picture
 const int kChunkFrames = 2048;           // sample frames read from the song at a time
-
-[[noreturn]] void SdlFailed(const char* what) {
-    throw HostError(kExitFailure, std::string("cannot open the preview window: ") + what + ": " + SDL_GetError());
-}
-
-// Runs `open` with stderr sent to /dev/null: the libraries under SDL (ALSA,
-// Wayland's client) print their own diagnostics while SDL probes for a device
-// that is not there, and the host reports a failure in one line of its own.
-template <typename Open>
-auto WithoutLibraryChatter(Open open) -> decltype(open()) {
-    fflush(stderr);
-    const int saved = dup(2);
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (saved >= 0 && null >= 0) dup2(null, 2);
-    auto result = open();
-    if (saved >= 0) {
-        dup2(saved, 2);
-        close(saved);
-    }
-    if (null >= 0) close(null);
-    return result;
-}
 
 // Plays a stretch of the song through an SDL audio device, fed from this
 // thread with queued buffers, folded to stereo the way the analysis sees the
@@ -55,7 +34,9 @@ public:
           mix_(song),
           first_(static_cast<int64_t>(llround(start * song.sampleRate()))),
           end_(first_ + static_cast<int64_t>(llround(duration * song.sampleRate()))) {
-        if (WithoutLibraryChatter([] { return SDL_InitSubSystem(SDL_INIT_AUDIO); }) != 0) {
+        int failed = 0;
+        WithoutLibraryChatter([&] { failed = SDL_InitSubSystem(SDL_INIT_AUDIO); });
+        if (failed != 0) {
             reason_ = SDL_GetError();
             return;
         }
@@ -65,7 +46,7 @@ public:
         want.format = AUDIO_F32SYS;
         want.channels = 2;
         want.samples = 1024;
-        device_ = WithoutLibraryChatter([&want] { return SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0); });
+        WithoutLibraryChatter([&] { device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0); });
         if (device_ == 0) {
             reason_ = SDL_GetError();
             return;
@@ -114,82 +95,6 @@ private:
     std::vector<float> samples_, stereo_;
 };
 
-// SDL with a window and a current compatibility-profile GL context.
-class PreviewWindow {
-public:
-    PreviewWindow(int width, int height, const std::string& title, bool fullscreen) {
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C and SIGTERM are handled by the host
-        if (WithoutLibraryChatter([] { return SDL_Init(SDL_INIT_VIDEO); }) != 0) SdlFailed("no video");
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        // Full screen from the start is also made the size of the screen, at
-        // its corner: without a window manager to honour the request (a bare
-        // X server) it still covers the screen.
-        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
-        SDL_DisplayMode desktop;
-        if (fullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0)
-            x = 0, y = 0, width = desktop.w, height = desktop.h;
-        window_ = SDL_CreateWindow(title.c_str(), x, y, width, height,
-                                   SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
-                                       (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0));
-        if (!window_) SdlFailed("no window");
-        context_ = SDL_GL_CreateContext(window_);
-        if (!context_) SdlFailed("no OpenGL context");
-        if (SDL_GL_MakeCurrent(window_, context_) != 0) SdlFailed("cannot make the context current");
-        // Follow the display: adaptive vsync where the driver has it (a late
-        // frame is shown at once rather than a whole refresh later), plain
-        // vsync otherwise; the frame cap holds where there is neither.
-        if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
-    }
-    // SDL itself stays initialised until the process ends: SDL_Quit() would
-    // unload the X11 and sound libraries SDL opened, and what they keep for
-    // the process's life would then show as leaks of nameless modules.
-    ~PreviewWindow() {
-        if (context_) SDL_GL_DeleteContext(context_);
-        if (window_) SDL_DestroyWindow(window_);
-    }
-
-    void DrawableSize(int* width, int* height) const { SDL_GL_GetDrawableSize(window_, width, height); }
-    void Present() { SDL_GL_SwapWindow(window_); }
-
-    void SetTitle(const std::string& title) { SDL_SetWindowTitle(window_, title.c_str()); }
-
-    // What the user asked for since the last call. F11 toggles full screen here.
-    struct Requests {
-        bool quit = false;         // Esc, the window closed, Ctrl-C, SIGTERM
-        bool togglePause = false;  // space
-        std::string dropped;       // a file dropped on the window
-    };
-    Requests Poll() {
-        Requests r;
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-            if (event.type == SDL_QUIT) quit_ = true;
-            if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
-            if (event.type == SDL_KEYDOWN && !event.key.repeat) {
-                if (event.key.keysym.sym == SDLK_ESCAPE) quit_ = true;
-                if (event.key.keysym.sym == SDLK_SPACE) r.togglePause = !r.togglePause;
-                if (event.key.keysym.sym == SDLK_F11) {
-                    const bool full = SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP;
-                    SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-                }
-            }
-            if (event.type == SDL_DROPFILE) {
-                r.dropped = event.drop.file;
-                SDL_free(event.drop.file);
-            }
-        }
-        r.quit = quit_ || InterruptRequested();
-        return r;
-    }
-
-private:
-    SDL_Window* window_ = nullptr;
-    SDL_GLContext context_ = nullptr;
-    bool quit_ = false;
-};
-
 double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerformanceFrequency(); }
 
 }  // namespace
@@ -198,7 +103,8 @@ void RunWindow(const WindowJob& job, PluginLibrary& plugin, LevelSource& levels,
                Outputs& outputs, LiveCapture* capture) {
     std::unique_ptr<PreviewWindow> window;
     plugin.Start([&] {
-        window = std::make_unique<PreviewWindow>(job.width, job.height, "Lumagrove - " + job.title, job.fullscreen);
+        window = std::make_unique<PreviewWindow>(job.width, job.height, "Lumagrove - " + job.title, job.fullscreen,
+                                                 true);
     });
 
     // What plays: the song given, or one dropped on the window since.

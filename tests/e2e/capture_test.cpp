@@ -204,4 +204,30 @@ TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
     EXPECT_EQ(run.status, 0) << run.err;
 }
 
+// Watching while recording: the window shows each frame as it is recorded,
+// and the frames recorded are the window's, at the recording's size.
+TEST(Capture, TheWindowAndARecordingCombine) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string tone = dir.File("tone.wav");
+    WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 20), Sine(70, 0.8, kRate, 20)});
+    server.Play(tone);
+    VirtualDisplay display(640, 480);
+    const std::string frames = dir.File("frames");
+    PreviewProcess preview({"--capture", "--window", "--out", frames, "--duration", "3", "--fps", "10", "--size",
+                            "161x121", "--quiet"},
+                           With(server, {"DISPLAY=" + display.name()}));
+    double shown = 0;
+    for (int i = 0; i < 60 && shown < 1.0; ++i, Pause(50)) shown = display.Screenshot().Brightness();
+    const Outcome run = preview.Wait();
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_GE(shown, 1.0) << "nothing on the screen";
+    const std::vector<std::string> names = ListFolder(frames);
+    ASSERT_EQ(names.size(), 30u);
+    const Picture last = ReadPng(frames + "/" + names.back());
+    EXPECT_EQ(last.width, 161);
+    EXPECT_EQ(last.height, 121);
+    EXPECT_GT(last.Brightness(), 2.0) << "the glows of the tone";
+}
+
 }  // namespace

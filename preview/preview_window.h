@@ -1,0 +1,54 @@
+// preview_window.h - the live window: SDL2 with an OpenGL compatibility
+// context (the plug-in draws in immediate mode), current on the creating
+// thread for the window's life.
+//
+// F11 toggles full screen (not in a window of fixed size), and the swap
+// follows the display: adaptive vsync where the driver has it, else vsync.
+// A resizable window draws at its drawable size (HiDPI's pixels); a window of
+// fixed size is exactly the size asked for, so its frames can be recorded.
+#ifndef LUMAGROVE_PREVIEW_WINDOW_H
+#define LUMAGROVE_PREVIEW_WINDOW_H
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+
+struct SDL_Window;
+
+class PreviewWindow {
+public:
+    // Throws HostError (status 1) when no window or context can be made.
+    PreviewWindow(int width, int height, const std::string& title, bool fullscreen, bool resizable);
+    ~PreviewWindow();
+    PreviewWindow(const PreviewWindow&) = delete;
+    PreviewWindow& operator=(const PreviewWindow&) = delete;
+
+    void DrawableSize(int* width, int* height) const;
+    // Reads the frame drawn so far, before Present(), in the layout of
+    // host/output/frame.h (BGRA, bottom row first, DrawableSize()).
+    void ReadFrame(uint8_t* bgra) const;
+    void Present();
+    void SetTitle(const std::string& title);
+
+    // What the user asked for since the last call.
+    struct Requests {
+        bool quit = false;         // Esc, the window closed, Ctrl-C, SIGTERM
+        bool togglePause = false;  // space
+        std::string dropped;       // a file dropped on the window
+    };
+    Requests Poll();
+
+private:
+    SDL_Window* window_ = nullptr;
+    void* context_ = nullptr;  // SDL_GLContext
+    bool resizable_;
+    bool quit_ = false;
+};
+
+// Runs `open` with stderr sent to /dev/null: the libraries under SDL (ALSA,
+// Wayland's client) print their own diagnostics while SDL probes for a device
+// that is not there, and the host reports a failure in one line of its own.
+void WithoutLibraryChatter(const std::function<void()>& open);
+
+#endif
