@@ -20,14 +20,17 @@ const int kRate = 44100;
 
 // A kick (60 Hz, fading) on every half second, silence between.
 std::string WriteBeats(const ScratchDir& dir, double seconds) {
-    Channel kick = Silence(kRate, seconds);
-    for (double beat = 0.0; beat < seconds; beat += 0.5)
-        for (int i = 0; i < kRate / 8; ++i) {
-            const size_t at = static_cast<size_t>(beat * kRate) + i;
-            if (at < kick.size()) kick[at] = static_cast<float>(0.9 * (1.0 - i / (kRate / 8.0)) * sin(2 * M_PI * 60.0 * i / kRate));
-        }
+    const Channel kick = Kicks(kRate, seconds, 0.0, 0.125);
     const std::string path = dir.File("beats.wav");
     WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {kick, kick});
+    return path;
+}
+
+// 20 s of a low tone on both sides: the lowest band, which sizes the blue
+// glows, is the loudest.
+std::string WriteLowTone(const ScratchDir& dir) {
+    const std::string path = dir.File("tone.wav");
+    WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 20), Sine(70, 0.8, kRate, 20)});
     return path;
 }
 
@@ -184,9 +187,7 @@ TEST(Capture, BadCasesAreOneLineWithStatus2) {
 TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
     SoundServer server;
     ScratchDir dir;
-    const std::string tone = dir.File("tone.wav");
-    // A low tone on both sides: the lowest band, which sizes the blue glows, is the loudest.
-    WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 20), Sine(70, 0.8, kRate, 20)});
+    const std::string tone = WriteLowTone(dir);
     VirtualDisplay display(640, 480);
     PreviewProcess preview({"--capture", "--window", "--size", "320x240"},
                            With(server, {"DISPLAY=" + display.name()}));
@@ -209,9 +210,7 @@ TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
 TEST(Capture, TheWindowAndARecordingCombine) {
     SoundServer server;
     ScratchDir dir;
-    const std::string tone = dir.File("tone.wav");
-    WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 20), Sine(70, 0.8, kRate, 20)});
-    server.Play(tone);
+    server.Play(WriteLowTone(dir));
     VirtualDisplay display(640, 480);
     const std::string frames = dir.File("frames");
     PreviewProcess preview({"--capture", "--window", "--out", frames, "--duration", "3", "--fps", "10", "--size",

@@ -22,12 +22,7 @@ const int kRate = 48000;
 // A kick on every beat: 60 Hz bursts of 0.1 s, fading out, every 0.5 s from
 // 0.25 s, and silence between them.
 std::string WriteBeatSong(const ScratchDir& dir, double seconds) {
-    Channel kick = Silence(kRate, seconds);
-    for (double beat = 0.25; beat < seconds; beat += 0.5)
-        for (int i = 0; i < kRate / 10; ++i) {
-            const size_t at = static_cast<size_t>(beat * kRate) + i;
-            if (at < kick.size()) kick[at] = static_cast<float>(0.9 * (1.0 - i / (kRate / 10.0)) * sin(2 * M_PI * 60.0 * i / kRate));
-        }
+    const Channel kick = Kicks(kRate, seconds, 0.25, 0.1);
     const std::string path = dir.File("beat.wav");
     WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {kick, kick});
     return path;

@@ -27,6 +27,18 @@ Channel Sine(double hz, double amplitude, int rate, double seconds) {
     return c;
 }
 
+Channel Kicks(int rate, double seconds, double first, double burst) {
+    Channel kick = Silence(rate, seconds);
+    const int length = static_cast<int>(rate * burst);
+    for (double beat = first; beat < seconds; beat += 0.5)
+        for (int i = 0; i < length; ++i) {
+            const size_t at = static_cast<size_t>(beat * rate) + i;
+            if (at < kick.size())
+                kick[at] = static_cast<float>(0.9 * (1.0 - i / (rate * burst)) * sin(2 * M_PI * 60.0 * i / rate));
+        }
+    return kick;
+}
+
 Channel Silence(int rate, double seconds) { return Channel(static_cast<size_t>(std::lround(rate * seconds)), 0.0f); }
 
 Channel Noise(double amplitude, int rate, double seconds, uint32_t seed) {

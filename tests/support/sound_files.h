@@ -27,6 +27,9 @@ using Channel = std::vector<float>;
 
 Channel Sine(double hz, double amplitude, int rate, double seconds);
 Channel Silence(int rate, double seconds);
+// A kick on every half second from `first`: 60 Hz bursts of `burst` seconds
+// at 0.9 of full scale, fading out, and silence between them.
+Channel Kicks(int rate, double seconds, double first, double burst);
 // Uniform noise of `amplitude` from a fixed seed.
 Channel Noise(double amplitude, int rate, double seconds, uint32_t seed);
 
