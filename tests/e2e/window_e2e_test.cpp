@@ -9,6 +9,8 @@
 #include <sstream>
 #include <thread>
 
+#include <X11/keysym.h>
+
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
 
@@ -143,6 +145,36 @@ TEST(PreviewWindow, FullscreenCoversTheScreen) {
     EXPECT_GT(full.count, 1.6 * windowed.count);
     EXPECT_NEAR(full.x, 320, 40);
     EXPECT_NEAR(full.y, 240, 40);
+}
+
+// Space pauses a song and resumes it: while paused the frames keep the time
+// they had, and then it runs on from there.
+TEST(PreviewWindow, SpacePausesAndResumesTheSong) {
+    ScratchDir dir;
+    const std::string song = dir.File("tone.wav");
+    WriteSound(song, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, {Sine(70, 0.8, 48000, 30), Sine(70, 0.8, 48000, 30)});
+    const std::string csv = dir.File("levels.csv");
+    VirtualDisplay display(640, 480);
+    PreviewProcess preview({"--window", "--audio", song, "--size", "200x150", "--fps", "20", "--levels-out", csv},
+                           {"DISPLAY=" + display.name(), "SDL_AUDIODRIVER=no-such-device"});
+    for (int i = 0; i < 100 && FindLight(display.Screenshot()).count < 100; ++i) Pause(50);
+    Pause(500);
+    ASSERT_TRUE(display.PressKey(200, 150, XK_space));
+    Pause(1000);
+    ASSERT_TRUE(display.PressKey(200, 150, XK_space));
+    Pause(500);
+    preview.Signal(SIGTERM);
+    ASSERT_EQ(preview.Wait().status, 0);
+    // The longest run of frames at one time is the pause: most of a second
+    // at 20 frames a second; before and after it time moves.
+    const std::vector<double> times = FrameTimes(csv);
+    size_t longest = 0, run = 1;
+    for (size_t i = 1; i < times.size(); ++i) {
+        run = times[i] == times[i - 1] ? run + 1 : 1;
+        longest = std::max(longest, run);
+    }
+    EXPECT_GE(longest, 12u);
+    EXPECT_GT(times.back(), times.front() + 0.6);
 }
 
 }  // namespace

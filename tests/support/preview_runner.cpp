@@ -249,3 +249,37 @@ bool VirtualDisplay::ResizeWindow(int width, int height, int newWidth, int newHe
     XCloseDisplay(display);
     return found;
 }
+
+bool VirtualDisplay::PressKey(int width, int height, unsigned long keysym) const {
+    Display* display = XOpenDisplay(name_.c_str());
+    if (!display) return false;
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    bool found = false;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; ++i) {
+            XWindowAttributes a;
+            if (!XGetWindowAttributes(display, children[i], &a) || a.map_state != IsViewable || a.width != width ||
+                a.height != height)
+                continue;
+            found = true;
+            // Focus, then a press and a release, as a keyboard would send them.
+            XSetInputFocus(display, children[i], RevertToParent, CurrentTime);
+            XKeyEvent key = {};
+            key.display = display;
+            key.window = children[i];
+            key.root = DefaultRootWindow(display);
+            key.same_screen = True;
+            key.keycode = XKeysymToKeycode(display, keysym);
+            for (int type : {KeyPress, KeyRelease}) {
+                key.type = type;
+                XSendEvent(display, children[i], True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                           reinterpret_cast<XEvent*>(&key));
+            }
+        }
+        XFree(children);
+    }
+    XSync(display, False);
+    XCloseDisplay(display);
+    return found;
+}

@@ -72,6 +72,10 @@ public:
     // Resizes the top-level window now showing at `width` x `height`, as a
     // user dragging its corner would. False when there is no such window.
     bool ResizeWindow(int width, int height, int newWidth, int newHeight) const;
+    // Sends the top-level window now showing at `width` x `height` a press
+    // and release of the key `keysym` (an X KeySym, XK_space). False when
+    // there is no such window.
+    bool PressKey(int width, int height, unsigned long keysym) const;
 
 private:
     pid_t pid_ = -1;
