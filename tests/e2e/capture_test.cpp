@@ -94,6 +94,39 @@ TEST(Capture, RecordedLevelsFollowTheBeatsOfWhatIsPlaying) {
     }
 }
 
+// A device of six channels at 96 kHz: captured at its own rate and folded
+// into the two sides by its channel positions, as a file's are. A tone on
+// the left of a stereo song, played into it, lights the left side.
+TEST(Capture, ADeviceOfManyChannelsAndAnotherRateIsFoldedIntoItsSides) {
+    SoundServer server(
+        "rate=96000 channels=6 channel_map=front-left,front-right,front-center,lfe,rear-left,rear-right");
+    ScratchDir dir;
+    const std::string tone = dir.File("left.wav");
+    WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 8), Silence(kRate, 8)});
+    server.Play(tone);
+    Pause(300);
+    const std::string csv = dir.File("levels.csv");
+    const Outcome run = RunPreview({"--capture", "--duration", "3", "--fps", "10", "--levels-out", csv, "--quiet"},
+                                   server.env());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::stringstream lines(ReadFile(csv));
+    std::string line;
+    std::getline(lines, line);
+    double left = 0, right = 0;
+    while (std::getline(lines, line)) {
+        std::vector<double> values;
+        std::stringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) values.push_back(atof(field.c_str()));
+        ASSERT_EQ(values.size(), 17u) << line;
+        left = std::max(left, values[1]);    // level 0: the left side's lowest band
+        right = std::max(right, values[9]);  // level 8: the right side's
+    }
+    EXPECT_GT(left, 0.2);
+    EXPECT_GT(left, 2 * right);
+}
+
+// Nothing playing: the server sends nothing at all from the idle monitor, and
+// the recording still keeps time, every frame at level 0 (the outline alone).
 TEST(Capture, SilenceKeepsTheClockAndDrawsTheOutlineAlone) {
     SoundServer server;
     ScratchDir dir;

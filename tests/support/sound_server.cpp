@@ -38,13 +38,13 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
 
 }  // namespace
 
-SoundServer::SoundServer() {
+SoundServer::SoundServer(const std::string& sink) {
     char pattern[] = "/tmp/lumagrove-pulse-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a runtime folder");
     runtime_ = pattern;
     env_ = {"XDG_RUNTIME_DIR=" + runtime_, "HOME=" + runtime_, "PULSE_SERVER=unix:" + runtime_ + "/pulse/native"};
     daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
-                     "--log-target=stderr", "-L", "module-null-sink sink_name=lumagrove_test", "-L",
+                     "--log-target=stderr", "-L", "module-null-sink sink_name=lumagrove_test " + sink, "-L",
                      "module-native-protocol-unix", "-L", "module-always-sink"},
                     env_, runtime_ + "/daemon.log");
     for (int i = 0; i < 200; ++i) {

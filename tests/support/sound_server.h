@@ -12,7 +12,9 @@
 
 class SoundServer {
 public:
-    SoundServer();   // throws std::runtime_error when the daemon does not come up
+    // `sink` adds options to the null sink ("rate=96000 channels=6 ...").
+    // Throws std::runtime_error when the daemon does not come up.
+    explicit SoundServer(const std::string& sink = "");
     ~SoundServer();  // Kill(), and the runtime folder removed
     SoundServer(const SoundServer&) = delete;
     SoundServer& operator=(const SoundServer&) = delete;
