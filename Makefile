@@ -8,7 +8,9 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # What the library, the preview host and the tests need.
 DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
        libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
-       libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils
+       libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils \
+       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base \
+       gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
 
 # The 32-bit Windows build (MinGW-w64: the DLL, the Windows preview host, the
 # probes its tests run) and what the win32 tests need to run it: Wine with
@@ -25,7 +27,7 @@ FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
 
-.PHONY: all deps build test demo bench clean test-sanitize test-valgrind fuzz win32 win32-deps wine-deps
+.PHONY: all deps build test demo bench clean install test-sanitize test-valgrind fuzz win32 win32-deps wine-deps
 
 all: build
 
@@ -53,6 +55,17 @@ $(WIN32_BUILD)/CMakeCache.txt: | win32-deps
 # lumagrove.dll and lumagrove-preview.exe in $(WIN32_BUILD).
 win32: win32-deps $(WIN32_BUILD)/CMakeCache.txt
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
+
+# The GStreamer element and the plug-in beside it, where GStreamer finds them:
+# the user's plug-in folder, or with PREFIX= the system's (PREFIX=/usr: Debian's
+# own GStreamer plug-in folder).
+PREFIX ?=
+GST_PLUGIN_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir gstreamer-1.0),$(PREFIX)/lib/gstreamer-1.0),$(HOME)/.local/share/gstreamer-1.0/plugins)
+
+install: build
+	install -d "$(GST_PLUGIN_DIR)"
+	install -m 644 $(BUILD)/gst/libgstlumagrove.so $(BUILD)/gst/lumagrove.so "$(GST_PLUGIN_DIR)/"
+	@echo "installed libgstlumagrove.so and lumagrove.so in $(GST_PLUGIN_DIR); gst-inspect-1.0 lumagrove describes it"
 
 demo: build
 	@mkdir -p out

@@ -59,14 +59,16 @@ public:
 // Folds a song's channels into its two sides, as described above.
 class SideMix {
 public:
-    explicit SideMix(const AudioSource& song) : channels_(song.channels()) {
+    explicit SideMix(const AudioSource& song) : SideMix(SidesOf(song)) {}
+    // Channel c feeds sides[c]: for sound that is no AudioSource (a stream's buffers).
+    explicit SideMix(const std::vector<ChannelSide>& sides) : channels_(static_cast<int>(sides.size())) {
         for (int side = 0; side < 2; ++side) {
             const ChannelSide other = side == 0 ? ChannelSide::kRight : ChannelSide::kLeft;
             int fed = 0;
-            for (int c = 0; c < channels_; ++c) fed += song.channelSide(c) != other;
+            for (int c = 0; c < channels_; ++c) fed += sides[c] != other;
             weights_[side].resize(static_cast<size_t>(channels_));
             for (int c = 0; c < channels_; ++c)
-                weights_[side][c] = fed == 0 ? 1.0f / channels_ : song.channelSide(c) != other ? 1.0f / fed : 0.0f;
+                weights_[side][c] = fed == 0 ? 1.0f / channels_ : sides[c] != other ? 1.0f / fed : 0.0f;
         }
     }
     // Folds `count` interleaved frames of the song into `count` stereo frames
@@ -81,6 +83,12 @@ public:
     }
 
 private:
+    static std::vector<ChannelSide> SidesOf(const AudioSource& song) {
+        std::vector<ChannelSide> sides;
+        for (int c = 0; c < song.channels(); ++c) sides.push_back(song.channelSide(c));
+        return sides;
+    }
+
     int channels_;
     std::vector<float> weights_[2];  // per channel: 1 / (channels on the side), or 0
 };

@@ -13,8 +13,9 @@
 // of the given size (GL_EXT_framebuffer_object), so the size is not bounded by
 // the screen. A creation that fails half-way releases what it made.
 //
-// The context is current on the creating thread from construction until
-// destruction.
+// The context is current on the creating thread from construction; a host
+// that draws from several threads (a GStreamer element) makes it current
+// around each frame with MakeCurrent() and ReleaseCurrent().
 #ifndef LUMAGROVE_GL_CONTEXT_H
 #define LUMAGROVE_GL_CONTEXT_H
 
@@ -39,6 +40,10 @@ public:
     int height() const { return height_; }
     // The platform the context is on: "device", "surfaceless", "default", "wgl".
     const char* platform() const;
+    // Makes the context current on the calling thread (HostError status 1 if
+    // it cannot be), or current on none.
+    void MakeCurrent() const;
+    void ReleaseCurrent() const;
 
     // Reads the whole framebuffer into `rgba` (width * height * 4 bytes): RGBA,
     // 8 bits a channel, top row first, after the drawing so far has finished.

@@ -156,3 +156,12 @@ OffscreenContext::OffscreenContext(int width, int height) : width_(width), heigh
 OffscreenContext::~OffscreenContext() = default;
 
 const char* OffscreenContext::platform() const { return impl_->platform; }
+
+void OffscreenContext::MakeCurrent() const {
+    if (!eglMakeCurrent(impl_->display, impl_->surface, impl_->surface, impl_->context))
+        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current");
+}
+
+void OffscreenContext::ReleaseCurrent() const {
+    eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}

@@ -157,3 +157,9 @@ void CheckOffscreenPlatform() {}
 OffscreenContext::~OffscreenContext() = default;
 
 const char* OffscreenContext::platform() const { return "wgl"; }
+
+void OffscreenContext::MakeCurrent() const {
+    if (!wglMakeCurrent(impl_->dc, impl_->context)) FailWithSystemError("cannot make the context current");
+}
+
+void OffscreenContext::ReleaseCurrent() const { wglMakeCurrent(nullptr, nullptr); }

@@ -1,0 +1,31 @@
+// gst_lumagrove.h - lumagrove, a GStreamer visualisation element that hosts
+// the Lumagrove plug-in.
+//
+// A GstAudioVisualizer that turns sound (F32LE or S16LE, interleaved, 1 to 8
+// channels folded into two sides by their positions, 8 to 192 kHz) into
+// video (BGRx or BGRA, 16 to 8192 pixels a side, 1280x720 at 60 fps where
+// downstream leaves it open). It is a host like lumagrove-preview: it loads
+// the plug-in library of its `plugin` property through the host library's
+// loader, and draws with the process's one shared offscreen context
+// (gst/shared_renderer.h).
+//
+// Frame k is at k / fps seconds of the stream's sound from its first buffer,
+// and its time for the plug-in is its stream time. Its levels are the host
+// library's analysis of the window centred on that time, exactly as
+// lumagrove-preview computes them for a song: the element holds back half a
+// window of sound, draws the last frames at EOS (the sound after the end
+// reads as silence), and starts afresh on a flush or a new segment.
+#ifndef LUMAGROVE_GST_LUMAGROVE_H
+#define LUMAGROVE_GST_LUMAGROVE_H
+
+#include <gst/gst.h>
+#include <gst/pbutils/gstaudiovisualizer.h>
+
+G_BEGIN_DECLS
+
+#define GST_TYPE_LUMAGROVE (gst_lumagrove_get_type())
+G_DECLARE_FINAL_TYPE(GstLumagrove, gst_lumagrove, GST, LUMAGROVE, GstAudioVisualizer)
+
+G_END_DECLS
+
+#endif

@@ -1,0 +1,76 @@
+// The lumagrove element in gst-launch-1.0 pipelines, from a song the test
+// writes: to PNG frames (the same pictures as lumagrove-preview's), to an
+// MP4, in playbin's visualisation slot, and with a bad plug-in.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "tests/support/preview_runner.h"
+#include "tests/support/sound_files.h"
+
+namespace {
+
+// Runs a pipeline with the element from the build; returns its output and
+// its status as "...status=N".
+std::string Launch(const std::string& pipeline) {
+    return Capture("GST_PLUGIN_PATH=" LUMAGROVE_GST_DIR " GST_REGISTRY=" LUMAGROVE_GST_DIR
+                   "/test-registry.bin gst-launch-1.0 -q " + pipeline + " 2>&1; echo status=$?");
+}
+
+std::string WriteSong(const ScratchDir& dir) {
+    const std::string song = dir.File("song.wav");
+    WriteSound(song, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000,
+               {Kicks(48000, 2.0, 0.25, 0.1), Sine(3000, 0.3, 48000, 2.0)});
+    return song;
+}
+
+TEST(GstPipeline, FramesAreThePicturesOfThePreviewHost) {
+    ScratchDir dir;
+    const std::string song = WriteSong(dir);
+    mkdir(dir.File("gst").c_str(), 0755);
+    const std::string out = Launch("filesrc location=" + song + " ! wavparse ! lumagrove ! video/x-raw,width=101," +
+                                   "height=67,framerate=20/1 ! videoconvert ! pngenc ! multifilesink location=" +
+                                   dir.File("gst/%03d.png"));
+    ASSERT_NE(out.find("status=0"), std::string::npos) << out;
+    const Outcome preview = RunPreview({"--audio", song, "--out", dir.File("preview"), "--size", "101x67", "--fps",
+                                        "20", "--quiet"});
+    ASSERT_EQ(preview.status, 0) << preview.err;
+    const std::vector<std::string> frames = ListFolder(dir.File("gst"));
+    ASSERT_EQ(frames.size(), ListFolder(dir.File("preview")).size());
+    ASSERT_EQ(frames.size(), 40u);
+    for (int k : {0, 6, 21, 39}) {
+        char gst[32], own[32];
+        snprintf(gst, sizeof gst, "gst/%03d.png", k);
+        snprintf(own, sizeof own, "preview/frame_%06d.png", k);
+        EXPECT_EQ(ReadPng(dir.File(gst)).rgb, ReadPng(dir.File(own)).rgb) << "frame " << k;
+    }
+}
+
+TEST(GstPipeline, ASongToAnMp4AndPlaybinsVisualisationReachTheEnd) {
+    ScratchDir dir;
+    const std::string song = WriteSong(dir), video = dir.File("song.mp4");
+    std::string out = Launch("filesrc location=" + song + " ! wavparse ! lumagrove ! video/x-raw,width=160," +
+                             "height=90,framerate=20/1 ! videoconvert ! x264enc ! mp4mux ! filesink location=" + video);
+    ASSERT_NE(out.find("status=0"), std::string::npos) << out;
+    auto picture = ProbeStream(video, "v:0");
+    EXPECT_EQ(picture["codec_name"], "h264");
+    EXPECT_EQ(picture["nb_read_frames"], "40");
+    out = Launch("playbin uri=file://" + song + " flags=audio+vis vis-plugin=lumagrove video-sink=fakesink " +
+                 "audio-sink=\"fakesink sync=false\"");
+    EXPECT_NE(out.find("status=0"), std::string::npos) << out;
+}
+
+TEST(GstPipeline, APlugInThatIsMissingOrIsNoPlugInIsAnElementError) {
+    ScratchDir dir;
+    const std::string song = WriteSong(dir);
+    for (const std::string& bad : {dir.File("missing.so"), std::string("/usr/lib/x86_64-linux-gnu/libz.so.1")}) {
+        const std::string out = Launch("filesrc location=" + song + " ! wavparse ! lumagrove plugin=" + bad +
+                                       " ! fakesink");
+        EXPECT_EQ(out.find("status=0"), std::string::npos) << out;
+        EXPECT_NE(out.find("ERROR: from element"), std::string::npos) << out;
+        EXPECT_NE(out.find(bad), std::string::npos) << out;
+    }
+}
+
+}  // namespace
