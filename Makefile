@@ -76,9 +76,10 @@ demo: build
 # 1080p and 2160p, then the live latency (about a quarter of an hour).
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
-	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench
+	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench lumagrove-gst-bench
 	$(BUILD)/lumagrove-bench
 	$(BUILD)/lumagrove-latency-bench
+	$(BUILD)/lumagrove-gst-bench
 
 # The preview host under valgrind's memcheck alone (`make test` runs it too).
 test-valgrind: build

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <gst/audio/audio.h>
+#include <gst/video/gstvideopool.h>
 #include <gst/video/video.h>
 #include <math.h>
 #include <string.h>
@@ -90,6 +91,8 @@ struct _GstLumagrove {
     GstSegment segment;
     GstPadEventFunction parentSinkEvent;
     Stream* stream;
+    GstBufferPool* pool;  // the frames' memory, for the negotiated size
+    gsize poolSize;
 };
 
 G_DEFINE_TYPE(GstLumagrove, gst_lumagrove, GST_TYPE_AUDIO_VISUALIZER)
@@ -136,7 +139,26 @@ static GstFlowReturn DrawAndPush(GstLumagrove* self, int64_t k) {
     s.analysis->Analyse(s.window.data(), time - s.lastTime, &s.block);
     s.lastTime = time;
 
-    GstBuffer* out = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&scope->vinfo), nullptr);
+    // Frames from a pool of the negotiated size: no new memory per frame.
+    if (!self->pool || self->poolSize != GST_VIDEO_INFO_SIZE(&scope->vinfo)) {
+        if (self->pool) {
+            gst_buffer_pool_set_active(self->pool, FALSE);
+            gst_object_unref(self->pool);
+        }
+        self->pool = gst_video_buffer_pool_new();
+        GstStructure* config = gst_buffer_pool_get_config(self->pool);
+        GstCaps* caps = gst_video_info_to_caps(&scope->vinfo);
+        gst_buffer_pool_config_set_params(config, caps, GST_VIDEO_INFO_SIZE(&scope->vinfo), 2, 0);
+        gst_caps_unref(caps);
+        gst_buffer_pool_set_config(self->pool, config);
+        gst_buffer_pool_set_active(self->pool, TRUE);
+        self->poolSize = GST_VIDEO_INFO_SIZE(&scope->vinfo);
+    }
+    GstBuffer* out = nullptr;
+    if (gst_buffer_pool_acquire_buffer(self->pool, &out, nullptr) != GST_FLOW_OK) {
+        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("cannot get a video frame's memory"), (nullptr));
+        return GST_FLOW_ERROR;
+    }
     GST_BUFFER_PTS(out) = pts;
     GST_BUFFER_DURATION(out) = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
     GstVideoFrame frame;
@@ -295,9 +317,14 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
         gst_segment_init(&self->segment, GST_FORMAT_TIME);
     }
     const GstStateChangeReturn result = GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
-    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY && self->holdsRenderer) {
-        ReleaseRenderer();
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
+        if (self->holdsRenderer) ReleaseRenderer();
         self->holdsRenderer = FALSE;
+        if (self->pool) {
+            gst_buffer_pool_set_active(self->pool, FALSE);
+            gst_object_unref(self->pool);
+        }
+        self->pool = nullptr;
     }
     return result;
 }
@@ -322,6 +349,10 @@ static void gst_lumagrove_get_property(GObject* object, guint id, GValue* value,
 static void gst_lumagrove_finalize(GObject* object) {
     GstLumagrove* self = GST_LUMAGROVE(object);
     if (self->holdsRenderer) ReleaseRenderer();
+    if (self->pool) {
+        gst_buffer_pool_set_active(self->pool, FALSE);
+        gst_object_unref(self->pool);
+    }
     delete self->stream;
     g_free(self->pluginPath);
     G_OBJECT_CLASS(gst_lumagrove_parent_class)->finalize(object);

@@ -13,6 +13,8 @@
 
 namespace {
 
+const GLenum kPackInvert = 0x8758;  // GL_PACK_INVERT_MESA
+
 struct Renderer {
     std::mutex lock;
     int holders = 0;
@@ -20,6 +22,7 @@ struct Renderer {
     std::unique_ptr<PluginLibrary> plugin;      // loaded from the first Acquire to the last Release
     std::unique_ptr<OffscreenContext> context;  // made at the first frame, grown as frames grow
     bool started = false;                       // slots 0, 1 and 4 called on this context
+    bool packInvert = false;                    // GL_MESA_pack_invert: read back top row first
 };
 
 Renderer& Shared() {
@@ -44,6 +47,8 @@ void Prepare(Renderer& r, int width, int height) {
     }
     r.plugin->Start([&] { r.context = std::make_unique<OffscreenContext>(w, h); });
     r.started = true;
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    r.packInvert = extensions && strstr(extensions, "GL_MESA_pack_invert");
 }
 
 }  // namespace
@@ -78,15 +83,19 @@ void DrawFrame(const RenderParams& params, uint8_t* pixels, size_t stride) {
     Prepare(r, params.width, params.height);
     try {
         r.plugin->Render(params);
-        // The frame's rows from the framebuffer's lower-left corner, bottom
-        // row first, into the video frame's rows; then turned upright.
+        // The frame's rows from the framebuffer's lower-left corner straight
+        // into the video frame's rows, top row first where the driver can
+        // (GL_MESA_pack_invert), else bottom first and then turned upright.
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(stride / 4));
+        if (r.packInvert) glPixelStorei(kPackInvert, GL_TRUE);
         glReadPixels(0, 0, params.width, params.height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, pixels);
+        if (r.packInvert) glPixelStorei(kPackInvert, GL_FALSE);
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
         const size_t row = static_cast<size_t>(params.width) * 4;
-        for (int top = 0, bottom = params.height - 1; top < bottom; ++top, --bottom)
-            std::swap_ranges(pixels + top * stride, pixels + top * stride + row, pixels + bottom * stride);
+        if (!r.packInvert)
+            for (int top = 0, bottom = params.height - 1; top < bottom; ++top, --bottom)
+                std::swap_ranges(pixels + top * stride, pixels + top * stride + row, pixels + bottom * stride);
     } catch (...) {
         r.context->ReleaseCurrent();
         throw;
