@@ -61,6 +61,18 @@ TEST(GstPipeline, ASongToAnMp4AndPlaybinsVisualisationReachTheEnd) {
     EXPECT_NE(out.find("status=0"), std::string::npos) << out;
 }
 
+TEST(GstPipeline, NoGlContextIsAnElementError) {
+    ScratchDir dir;
+    // The default EGL display needs an X server, and there is none here.
+    const std::string out = Capture("DISPLAY= LUMAGROVE_EGL=default GST_PLUGIN_PATH=" LUMAGROVE_GST_DIR
+                                    " GST_REGISTRY=" LUMAGROVE_GST_DIR "/test-registry.bin gst-launch-1.0 -q filesrc "
+                                    "location=" + WriteSong(dir) + " ! wavparse ! lumagrove ! fakesink 2>&1; "
+                                    "echo status=$?");
+    EXPECT_EQ(out.find("status=0"), std::string::npos) << out;
+    EXPECT_NE(out.find("ERROR: from element"), std::string::npos) << out;
+    EXPECT_NE(out.find("cannot create an offscreen OpenGL context"), std::string::npos) << out;
+}
+
 TEST(GstPipeline, APlugInThatIsMissingOrIsNoPlugInIsAnElementError) {
     ScratchDir dir;
     const std::string song = WriteSong(dir);

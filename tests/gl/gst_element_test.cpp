@@ -135,4 +135,30 @@ TEST_F(LumagroveElement, FiftyStartsAndStopsWithAChangeOfSizeAndAFlush) {
     }
 }
 
+TEST_F(LumagroveElement, OpenCapsGive720p60AndANewSizeMidStreamIsTakenUp) {
+    GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
+    gst_harness_set_src_caps_str(h, "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=2");
+    std::vector<GstBuffer*> sound = Sound(0.6);
+    for (size_t i = 0; i < sound.size() / 2; ++i) ASSERT_EQ(gst_harness_push(h, sound[i]), GST_FLOW_OK);
+    GstBuffer* first = gst_harness_pull(h);
+    EXPECT_EQ(gst_buffer_get_size(first), 1280u * 720 * 4);
+    EXPECT_EQ(GST_BUFFER_DURATION(first), GST_SECOND / 60);
+    gst_buffer_unref(first);
+    while (GstBuffer* f = gst_harness_try_pull(h)) gst_buffer_unref(f);
+    // Downstream now wants 96x54 at 60 fps: the frames that follow are that size.
+    gst_harness_set_sink_caps_str(h, "video/x-raw, format=BGRx, width=96, height=54, framerate=60/1");
+    for (size_t i = sound.size() / 2; i < sound.size(); ++i) ASSERT_EQ(gst_harness_push(h, sound[i]), GST_FLOW_OK);
+    gst_harness_push_event(h, gst_event_new_eos());
+    GstBuffer* last = nullptr;
+    while (GstBuffer* f = gst_harness_try_pull(h)) {
+        if (last) gst_buffer_unref(last);
+        last = f;
+    }
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(gst_buffer_get_size(last), 96u * 54 * 4);
+    EXPECT_EQ(GST_BUFFER_PTS(last), 35 * GST_SECOND / 60);  // the stream's frames run on: 36 in 0.6 s
+    gst_buffer_unref(last);
+    gst_harness_teardown(h);
+}
+
 }  // namespace
