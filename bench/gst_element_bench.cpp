@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/discard_sink.h"
 #include "host/audio/demo_song.h"
 #include "host/audio/song_levels.h"
 #include "host/base/host_error.h"
@@ -33,14 +34,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const double kSeconds = 5.0;
 const int kFps = 60;
-
-class DiscardSink : public FrameSink {
-public:
-    void Consume(const Frame&) override {}
-    void Finish() override {}
-    void Publish() override {}
-    void Abort() noexcept override {}
-};
 
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 

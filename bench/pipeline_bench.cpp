@@ -47,6 +47,7 @@
 
 #include "host/analysis/level_source.h"
 #include "host/audio/audio_source.h"
+#include "bench/discard_sink.h"
 #include "host/audio/demo_song.h"
 #include "host/audio/song_levels.h"
 #include "host/base/host_error.h"
@@ -69,15 +70,6 @@ struct Size {
 
 using Clock = std::chrono::steady_clock;
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// Takes every frame and keeps none.
-class DiscardSink : public FrameSink {
-public:
-    void Consume(const Frame&) override {}
-    void Finish() override {}
-    void Publish() override {}
-    void Abort() noexcept override {}
-};
 
 // Appends every frame, as read back, to a file.
 class CaptureSink : public FrameSink {

@@ -228,8 +228,11 @@ Picture VirtualDisplay::Screenshot() const {
     return p;
 }
 
-bool VirtualDisplay::ResizeWindow(int width, int height, int newWidth, int newHeight) const {
-    Display* display = XOpenDisplay(name_.c_str());
+// Runs `act` on the top-level window now showing at `width` x `height`, on a
+// connection of its own. False when there is no such window.
+template <typename Act>
+bool WithWindowOfSize(const std::string& name, int width, int height, Act act) {
+    Display* display = XOpenDisplay(name.c_str());
     if (!display) return false;
     Window root, parent, *children = nullptr;
     unsigned count = 0;
@@ -239,7 +242,7 @@ bool VirtualDisplay::ResizeWindow(int width, int height, int newWidth, int newHe
             XWindowAttributes a;
             if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable && a.width == width &&
                 a.height == height) {
-                XResizeWindow(display, children[i], newWidth, newHeight);
+                act(display, children[i]);
                 found = true;
             }
         }
@@ -250,36 +253,25 @@ bool VirtualDisplay::ResizeWindow(int width, int height, int newWidth, int newHe
     return found;
 }
 
+bool VirtualDisplay::ResizeWindow(int width, int height, int newWidth, int newHeight) const {
+    return WithWindowOfSize(name_, width, height,
+                            [&](Display* display, Window window) { XResizeWindow(display, window, newWidth, newHeight); });
+}
+
 bool VirtualDisplay::PressKey(int width, int height, unsigned long keysym) const {
-    Display* display = XOpenDisplay(name_.c_str());
-    if (!display) return false;
-    Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    bool found = false;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; ++i) {
-            XWindowAttributes a;
-            if (!XGetWindowAttributes(display, children[i], &a) || a.map_state != IsViewable || a.width != width ||
-                a.height != height)
-                continue;
-            found = true;
-            // Focus, then a press and a release, as a keyboard would send them.
-            XSetInputFocus(display, children[i], RevertToParent, CurrentTime);
-            XKeyEvent key = {};
-            key.display = display;
-            key.window = children[i];
-            key.root = DefaultRootWindow(display);
-            key.same_screen = True;
-            key.keycode = XKeysymToKeycode(display, keysym);
-            for (int type : {KeyPress, KeyRelease}) {
-                key.type = type;
-                XSendEvent(display, children[i], True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
-                           reinterpret_cast<XEvent*>(&key));
-            }
+    return WithWindowOfSize(name_, width, height, [&](Display* display, Window window) {
+        // Focus, then a press and a release, as a keyboard would send them.
+        XSetInputFocus(display, window, RevertToParent, CurrentTime);
+        XKeyEvent key = {};
+        key.display = display;
+        key.window = window;
+        key.root = DefaultRootWindow(display);
+        key.same_screen = True;
+        key.keycode = XKeysymToKeycode(display, keysym);
+        for (int type : {KeyPress, KeyRelease}) {
+            key.type = type;
+            XSendEvent(display, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                       reinterpret_cast<XEvent*>(&key));
         }
-        XFree(children);
-    }
-    XSync(display, False);
-    XCloseDisplay(display);
-    return found;
+    });
 }
