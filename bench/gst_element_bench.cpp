@@ -23,11 +23,12 @@
 
 #include "bench/discard_sink.h"
 #include "host/audio/demo_song.h"
-#include "host/audio/song_levels.h"
+#include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
 #include "host/base/scratch_folder.h"
 #include "host/loader/plugin_loader.h"
-#include "preview/render_loop.h"
+#include "host/driver/offscreen_target.h"
+#include "preview/job_plan.h"
 
 namespace {
 
@@ -43,15 +44,14 @@ double PreviewRender(int width, int height) {
     std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
     std::unique_ptr<LevelSource> levels = AnalyseSong(*demo);
     PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
-    RenderJob job;
+    FrameJob job;
     job.width = width;
     job.height = height;
     job.fps = kFps;
     job.frameCount = FrameCountFor(kSeconds, kFps);
-    Outputs outputs;
-    outputs.sinks.push_back(std::make_unique<DiscardSink>());
+    DiscardSink discard;
     const Clock::time_point start = Clock::now();
-    RenderOffline(job, plugin, *levels, outputs, nullptr);
+    RenderOffscreen(job, plugin, *levels, {&discard}, nullptr);
     return Since(start);
 }
 

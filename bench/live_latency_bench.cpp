@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "host/audio/live_capture.h"
-#include "host/audio/song_levels.h"
+#include "host/analysis/sound_levels.h"
 #include "host/base/host_error.h"
 
 extern char** environ;
@@ -89,7 +89,8 @@ double Percentile(std::vector<double> values, double p) {
 int Bench(int clicks) {
     Daemon daemon;
     LiveCapture capture("");
-    std::unique_ptr<LevelSource> levels = AnalyseLive(capture);
+    std::unique_ptr<LevelSource> levels =
+        std::make_unique<SoundLevels>(capture.store(), WindowAnchor::kEnding, nullptr, false);
 
     // The player: silence, with a click every kClickSpacing, in 10 ms writes
     // (pa_simple_write returns once the server has taken them).

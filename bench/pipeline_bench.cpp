@@ -49,13 +49,14 @@
 #include "host/audio/audio_source.h"
 #include "bench/discard_sink.h"
 #include "host/audio/demo_song.h"
-#include "host/audio/song_levels.h"
+#include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
 #include "host/base/scratch_folder.h"
 #include "host/loader/plugin_loader.h"
 #include "host/output/frame_sink.h"
 #include "host/output/video_sink.h"
-#include "preview/render_loop.h"
+#include "host/driver/offscreen_target.h"
+#include "preview/job_plan.h"
 
 extern char** environ;
 
@@ -97,22 +98,25 @@ private:
 
 // The clip of the demo at `size`, analysed, drawn and read back into `sink`.
 // Returns the seconds taken.
-double RenderClip(const Size& size, std::unique_ptr<FrameSink> sink, Outputs* outputs = nullptr) {
+double RenderClip(const Size& size, std::unique_ptr<FrameSink> sink,
+                  std::vector<std::unique_ptr<FrameSink>>* outputs = nullptr) {
     ScratchFolder scratch;
     std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
     std::unique_ptr<LevelSource> levels = AnalyseSong(*demo);
     PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
-    RenderJob job;
+    FrameJob job;
     job.width = size.width;
     job.height = size.height;
     job.fps = size.fps;
     job.start = kClipStart;
     job.frameCount = FrameCountFor(kClipSeconds, size.fps);
-    Outputs own;
+    std::vector<std::unique_ptr<FrameSink>> own;
     if (!outputs) outputs = &own;
-    if (sink) outputs->sinks.push_back(std::move(sink));
+    if (sink) outputs->push_back(std::move(sink));
+    std::vector<FrameSink*> list;
+    for (const auto& output : *outputs) list.push_back(output.get());
     const Clock::time_point start = Clock::now();
-    RenderOffline(job, plugin, *levels, *outputs, nullptr);
+    RenderOffscreen(job, plugin, *levels, list, nullptr);
     return Since(start);
 }
 
@@ -409,8 +413,8 @@ int WholeInProcess(char** argv) {
     std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
     VideoSettings video = ClipVideo(size, *quality, argv[4], demo->EncoderInputPath());
     video.threads = atoi(argv[3]);
-    Outputs outputs;
-    outputs.sinks.push_back(std::make_unique<VideoSink>(video));
+    std::vector<std::unique_ptr<FrameSink>> outputs;
+    outputs.push_back(std::make_unique<VideoSink>(video));
     RenderClip(size, nullptr, &outputs);
     return 0;
 }

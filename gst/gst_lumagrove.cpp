@@ -13,35 +13,59 @@
 #include <vector>
 
 #include "gst/shared_renderer.h"
-#include "host/analysis/analysis.h"
-#include "host/audio/audio_source.h"
+#include "host/analysis/sample_store.h"
+#include "host/analysis/side_mix.h"
+#include "host/analysis/sound_levels.h"
 #include "host/base/host_error.h"
+#include "host/driver/frame_driver.h"
 
 GST_DEBUG_CATEGORY_STATIC(lumagrove_debug);
 #define GST_CAT_DEFAULT lumagrove_debug
 
 namespace {
 
+// The element's frames as the driver sees them: pushed downstream in a
+// buffer of the negotiated size, read straight into it.
+class PadOutput : public FrameSink {
+public:
+    explicit PadOutput(GstLumagrove* self) : self_(self) {}
+    ~PadOutput() override { Release(); }
+
+    bool TakesInPlace() const override { return true; }
+    PictureBuffer Lend(const FrameTime& frame) override;
+    void Deliver(const FrameTime& frame) override;
+    // Lets go of the pool and of a buffer lent for a frame that failed.
+    void Release();
+
+    GstFlowReturn flow = GST_FLOW_OK;  // of the last push, or of a failure
+
+private:
+    GstLumagrove* self_;
+    GstBufferPool* pool_ = nullptr;  // the frames' memory, for the negotiated size
+    gsize poolSize_ = 0;
+    GstBuffer* lent_ = nullptr;
+    GstVideoFrame mapped_;
+};
+
 // The element's sound and frames from the start of the stream (or the last
-// flush): the folded samples still needed, and the next frame to draw.
+// flush): the samples in the store, and the next frame to draw.
 struct Stream {
-    std::unique_ptr<LevelAnalysis> analysis;
-    std::unique_ptr<SideMix> mix;
+    std::unique_ptr<SampleStore> store;
+    std::unique_ptr<SoundLevels> levels;
+    std::unique_ptr<PadOutput> output;
+    SharedTarget target;
+    std::unique_ptr<FrameDriver> driver;
     int rate = 0, channels = 0;
-    std::vector<float> stereo;  // folded samples from `first`, left, right, ...
-    int64_t first = 0;          // sample index of stereo[0]
-    int64_t received = 0;       // samples received since the stream's start
+    std::vector<ChannelSide> sides;
     int64_t nextFrame = 0;
     GstClockTime startPts = GST_CLOCK_TIME_NONE;  // the first buffer's
-    double lastTime = 0;
-    std::vector<float> window;  // the analysis window being handed over
-    AudioBlock block = {};
+    std::vector<float> samples;                   // a buffer's, as floats
 
     void Restart() {
-        stereo.clear();
-        first = received = nextFrame = 0;
+        if (store) store->Restart();
+        if (levels) levels->Restart();
+        nextFrame = 0;
         startPts = GST_CLOCK_TIME_NONE;
-        if (analysis) analysis->Restart();
     }
 };
 
@@ -75,9 +99,9 @@ ChannelSide SideOf(GstAudioChannelPosition position) {
 }
 
 // "<folder of this module>/lumagrove.so": the plug-in installed beside the element.
-std::string DefaultPluginPath() {
+std::string PluginBesideElement() {
     Dl_info info;
-    if (!dladdr(reinterpret_cast<void*>(&DefaultPluginPath), &info) || !info.dli_fname) return "lumagrove.so";
+    if (!dladdr(reinterpret_cast<void*>(&PluginBesideElement), &info) || !info.dli_fname) return "lumagrove.so";
     const std::string self = info.dli_fname;
     return self.substr(0, self.rfind('/') + 1) + "lumagrove.so";
 }
@@ -91,8 +115,6 @@ struct _GstLumagrove {
     GstSegment segment;
     GstPadEventFunction parentSinkEvent;
     Stream* stream;
-    GstBufferPool* pool;  // the frames' memory, for the negotiated size
-    gsize poolSize;
 };
 
 G_DEFINE_TYPE(GstLumagrove, gst_lumagrove, GST_TYPE_AUDIO_VISUALIZER)
@@ -112,108 +134,116 @@ static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
                     "video/x-raw, format = (string) { BGRx, BGRA }, width = (int) [ 16, 8192 ], "
                     "height = (int) [ 16, 8192 ], framerate = (fraction) [ 1/1, 1000/1 ]"));
 
-// Draws frame `k` from the folded samples held, into a new buffer pushed
-// downstream. Needs the samples up to half a window past the frame's time
-// (or EOS, when the rest reads as silence).
-static GstFlowReturn DrawAndPush(GstLumagrove* self, int64_t k) {
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
-    Stream& s = *self->stream;
-    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
-    const double since = static_cast<double>(k * fpsD) / fpsN;
-    const int n = s.analysis->windowFrames();
-    const int64_t centre = static_cast<int64_t>(floor(since * s.rate + 0.5));
-    s.window.assign(static_cast<size_t>(n) * 2, 0.0f);
-    for (int i = 0; i < n; ++i) {
-        const int64_t at = centre - n / 2 + i - s.first;
-        if (at >= 0 && at < static_cast<int64_t>(s.stereo.size() / 2)) {
-            s.window[2 * i] = s.stereo[2 * at];
-            s.window[2 * i + 1] = s.stereo[2 * at + 1];
-        }
-    }
-    const GstClockTime pts = s.startPts + gst_util_uint64_scale(k, fpsD * GST_SECOND, fpsN);
-    // The stream time of the first buffer, then k / fps on from it, in the
-    // arithmetic lumagrove-preview uses, so the same song gives the same times.
-    const guint64 startTime = gst_segment_to_stream_time(&self->segment, GST_FORMAT_TIME, s.startPts);
-    const double time = (GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0) + since;
-    if (k == 0) s.analysis->Restart();
-    s.analysis->Analyse(s.window.data(), time - s.lastTime, &s.block);
-    s.lastTime = time;
-
+PictureBuffer PadOutput::Lend(const FrameTime&) {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+    if (lent_) Release();
     // Frames from a pool of the negotiated size: no new memory per frame.
-    if (!self->pool || self->poolSize != GST_VIDEO_INFO_SIZE(&scope->vinfo)) {
-        if (self->pool) {
-            gst_buffer_pool_set_active(self->pool, FALSE);
-            gst_object_unref(self->pool);
-        }
-        self->pool = gst_video_buffer_pool_new();
-        GstStructure* config = gst_buffer_pool_get_config(self->pool);
+    if (!pool_ || poolSize_ != GST_VIDEO_INFO_SIZE(&scope->vinfo)) {
+        Release();
+        pool_ = gst_video_buffer_pool_new();
+        GstStructure* config = gst_buffer_pool_get_config(pool_);
         GstCaps* caps = gst_video_info_to_caps(&scope->vinfo);
         gst_buffer_pool_config_set_params(config, caps, GST_VIDEO_INFO_SIZE(&scope->vinfo), 2, 0);
         gst_caps_unref(caps);
-        gst_buffer_pool_set_config(self->pool, config);
-        gst_buffer_pool_set_active(self->pool, TRUE);
-        self->poolSize = GST_VIDEO_INFO_SIZE(&scope->vinfo);
+        gst_buffer_pool_set_config(pool_, config);
+        gst_buffer_pool_set_active(pool_, TRUE);
+        poolSize_ = GST_VIDEO_INFO_SIZE(&scope->vinfo);
     }
-    GstBuffer* out = nullptr;
-    if (gst_buffer_pool_acquire_buffer(self->pool, &out, nullptr) != GST_FLOW_OK) {
-        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("cannot get a video frame's memory"), (nullptr));
-        return GST_FLOW_ERROR;
+    if (gst_buffer_pool_acquire_buffer(pool_, &lent_, nullptr) != GST_FLOW_OK) {
+        lent_ = nullptr;
+        throw HostError(kExitFailure, "cannot get a video frame's memory");
     }
-    GST_BUFFER_PTS(out) = pts;
-    GST_BUFFER_DURATION(out) = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &scope->vinfo, out, GST_MAP_WRITE)) {
-        gst_buffer_unref(out);
-        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("cannot map a video frame"), (nullptr));
-        return GST_FLOW_ERROR;
+    if (!gst_video_frame_map(&mapped_, &scope->vinfo, lent_, GST_MAP_WRITE)) {
+        gst_buffer_unref(lent_);
+        lent_ = nullptr;
+        throw HostError(kExitFailure, "cannot map a video frame");
     }
-    const RenderParams params = {&s.block, GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo),
-                                 0, time};
-    try {
-        DrawFrame(params, static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                  GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
-    } catch (const std::exception& e) {
-        gst_video_frame_unmap(&frame);
-        gst_buffer_unref(out);
-        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", e.what()), (nullptr));
-        return GST_FLOW_ERROR;
-    }
-    gst_video_frame_unmap(&frame);
-    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
-    const GstFlowReturn result = gst_pad_push(src, out);
-    gst_object_unref(src);
-    return result;
+    return PictureBuffer{static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
+                         static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0)), true};
 }
+
+void PadOutput::Deliver(const FrameTime& frame) {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    gst_video_frame_unmap(&mapped_);
+    GstBuffer* out = lent_;
+    lent_ = nullptr;
+    GST_BUFFER_PTS(out) = self_->stream->startPts + gst_util_uint64_scale(frame.index, fpsD * GST_SECOND, fpsN);
+    GST_BUFFER_DURATION(out) = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
+    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self_), "src");
+    flow = gst_pad_push(src, out);
+    gst_object_unref(src);
+}
+
+void PadOutput::Release() {
+    if (lent_) {
+        gst_video_frame_unmap(&mapped_);
+        gst_buffer_unref(lent_);
+        lent_ = nullptr;
+    }
+    if (pool_) {
+        gst_buffer_pool_set_active(pool_, FALSE);
+        gst_object_unref(pool_);
+    }
+    pool_ = nullptr;
+    poolSize_ = 0;
+}
+
+// The stream's clock: frame k at k / fps seconds of the stream's sound from
+// its first buffer, due once the sound reaches half a window past it (the
+// window centred on it is then whole); at EOS, every frame the sound covers
+// (the rest reads as silence), as lumagrove-preview counts them. Its time for
+// the plug-in is its stream time: the first buffer's, then k / fps on from
+// it, in the arithmetic lumagrove-preview uses, so the same song gives the
+// same times.
+class StreamClock : public FrameClock {
+public:
+    StreamClock(GstLumagrove* self, bool atEos) : self_(self), atEos_(atEos) {}
+
+    bool Next(FrameTime* frame) override {
+        GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+        Stream& s = *self_->stream;
+        const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+        if (s.output->flow != GST_FLOW_OK || fpsN <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts)) return false;
+        const int64_t received = s.store->end();
+        const int64_t k = s.nextFrame;
+        const double since = static_cast<double>(k * fpsD) / fpsN;
+        if (atEos_) {
+            const double seconds = static_cast<double>(received) / s.rate;
+            const int64_t total = std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fpsN / fpsD - 1e-3)));
+            if (k >= total) return false;
+        } else if (s.store->PositionAt(since) + s.levels->windowFrames() / 2 > received) {
+            return false;
+        }
+        const guint64 startTime = gst_segment_to_stream_time(&self_->segment, GST_FORMAT_TIME, s.startPts);
+        frame->index = k;
+        frame->soundTime = since;
+        frame->time = (GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0) + since;
+        s.nextFrame = k + 1;
+        s.target.SetSize(GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo));
+        return true;
+    }
+
+private:
+    GstLumagrove* self_;
+    bool atEos_;
+};
 
 // Frames while the sound to draw them from is here; at EOS, all that the
 // sound covers.
 static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
     Stream& s = *self->stream;
-    if (!s.analysis || GST_VIDEO_INFO_FPS_N(&scope->vinfo) <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts))
-        return GST_FLOW_OK;
-    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
-    const int half = s.analysis->windowFrames() / 2;
-    // At EOS: the frames that cover the sound, as lumagrove-preview counts them.
-    const double seconds = static_cast<double>(s.received) / s.rate;
-    const int64_t total = std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fpsN / fpsD - 1e-3)));
-    for (;;) {
-        const int64_t k = s.nextFrame;
-        const double since = static_cast<double>(k * fpsD) / fpsN;
-        const int64_t centre = static_cast<int64_t>(floor(since * s.rate + 0.5));
-        if (atEos ? k >= total : centre + half > s.received) break;
-        const GstFlowReturn result = DrawAndPush(self, k);
-        if (result != GST_FLOW_OK) return result;
-        s.nextFrame = k + 1;
-        // Keep only what later frames can still need.
-        const int64_t keepFrom = static_cast<int64_t>(floor(static_cast<double>((k + 1) * fpsD) / fpsN * s.rate + 0.5)) - half;
-        const int64_t drop = std::min<int64_t>(keepFrom - s.first, static_cast<int64_t>(s.stereo.size() / 2));
-        if (drop > 0) {
-            s.stereo.erase(s.stereo.begin(), s.stereo.begin() + 2 * drop);
-            s.first += drop;
-        }
+    if (!s.driver) return GST_FLOW_OK;
+    StreamClock clock(self, atEos);
+    try {
+        s.driver->Run(clock);
+    } catch (const std::exception& e) {
+        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", e.what()), (nullptr));
+        return GST_FLOW_ERROR;
     }
-    return GST_FLOW_OK;
+    const GstFlowReturn flow = s.output->flow;
+    s.output->flow = GST_FLOW_OK;
+    return flow;
 }
 
 static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
@@ -228,7 +258,7 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
         if (caps) gst_caps_unref(caps);
     }
     gst_object_unref(src);
-    if (!s.analysis || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
+    if (!s.driver || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
         gst_buffer_unref(buffer);
         return GST_FLOW_NOT_NEGOTIATED;
     }
@@ -242,20 +272,16 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
         return GST_FLOW_ERROR;
     }
     const int64_t frames = static_cast<int64_t>(map.size / GST_AUDIO_INFO_BPF(&scope->ainfo));
-    const size_t at = s.stereo.size();
-    s.stereo.resize(at + static_cast<size_t>(frames) * 2);
-    std::vector<float> samples(static_cast<size_t>(frames) * s.channels);
+    s.samples.resize(static_cast<size_t>(frames) * s.channels);
     if (GST_AUDIO_INFO_FORMAT(&scope->ainfo) == GST_AUDIO_FORMAT_S16LE) {
         const int16_t* in = reinterpret_cast<const int16_t*>(map.data);
-        for (size_t i = 0; i < samples.size(); ++i) samples[i] = in[i] / 32768.0f;
+        for (size_t i = 0; i < s.samples.size(); ++i) s.samples[i] = in[i] / 32768.0f;
     } else {
-        memcpy(samples.data(), map.data, samples.size() * sizeof(float));
-        for (float& v : samples) v = std::isfinite(v) ? std::min(1.0f, std::max(-1.0f, v)) : 0.0f;
+        memcpy(s.samples.data(), map.data, s.samples.size() * sizeof(float));
     }
     gst_buffer_unmap(buffer, &map);
     gst_buffer_unref(buffer);
-    s.mix->Fold(samples.data(), frames, &s.stereo[at]);
-    s.received += frames;
+    s.store->Push(s.samples.data(), frames);
     return DrawReady(self, false);
 }
 
@@ -278,24 +304,31 @@ static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEven
     return self->parentSinkEvent(pad, parent, event);
 }
 
-// The sound's format is known: the analysis for its rate, the folding for its channels.
+// The sound's format is known: the store and the analysis for its rate and
+// channels, and the driver that draws from them.
 static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
     GstLumagrove* self = GST_LUMAGROVE(scope);
     Stream& s = *self->stream;
     const int rate = GST_AUDIO_INFO_RATE(&scope->ainfo), channels = GST_AUDIO_INFO_CHANNELS(&scope->ainfo);
+    std::vector<ChannelSide> sides;
+    for (int c = 0; c < channels; ++c)
+        sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&scope->ainfo, c)));
+    if (s.driver && s.rate == rate && s.sides == sides) return TRUE;
     try {
-        if (!s.analysis || s.rate != rate) s.analysis = std::make_unique<LevelAnalysis>(rate);
+        s.driver.reset();
+        s.store = std::make_unique<SampleStore>(rate, sides);
+        s.levels = std::make_unique<SoundLevels>(*s.store, WindowAnchor::kCentred, nullptr, true);
+        FrameJob job;
+        job.onInterrupt = FrameJob::OnInterrupt::kFinish;  // an element is never interrupted: it is stopped
+        s.driver = std::make_unique<FrameDriver>(job, s.target, *s.levels, std::vector<FrameSink*>{s.output.get()});
     } catch (const std::exception& e) {
         GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", e.what()), (nullptr));
         return FALSE;
     }
-    std::vector<ChannelSide> sides;
-    for (int c = 0; c < channels; ++c)
-        sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&scope->ainfo, c)));
-    s.mix = std::make_unique<SideMix>(sides);
-    if (s.rate != rate || s.channels != channels) s.Restart();
     s.rate = rate;
     s.channels = channels;
+    s.sides = sides;
+    s.Restart();
     return TRUE;
 }
 
@@ -320,11 +353,7 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
         if (self->holdsRenderer) ReleaseRenderer();
         self->holdsRenderer = FALSE;
-        if (self->pool) {
-            gst_buffer_pool_set_active(self->pool, FALSE);
-            gst_object_unref(self->pool);
-        }
-        self->pool = nullptr;
+        self->stream->output->Release();
     }
     return result;
 }
@@ -334,7 +363,7 @@ static void gst_lumagrove_set_property(GObject* object, guint id, const GValue* 
     if (id == PROP_PLUGIN) {
         g_free(self->pluginPath);
         self->pluginPath = g_value_dup_string(value);
-        if (!self->pluginPath) self->pluginPath = g_strdup(DefaultPluginPath().c_str());
+        if (!self->pluginPath) self->pluginPath = g_strdup(PluginBesideElement().c_str());
     } else {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -349,10 +378,6 @@ static void gst_lumagrove_get_property(GObject* object, guint id, GValue* value,
 static void gst_lumagrove_finalize(GObject* object) {
     GstLumagrove* self = GST_LUMAGROVE(object);
     if (self->holdsRenderer) ReleaseRenderer();
-    if (self->pool) {
-        gst_buffer_pool_set_active(self->pool, FALSE);
-        gst_object_unref(self->pool);
-    }
     delete self->stream;
     g_free(self->pluginPath);
     G_OBJECT_CLASS(gst_lumagrove_parent_class)->finalize(object);
@@ -368,7 +393,7 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
     g_object_class_install_property(
         object, PROP_PLUGIN,
         g_param_spec_string("plugin", "Plug-in", "The Lumagrove plug-in library to host",
-                            DefaultPluginPath().c_str(),
+                            PluginBesideElement().c_str(),
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
                                                      GST_PARAM_MUTABLE_READY)));
     gst_element_class_set_static_metadata(element, "Lumagrove", "Visualization",
@@ -383,8 +408,9 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
 }
 
 static void gst_lumagrove_init(GstLumagrove* self) {
-    self->pluginPath = g_strdup(DefaultPluginPath().c_str());
+    self->pluginPath = g_strdup(PluginBesideElement().c_str());
     self->stream = new Stream();
+    self->stream->output = std::make_unique<PadOutput>(self);
     gst_segment_init(&self->segment, GST_FORMAT_TIME);
     g_object_set(self, "shader", GST_AUDIO_VISUALIZER_SHADER_NONE, nullptr);
     // The sound goes through the element's own chain: it holds back half an

@@ -10,25 +10,41 @@
 // size); a larger frame starts the plug-in afresh on a larger context.
 //
 // Elements hold the renderer from their start to their stop (Acquire,
-// Release); the last release unloads the plug-in and drops the context.
+// Release); the last release unloads the plug-in and drops the context. Each
+// element draws through a SharedTarget of its own, a frame target
+// (host/driver/frame_target.h) of the element's frame size.
 #ifndef LUMAGROVE_SHARED_RENDERER_H
 #define LUMAGROVE_SHARED_RENDERER_H
 
-#include <stddef.h>
-#include <stdint.h>
-
 #include <string>
 
-#include "plugin/plugin_interface.h"
+#include "host/driver/frame_target.h"
 
 // Loads the plug-in at `path` for the first holder, or checks that it is the
 // one loaded. Throws HostError naming the file and what is wrong.
 void AcquireRenderer(const std::string& path);
 void ReleaseRenderer() noexcept;
 
-// Draws one frame of params.width x params.height into `pixels` (BGRA or
-// BGRx, top row first, rows `stride` bytes apart). Throws HostError when no
-// context can be made or the plug-in fails.
-void DrawFrame(const RenderParams& params, uint8_t* pixels, size_t stride);
+class SharedTarget : public FrameTarget {
+public:
+    void SetSize(int width, int height) {
+        width_ = width;
+        height_ = height;
+    }
+    void Size(int* width, int* height) const override {
+        *width = width_;
+        *height = height_;
+    }
+    // Takes the lock and makes the shared context current, large enough for
+    // this size with the plug-in started on it. Throws HostError when no
+    // context can be made or no plug-in is loaded (the lock is then let go).
+    void Begin() override;
+    void End() noexcept override;
+    void Draw(const RenderParams& params) override;
+    void Read(const PictureBuffer& into) const override;
+
+private:
+    int width_ = 0, height_ = 0;
+};
 
 #endif

@@ -7,27 +7,22 @@
 // decoding or analysis (libsndfile and FFTW are not built for Windows), no
 // video encoder and no live window: the levels come from a CSV (--levels-in,
 // as written by --levels-out), and the frames go to PNG files (--out FOLDER)
-// and a contact sheet (--sheet). ParseOptions rejects the rest (status 2).
+// and a contact sheet (--sheet), through the Linux build's offline render.
+// ParseOptions rejects the rest (status 2).
 #include <memory>
 
 #include "host/analysis/levels_csv.h"
-#include "host/loader/plugin_loader.h"
-#include "preview/host_main.h"
+#include "preview/offline_run.h"
 #include "preview/options.h"
-#include "preview/outputs.h"
-#include "preview/render_loop.h"
+#include "preview/program.h"
 
 namespace {
 
 void Run(const Options& o) {
     std::unique_ptr<LevelSource> levels = ReadLevelsCsv(o.levelsIn);
-    const RenderJob job = ChooseStretch(o, levels->duration());
-    PluginLibrary plugin(o.plugin);
-    Outputs outputs = MakeOutputs(o, job, "");
-    ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
-    RenderOffline(job, plugin, *levels, outputs, &progress);
+    RunOffline(o, *levels, "");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return HostMain(argc, argv, Run); }
+int main(int argc, char** argv) { return RunProgram(argc, argv, Run); }

@@ -1,9 +1,12 @@
 // outputs.h - the outputs of one run of lumagrove-preview, made from its
-// options in one place.
+// options in one place, as one list for the frame driver.
 //
 // Each output is staged when it is made (host/base/staged_file.h), so one that
 // cannot be written fails at once, with status 2, before any frame is drawn;
-// at the end of the run they are published together.
+// at the end of the run they are published together. The list's order is
+// the order they finish in: the levels CSV first (a full disk under it fails
+// the run before any picture is final), then a recording's sound track (the
+// video takes it in as it finishes), then the pictures.
 #ifndef LUMAGROVE_OUTPUTS_H
 #define LUMAGROVE_OUTPUTS_H
 
@@ -11,24 +14,27 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/levels_csv.h"
+#include "host/driver/frame_driver.h"
 #include "host/output/frame_sink.h"
 
 struct Options;
-struct RenderJob;
 
 struct Outputs {
-    std::unique_ptr<LevelsCsvWriter> levels;        // --levels-out, or null
-    std::vector<std::unique_ptr<FrameSink>> sinks;  // --out FILE.mp4, --out FOLDER, --sheet
+    std::vector<std::unique_ptr<FrameSink>> all;
 
-    std::vector<FrameSink*> Sinks() const;
-    std::vector<StagedOutput*> All() const;  // the levels CSV, then the sinks
+    std::vector<FrameSink*> List() const;
 };
 
-// The outputs the options name, for `job`. `soundPath` is the file whose
-// sound a video carries, cut to the job's stretch ("" for a silent video);
-// with `soundAtEnd` (a live recording) it is written while the frames are,
-// and taken in whole once they are done.
-Outputs MakeOutputs(const Options& o, const RenderJob& job, const std::string& soundPath, bool soundAtEnd = false);
+// Where a video's sound comes from.
+struct SoundForVideo {
+    std::string path;    // the file whose sound a video carries ("" for a silent video)
+    bool recorded = false;  // a live recording's: written to `path` as the frames are,
+                            // at `rate` and `channels`, and taken in whole at the end
+    int rate = 0, channels = 0;
+};
+
+// The outputs the options name, for `job`. A song's sound is cut to the
+// job's stretch.
+Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& sound);
 
 #endif

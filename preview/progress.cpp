@@ -41,6 +41,7 @@ std::string ProgressMeter::Figures(int64_t done, double elapsed) const {
 }
 
 void ProgressMeter::Update(int64_t done) {
+    done_ = done;
     if (mode_ == kSilent) return;
     const double now = Elapsed();
     if (lastReport_ >= 0 && now - lastReport_ < (mode_ == kBar ? kBarInterval : lineSeconds_)) return;
@@ -64,8 +65,8 @@ void ProgressMeter::Finish() {
     if (mode_ == kSilent) return;
     const double elapsed = Elapsed();
     char text[128];
-    snprintf(text, sizeof text, "%lld frames in %s (%.1f fps)", static_cast<long long>(total_),
-             ClockText(elapsed, 1).c_str(), elapsed > 0 ? total_ / elapsed : 0.0);
+    snprintf(text, sizeof text, "%lld frames in %s (%.1f fps)", static_cast<long long>(done_),
+             ClockText(elapsed, 1).c_str(), elapsed > 0 ? done_ / elapsed : 0.0);
     if (mode_ == kBar)
         fprintf(out_, "\r[%s]  %s\033[K\n", std::string(kBarWidth, '#').c_str(), text);
     else

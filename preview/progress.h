@@ -14,20 +14,22 @@
 #include <chrono>
 #include <string>
 
-class ProgressMeter {
+#include "host/driver/frame_driver.h"
+
+class ProgressMeter : public FrameProgress {
 public:
     enum Mode { kSilent, kBar, kLines };
     // kBar when stderr is a terminal, kLines otherwise, kSilent when quiet.
     static Mode ModeFor(bool quiet);
 
     ProgressMeter(int64_t total, Mode mode, FILE* out = stderr, double lineSeconds = 5.0);
-    ~ProgressMeter();  // Abandon()
+    ~ProgressMeter() override;  // Abandon()
 
-    void Update(int64_t done);
-    // The final report: the full bar, or a closing line.
-    void Finish();
+    void Update(int64_t done) override;
+    // The final report: the full bar, or a closing line, with the frames done.
+    void Finish() override;
     // Ends a half-drawn bar so that a message after it starts on a line of its own.
-    void Abandon() noexcept;
+    void Abandon() noexcept override;
 
     // The figures of one report, without any bar: "412/1200 frames  87.3 fps  0:09 left".
     std::string Figures(int64_t done, double elapsedSeconds) const;
@@ -37,6 +39,7 @@ private:
     double Elapsed() const;
 
     int64_t total_;
+    int64_t done_ = 0;  // as last reported by Update()
     Mode mode_;
     FILE* out_;
     double lineSeconds_;

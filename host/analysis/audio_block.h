@@ -2,8 +2,9 @@
 // plug-in each frame, and how those numbers are made from the sound.
 //
 // Layout of the 10304-byte AudioBlock (floats are IEEE single precision in the
-// machine's byte order; "left" and "right" are the two sides of
-// AudioSource::channelSide(): a mono song fills both alike):
+// machine's byte order; "left" and "right" are the two sides the sound's
+// channels are folded into, host/analysis/side_mix.h: a mono song fills both
+// alike):
 //
 //   bytes     0 ..  2047  waveform[0][512]   left side, samples in [-1, 1]
 //   bytes  2048 ..  4095  waveform[1][512]   right side
@@ -14,9 +15,12 @@
 // The first 10240 bytes are HostAudioData below; `levels` is declared by
 // plugin/plugin_interface.h and is all the plug-in reads.
 //
-//   waveform  The 512 samples of the side centred on the frame's time t:
-//             sample i is at position round(t * rate) - 256 + i, at the song's
-//             own rate; before the start and past the end it is 0.
+//   waveform  The 512 samples of the side at the middle of the analysis
+//             window, at the sound's own rate: for a song or a stream, whose
+//             window is centred on the frame's time t, sample i is at position
+//             round(t * rate) - 256 + i; for live sound, whose window ends at
+//             t, they are centred half a window (N / 2) before t. Where there
+//             is no sound (before the start, past the end) it is 0.
 //   spectrum  768 points at log-spaced frequencies from 20 Hz to 20 kHz
 //             (point i at 20 * 1000^(i / 767) Hz, about 77 points an octave).
 //             A point is the largest FFT bin amplitude within half a step
@@ -27,46 +31,10 @@
 //             gain, attack or release.
 //   levels    The eight band levels of each side, as described below.
 //
-// The analysis, for the frame at time t and each side:
-//   Window    N samples centred on round(t * rate) (N/2 before it), where N is
-//             the smallest power of two covering 1/12 s, and at least 512
-//             (4096 at 44.1 and 48 kHz, 1024 at 8 kHz, 16384 at 192 kHz): bins
-//             8 to 12 Hz apart, fine enough that a 60 Hz tone stays in the
-//             40-85 Hz band, and a window of 85 to 128 ms, short enough to
-//             follow a beat. Periodic Hann window; one real FFT (FFTW, single
-//             precision, planned once with FFTW_ESTIMATE so that every run
-//             computes the same numbers).
-//   Bands     Eight bands with log-spaced edges from 40 Hz to 16 kHz, edge k at
-//             40 * 400^(k / 8) Hz (40, 84.6, 179, 378, 800, 1692, 3578, 7566,
-//             16000). Bin k (at k * rate / N Hz, 1 <= k < N/2) belongs to the
-//             band whose edges hold it. A band's amplitude is
-//             sqrt(32 / (3 N^2) * sum of |bin|^2): the amplitude of a sine of
-//             the same power, so a full-scale sine reads about 1. Where a band
-//             reaches past half the sample rate (8 kHz audio) it keeps the
-//             bins below; a band wholly above it stays 0.
-//   Silence   A band amplitude below kSilentAmplitude (-90 dBFS, about one
-//             step of 16-bit sound) counts as 0.
-//   Envelope  Each band follows its amplitude with a fast attack
-//             (kAttackSeconds) and a slower release (kReleaseSeconds): per
-//             frame, e += (a - e) * (1 - exp(-dt / tau)), with dt the time since
-//             the last frame. An envelope that falls below kSilentAmplitude is
-//             0, so silence gives exactly 0. The first frame, and a frame whose
-//             time goes back, start the envelopes (and the gain) afresh at the
-//             amplitudes.
-//   Tilt      Each envelope is weighted by sqrt(centre / 1 kHz) of its band
-//             (+3 dB an octave): music's spectrum falls by about that much
-//             against the equal energy per octave of pink noise, so the high
-//             bands get a share of the range. Weights run 0.24 to 3.3.
-//   Gain      One automatic gain for all sixteen: a peak follower takes the
-//             largest weighted envelope at once and lets go with
-//             kGainReleaseSeconds; it never goes under kGainFloor, so a faint
-//             song is not pumped up to full size. level = weighted * kLevelTarget
-//             / peak, at most kLevelCap. The loudest band of the moment
-//             reaches kLevelTarget and the others keep their proportions (a
-//             sine lights its band, not its neighbours; one side sounding
-//             lights that side alone).
+// How the numbers are made from the sound (the window, the FFT, the bands,
+// silence, the envelopes, the tilt and the gain) is in docs/analysis.md.
 // Every level is finite and within [0, kLevelCap] whatever the input: the
-// audio source makes samples finite and within [-1, 1] first.
+// sample store makes samples finite and within [-1, 1] first.
 #ifndef LUMAGROVE_AUDIO_BLOCK_H
 #define LUMAGROVE_AUDIO_BLOCK_H
 

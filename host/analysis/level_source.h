@@ -1,24 +1,35 @@
 // level_source.h - what fills the AudioBlock a host hands the plug-in each
-// frame: the analysis of sound (host/audio/song_levels.h for a song), or
-// levels replayed from a CSV (host/analysis/levels_csv.h).
+// frame: the analysis of sound (host/analysis/sound_levels.h), or levels
+// replayed from a CSV (host/analysis/levels_csv.h).
 //
-// The block's layout (waveform, spectrum, levels) and every choice of the
-// analysis are in host/analysis/audio_block.h.
+// The block's layout (waveform, spectrum, levels) is in
+// host/analysis/audio_block.h, and every choice of the analysis in
+// docs/analysis.md.
 #ifndef LUMAGROVE_LEVEL_SOURCE_H
 #define LUMAGROVE_LEVEL_SOURCE_H
 
+#include <stdint.h>
+
 #include "plugin/plugin_interface.h"
+
+// One frame on a host's clock.
+struct FrameTime {
+    int64_t index = 0;       // frames since the run's (or the stream's) start
+    double time = 0.0;       // seconds handed to the plug-in: the song's, the capture's or the stream's time
+    double soundTime = 0.0;  // where the frame falls in the sound's sample store, seconds from its sample 0
+};
 
 class LevelSource {
 public:
     virtual ~LevelSource() = default;
     // Seconds of material available from time 0.
     virtual double duration() const = 0;
-    // Fills `block` for the frame at `time` seconds (all 10304 bytes). Times
-    // are meant to increase: the analysis carries attack and release from
-    // frame to frame. A time earlier than the last one (a seek) starts the
-    // analysis afresh there.
-    virtual void Fill(double time, AudioBlock* block) = 0;
+    // Fills `block` for one frame (all 10304 bytes). Times are meant to
+    // increase: the analysis carries attack and release from frame to frame.
+    // A time earlier than the last one (a seek) starts the analysis afresh there.
+    virtual void Fill(const FrameTime& frame, AudioBlock* block) = 0;
+    // The frame at `time` of a song or a replay, whose sound starts at time 0.
+    void Fill(double time, AudioBlock* block) { Fill(FrameTime{0, time, time}, block); }
 };
 
 #endif

@@ -1,4 +1,4 @@
-// Levels saved to and replayed from a CSV file; the format and the replay
+// Levels replayed from a CSV file; the format and the replay
 // rules are in host/analysis/levels_csv.h.
 #include "host/analysis/levels_csv.h"
 
@@ -21,12 +21,6 @@ namespace {
 constexpr int kLevels = 16;
 constexpr double kTimeSlack = 1e-6;
 constexpr double kSingleRowStep = 1.0 / 60;
-
-std::string Header() {
-    std::string header = "time";
-    for (int i = 0; i < kLevels; ++i) header += ",l" + std::to_string(i);
-    return header;
-}
 
 struct Row {
     double time;
@@ -69,7 +63,8 @@ public:
         return rows_.back().time + (step > 0 ? step : kSingleRowStep);
     }
 
-    void Fill(double time, AudioBlock* block) override {
+    void Fill(const FrameTime& frame, AudioBlock* block) override {
+        const double time = frame.time;
         memset(block->hostData, 0, sizeof block->hostData);
         // The first row later than `time`; the one before it applies.
         const auto later = std::upper_bound(rows_.begin(), rows_.end(), time + kTimeSlack,
@@ -87,6 +82,12 @@ private:
 };
 
 }  // namespace
+
+std::string LevelsCsvHeader() {
+    std::string header = "time";
+    for (int i = 0; i < kLevels; ++i) header += ",l" + std::to_string(i);
+    return header;
+}
 
 std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");
@@ -112,7 +113,7 @@ std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path) {
             sawHeader = true;
             std::string header;
             for (const std::string& field : SplitFields(text)) header += (header.empty() ? "" : ",") + Trimmed(field);
-            if (header != Header()) problem = where + "expected the header \"time,l0,...,l15\"";
+            if (header != LevelsCsvHeader()) problem = where + "expected the header \"time,l0,...,l15\"";
         } else {
             const std::vector<std::string> fields = SplitFields(text);
             Row row = {};
@@ -145,16 +146,4 @@ std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path) {
     if (!sawHeader) throw HostError(kExitBadInput, path + " is empty");
     if (rows.empty()) throw HostError(kExitBadInput, path + " has no rows of levels after its header");
     return std::make_unique<LevelsReplay>(std::move(rows));
-}
-
-LevelsCsvWriter::LevelsCsvWriter(const std::string& path) : file_(path) {
-    fprintf(file_.stream(), "%s\n", Header().c_str());
-}
-
-void LevelsCsvWriter::Write(double time, const float levels[16]) {
-    FILE* file = file_.stream();
-    if (!file) throw HostError(kExitFailure, "cannot write " + file_.path() + ": it is already closed");
-    fprintf(file, "%.6f", time);
-    for (int i = 0; i < kLevels; ++i) fprintf(file, ",%.9g", double(levels[i]));
-    if (fputc('\n', file) == EOF || ferror(file)) file_.Fail(errno);
 }

@@ -1,4 +1,5 @@
-// levels_csv.h - levels saved to a CSV file and replayed from it.
+// levels_csv.h - levels saved to a CSV file (host/output/levels_csv_writer.h)
+// and replayed from it.
 //
 // The file: a header line "time,l0,l1,...,l15", then one row per frame,
 // time in seconds then the sixteen levels, e.g. "0.016667,0.25,...". Written
@@ -18,39 +19,13 @@
 #include <string>
 
 #include "host/analysis/level_source.h"
-#include "host/base/staged_file.h"
+
+// "time,l0,...,l15"
+std::string LevelsCsvHeader();
 
 // Replays a CSV written by LevelsCsvWriter. Throws HostError (status 2)
 // naming the file and the first bad row ("levels.csv line 7: ..."), or saying
 // the file is missing, empty or has no rows.
 std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path);
-
-// Writes one row per frame: "time,l0,...,l15" with a header line. The file is
-// a staged output of the run: written under "<path>.part", completed by
-// Finish() and renamed by Publish() together with the run's other outputs;
-// Close() does both, for a CSV written on its own. Destroying the writer
-// before Publish() removes the partial file. The constructor throws HostError
-// status 2 when the file cannot be created (a missing or read-only folder);
-// Write(), Flush(), Finish() and Publish() throw status 1 when writing fails
-// (a full disk).
-class LevelsCsvWriter : public StagedOutput {
-public:
-    explicit LevelsCsvWriter(const std::string& path);
-    void Write(double time, const float levels[16]);
-    // Hands every row written so far to the file system, so that a full disk
-    // shows here rather than at the end; throws status 1 when it cannot.
-    void Flush() { file_.Flush(); }
-    void Finish() override { file_.Close(); }
-    void Publish() override { file_.Publish(); }
-    void Withdraw() noexcept override { file_.Withdraw(); }
-    void Abort() noexcept override { file_.Abort(); }
-    void Close() {
-        Finish();
-        Publish();
-    }
-
-private:
-    StagedFile file_;
-};
 
 #endif

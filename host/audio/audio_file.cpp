@@ -1,5 +1,5 @@
-// Songs decoded by libsndfile, streamed through the block cache; and the WAV
-// writer the demo uses for the encoder.
+// Songs decoded by libsndfile as a stream; and a song written out as a WAV
+// (the demo's, for the encoder).
 #include "host/audio/audio_file.h"
 
 #include <errno.h>
@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "host/audio/cached_source.h"
+#include "host/audio/streamed_source.h"
 #include "host/base/host_error.h"
-#include "host/base/staged_file.h"
+#include "host/output/wav_writer.h"
 
 namespace {
 
@@ -109,13 +109,22 @@ bool IsRightPosition(int position) {
     }
 }
 
-class AudioFile : public CachedSource {
+// libsndfile's seek lands exactly where it is asked in PCM and FLAC. In Ogg
+// Vorbis it can land thousands of frames away; in Opus it can differ in the
+// last bits from decoding from the start (the decoder's pre-roll); in MP3 a
+// seek before the first read reads silence.
+bool ExactSeek(int format) {
+    const int coding = format & SF_FORMAT_SUBMASK;
+    return coding != SF_FORMAT_VORBIS && coding != SF_FORMAT_OPUS && (format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
+}
+
+class AudioFile : public StreamedSource {
 public:
     AudioFile(const std::string& path, SNDFILE* file, const SF_INFO& info)
-        : CachedSource(info.samplerate, info.channels, info.frames),
+        : StreamedSource(info.samplerate, info.channels, info.frames),
           path_(path),
           file_(file),
-          exactSeek_((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_VORBIS),
+          exactSeek_(ExactSeek(info.format)),
           mpeg_((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
         std::vector<int> map(static_cast<size_t>(info.channels));
         if (info.channels > 2 &&
@@ -153,9 +162,9 @@ private:
         }
     }
 
-    // Moves the decoder to `start`. libsndfile's seek in Ogg Vorbis can land
-    // thousands of frames away from where it says, so there the decoder
-    // starts again from the top (going back) and decodes its way forward,
+    // Moves the decoder to `start`. Where libsndfile's seek is not exact
+    // (ExactSeek), the decoder starts again from the top (going back) and
+    // decodes its way forward,
     // using `scratch` (room for `room` frames) for what it skips.
     void Reposition(int64_t start, int64_t room, float* scratch) {
         const int64_t from = decoderAt_;
@@ -229,63 +238,13 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
 }
 
 void WriteWavFile(const std::string& path, AudioSource& source) {
-    StagedFile staged(path, "", kExitFailure);
-    staged.Close();  // libsndfile writes the partial file itself
-    SF_INFO info = {};
-    info.samplerate = source.sampleRate();
-    info.channels = source.channels();
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(staged.partial().c_str(), SFM_WRITE, &info);
-    if (!file) throw HostError(kExitFailure, "cannot write " + path + ": " + SndfileReason(nullptr));
-    // Floats beyond full scale are clipped rather than wrapped around.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-
+    WavWriter wav(path, source.sampleRate(), source.channels());
     const int64_t chunk = 16384;
     std::vector<float> samples(static_cast<size_t>(chunk * source.channels()));
-    std::string failure;
-    try {
-        for (int64_t at = 0; at < source.frameCount() && failure.empty(); at += chunk) {
-            const int64_t n = std::min(chunk, source.frameCount() - at);
-            source.Read(at, n, samples.data());
-            if (sf_writef_float(file, samples.data(), n) != n) failure = SndfileReason(file);
-        }
-    } catch (...) {
-        sf_close(file);
-        throw;
+    for (int64_t at = 0; at < source.frameCount(); at += chunk) {
+        const int64_t n = std::min(chunk, source.frameCount() - at);
+        source.Read(at, n, samples.data());
+        wav.Append(samples.data(), n);
     }
-    if (sf_close(file) != 0 && failure.empty()) failure = "the file could not be completed";
-    if (!failure.empty()) throw HostError(kExitFailure, "cannot write " + path + ": " + failure);
-    staged.Publish();
-}
-
-WavFileWriter::WavFileWriter(const std::string& path, int sampleRate, int channels)
-    : file_(path, "", kExitFailure) {
-    file_.Close();  // libsndfile writes the partial file itself
-    SF_INFO info = {};
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    sound_ = sf_open(file_.partial().c_str(), SFM_WRITE, &info);
-    if (!sound_) throw HostError(kExitFailure, "cannot write " + path + ": " + SndfileReason(nullptr));
-    sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-}
-
-WavFileWriter::~WavFileWriter() { Abort(); }
-
-void WavFileWriter::Append(const float* samples, int64_t frames) {
-    if (frames > 0 && sf_writef_float(sound_, samples, frames) != frames)
-        throw HostError(kExitFailure, "cannot write " + file_.path() + ": " + SndfileReason(sound_));
-}
-
-void WavFileWriter::Finish() {
-    SNDFILE* sound = sound_;
-    sound_ = nullptr;
-    if (sound && sf_close(sound) != 0)
-        throw HostError(kExitFailure, "cannot write " + file_.path() + ": the file could not be completed");
-}
-
-void WavFileWriter::Abort() noexcept {
-    if (sound_) sf_close(sound_);
-    sound_ = nullptr;
-    file_.Abort();
+    wav.Finish();
 }

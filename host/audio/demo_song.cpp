@@ -13,7 +13,7 @@
 #include <string>
 
 #include "host/audio/audio_file.h"
-#include "host/audio/cached_source.h"
+#include "host/audio/streamed_source.h"
 
 namespace {
 
@@ -105,10 +105,10 @@ double Pad(double t, double tauInBar, const Harmony& harmony, double detune) {
     return 0.03 * sum * swell * breath;
 }
 
-class DemoSong : public CachedSource {
+class DemoSong : public StreamedSource {
 public:
     explicit DemoSong(const std::string& scratchDir)
-        : CachedSource(kRate, 2, static_cast<int64_t>(kLength * kRate)), scratchDir_(scratchDir) {
+        : StreamedSource(kRate, 2, static_cast<int64_t>(kLength * kRate)), scratchDir_(scratchDir) {
         for (int i = 0; i < 4; ++i) {
             harmony_[i].bassHz = NoteHz(kBassRoots[i]);
             for (int n = 0; n < 3; ++n) harmony_[i].chordHz[n] = NoteHz(kChords[i][n]);

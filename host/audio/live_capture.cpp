@@ -1,5 +1,5 @@
 // LiveCapture on libpulse's threaded main loop: a record stream of 32-bit
-// floats at the device's own rate and channels, appended to a ring.
+// floats at the device's own rate and channels, pushed into a sample store.
 #include "host/audio/live_capture.h"
 
 #include <pulse/pulseaudio.h>
@@ -157,8 +157,7 @@ struct LiveCapture::Impl {
     using Clock = std::chrono::steady_clock;
     mutable std::mutex mutex;
     std::condition_variable grew;
-    mutable std::vector<float> ring;  // kRingSeconds of frames, interleaved
-    int64_t ringFrames = 0;
+    std::unique_ptr<SampleStore> store;  // the newest kRingSeconds of sound
     mutable int64_t captured = 0;
     mutable Clock::time_point lastArrival = Clock::now();  // of sound, or of filled silence
     mutable int64_t capturedThen = 0;                      // `captured` at lastArrival
@@ -180,9 +179,7 @@ struct LiveCapture::Impl {
         if (quiet < (heard ? kGapSeconds : kFirstGapSeconds)) return;
         const int64_t due = capturedThen + static_cast<int64_t>((quiet - 0.5 * kGapSeconds) * source.spec.rate);
         if (due <= captured) return;
-        for (int64_t at = captured; at < due; ++at)
-            std::fill_n(&ring[static_cast<size_t>(at % ringFrames) * channels()], channels(),
-                        0.0f);
+        store->PushSilence(due - captured);
         captured = due;
         capturedThen = due;
         lastArrival = now - std::chrono::duration_cast<Clock::duration>(
@@ -202,7 +199,7 @@ struct LiveCapture::Impl {
         pa_stream_unref(stream);
     }
 
-    // On the server's thread: everything the stream has, into the ring.
+    // On the server's thread: everything the stream has, into the store.
     void TakeSamples() {
         const void* data = nullptr;
         size_t bytes = 0;
@@ -211,18 +208,9 @@ struct LiveCapture::Impl {
             const int64_t frames = static_cast<int64_t>(bytes / frameBytes);
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                for (int64_t i = 0; i < frames; ++i) {
-                    float* to = &ring[static_cast<size_t>((captured + i) % ringFrames) * channels()];
-                    if (!data) {
-                        std::fill(to, to + channels(), 0.0f);  // a hole: silence
-                        continue;
-                    }
-                    const float* from = static_cast<const float*>(data) + i * channels();
-                    for (int c = 0; c < channels(); ++c) {
-                        const float v = from[c];
-                        to[c] = std::isfinite(v) ? std::min(1.0f, std::max(-1.0f, v)) : 0.0f;
-                    }
-                }
+                // A hole in the stream is silence.
+                if (data) store->Push(static_cast<const float*>(data), frames);
+                else store->PushSilence(frames);
                 captured += frames;
                 capturedThen = captured;
                 lastArrival = Clock::now();
@@ -274,8 +262,10 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
     for (int c = 0; c < g.source.map.channels; ++c) g.sides.push_back(SideOf(g.source.map.map[c]));
 
     pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, g.source.spec.rate, g.source.spec.channels};
-    g.ringFrames = static_cast<int64_t>(kRingSeconds * spec.rate);
-    g.ring.assign(static_cast<size_t>(g.ringFrames) * spec.channels, 0.0f);
+    const std::vector<ChannelSide> sides =
+        spec.channels == 1 ? std::vector<ChannelSide>{ChannelSide::kBoth} : g.sides;
+    g.store = std::make_unique<SampleStore>(static_cast<int>(spec.rate), sides,
+                                            static_cast<int64_t>(kRingSeconds * spec.rate));
     g.stream = pa_stream_new(g.server.context(), "Lumagrove visualiser", &spec, &g.source.map);
     if (!g.stream) {
         lock.Release();
@@ -330,22 +320,7 @@ int64_t LiveCapture::frameCount() const {
     return impl_->captured;
 }
 
-ChannelSide LiveCapture::channelSide(int channel) const {
-    if (channels() == 1) return ChannelSide::kBoth;
-    return impl_->sides[static_cast<size_t>(channel)];
-}
-
-void LiveCapture::Read(int64_t start, int64_t count, float* out) {
-    Impl& g = *impl_;
-    const int n = channels();
-    std::lock_guard<std::mutex> lock(g.mutex);
-    const int64_t oldest = std::max<int64_t>(0, g.captured - g.ringFrames);
-    for (int64_t i = 0; i < count; ++i, out += n) {
-        const int64_t at = start + i;
-        if (at < oldest || at >= g.captured) std::fill(out, out + n, 0.0f);
-        else std::copy_n(&g.ring[static_cast<size_t>(at % g.ringFrames) * n], n, out);
-    }
-}
+SampleStore& LiveCapture::store() { return *impl_->store; }
 
 int64_t LiveCapture::WaitFor(int64_t frames, double seconds) {
     Impl& g = *impl_;

@@ -1,21 +1,20 @@
 // live_capture.h - live sound from the sound server: PulseAudio, or PipeWire
 // through its PulseAudio server (libpulse).
 //
-// A LiveCapture is an AudioSource whose sound grows as it is captured:
-// frameCount() is the sample frames captured so far, which is the capture
-// clock (frame n was captured n / sampleRate() seconds after the start). The
-// newest kRingSeconds are kept in a ring; Read() of positions before what the
-// ring holds, before 0 or not yet captured reads as silence. Samples are
-// 32-bit floats in [-1, 1], interleaved, at the device's own rate and channel
-// count; channelSide() follows the device's channel map, as for a file. A
-// server sends nothing while a device is idle (the monitor of an output that
-// plays nothing): after a second without sound, silence is
-// filled in at the device's rate (after 1.5 s before the first sound), so
-// the capture clock keeps real time.
+// A LiveCapture pushes what it captures into its sample store
+// (host/analysis/sample_store.h), at the device's own rate and channel count,
+// each channel going to the side the device's channel map names. The store
+// keeps the newest kRingSeconds; what it no longer holds, or does not hold
+// yet, reads as silence. frameCount() is the sample frames captured so far,
+// which is the capture clock (frame n was captured n / sampleRate() seconds
+// after the start, and is the store's position n). A server sends nothing
+// while a device is idle (the monitor of an output that plays nothing):
+// after a second without sound, silence is filled in at the device's rate
+// (after 1.5 s before the first sound), so the capture clock keeps real time.
 //
-// The server's thread appends to the ring; every other call may come from any
-// thread. When the stream or the server goes away, failed() turns true with
-// the reason, and no more sound comes.
+// The server's thread pushes into the store; every other call may come from
+// any thread. When the stream or the server goes away, failed() turns true
+// with the reason, and no more sound comes.
 #ifndef LUMAGROVE_LIVE_CAPTURE_H
 #define LUMAGROVE_LIVE_CAPTURE_H
 
@@ -25,14 +24,14 @@
 #include <string>
 #include <vector>
 
-#include "host/audio/audio_source.h"
+#include "host/analysis/sample_store.h"
 
 // The server's capture devices (its sources, monitors of outputs included),
 // by the names --capture takes. Throws HostError (status 2) when no sound
 // server answers.
 std::vector<std::string> ListCaptureDevices();
 
-class LiveCapture : public AudioSource {
+class LiveCapture {
 public:
     static constexpr double kRingSeconds = 10.0;
 
@@ -41,14 +40,14 @@ public:
     // (status 2) when no server answers, or no such device exists (the
     // message points to --list-devices).
     explicit LiveCapture(const std::string& source);
-    ~LiveCapture() override;
+    ~LiveCapture();
+    LiveCapture(const LiveCapture&) = delete;
+    LiveCapture& operator=(const LiveCapture&) = delete;
 
-    int sampleRate() const override;
-    int channels() const override;
-    int64_t frameCount() const override;  // captured so far
-    ChannelSide channelSide(int channel) const override;
-    void Read(int64_t start, int64_t count, float* out) override;
-    std::string EncoderInputPath() override { return ""; }
+    int sampleRate() const;
+    int channels() const;
+    int64_t frameCount() const;  // captured so far
+    SampleStore& store();        // what was captured
 
     // The device's name, as the server gives it.
     const std::string& deviceName() const;

@@ -2,8 +2,6 @@
 
 #include <signal.h>
 
-#include "host/base/host_error.h"
-
 namespace {
 
 volatile sig_atomic_t interrupted = 0;
@@ -29,7 +27,3 @@ void InstallInterruptHandlers() {
 }
 
 bool InterruptRequested() { return interrupted != 0; }
-
-void ThrowIfInterrupted() {
-    if (interrupted) throw HostError(kExitInterrupted, "interrupted; partial output removed");
-}

@@ -1,16 +1,16 @@
-// interrupt.h - Ctrl-C and termination requests, turned into a flag that the
-// render loop checks between frames.
+// interrupt.h - Ctrl-C and termination requests, turned into a flag that a
+// host's frame loop checks between frames and while it waits.
 //
 // After InstallInterruptHandlers(), the first SIGINT or SIGTERM only sets the
-// flag: the frame in flight ends, the outputs are closed and removed, and the
-// program exits with status 130. A second one ends the program at once.
-// SIGPIPE is ignored, so a child that stops reading shows as a failed write.
+// flag; what it means is the run's to decide (host/driver/frame_driver.h): an
+// offline render removes its outputs and ends with status 130, a recording or
+// a live window ends normally and publishes what it made. A second one ends
+// the program at once. SIGPIPE is ignored, so a child that stops reading
+// shows as a failed write.
 #ifndef LUMAGROVE_INTERRUPT_H
 #define LUMAGROVE_INTERRUPT_H
 
 void InstallInterruptHandlers();
 bool InterruptRequested();
-// Throws HostError (status 130) once an interrupt was requested.
-void ThrowIfInterrupted();
 
 #endif

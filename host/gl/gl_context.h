@@ -19,6 +19,7 @@
 #ifndef LUMAGROVE_GL_CONTEXT_H
 #define LUMAGROVE_GL_CONTEXT_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <memory>
@@ -52,12 +53,18 @@ public:
     // layout of host/output/frame.h: BGRA, bottom row first. This is the framebuffer's
     // own layout, so the read is a plain copy: the fast path for every frame.
     void ReadFrame(uint8_t* bgra) const;
+    // Reads the lower-left `width` x `height` of the framebuffer into
+    // `pixels`, BGRA, rows `stride` bytes apart: top row first (straight from
+    // the driver where it has GL_MESA_pack_invert, else turned after the read)
+    // or, without `topRowFirst`, bottom row first.
+    void ReadInto(int width, int height, uint8_t* pixels, size_t stride, bool topRowFirst) const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     int width_;
     int height_;
+    mutable int packInvert_ = -1;  // GL_MESA_pack_invert: 1 yes, 0 no, -1 not asked yet
 };
 
 #endif

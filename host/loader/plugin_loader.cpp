@@ -3,7 +3,6 @@
 #include "host/loader/plugin_loader.h"
 
 #include "host/base/host_error.h"
-#include "render/gl.h"
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     handle_ = LoadModule(path);
@@ -31,8 +30,6 @@ void PluginLibrary::Call(int slot, const char* what) {
 void PluginLibrary::Start(const std::function<void()>& makeCurrent) {
     Call(kSlotBuildImage, "build its image");
     makeCurrent();
-    // The frame's background: the plug-in clears to the host's colour.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     Call(kSlotCreateTexture, "create its texture");
     Call(kSlotFreeImage, "free its image");
 }

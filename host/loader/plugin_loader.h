@@ -3,12 +3,14 @@
 //
 //   PluginLibrary lib(path);     load, call QueryInterface, check the descriptor
 //   lib.Start(makeCurrent);      slot 0 (no GL needed); makeCurrent() makes the
-//                                frames' GL context current; the host's black
-//                                background; slot 1 (the texture lives in that
+//                                frames' GL context current (and sets the host's
+//                                background); slot 1 (the texture lives in that
 //                                context); slot 4 (the texture is all frames need)
 //   lib.Render(params);          slot 3, once per frame, same context current
 //
-// The library is unloaded when the object is destroyed. Every failure throws a
+// Hosts start it through StartPlugin() (host/driver/frame_target.h), which
+// makes the frame target inside makeCurrent. The library is unloaded when the
+// object is destroyed. Every failure throws a
 // HostError naming the file and what is wrong.
 #ifndef LUMAGROVE_PLUGIN_LOADER_H
 #define LUMAGROVE_PLUGIN_LOADER_H

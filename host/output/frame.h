@@ -1,14 +1,17 @@
-// frame.h - one rendered frame as a host passes it from the GL read-back
-// (OffscreenContext::ReadFrame) to the frame sinks.
+// frame.h - one rendered frame as a host passes it from the GL read-back to
+// its outputs.
 //
-// Pixels are exactly what glReadPixels(GL_BGRA, GL_UNSIGNED_BYTE) returns from
-// the framebuffer: 4 bytes per pixel in the order blue, green, red, alpha;
-// rows tightly packed (width * 4 bytes); the BOTTOM row of the picture first.
-// This is the framebuffer's own layout on Mesa, so reading back converts
-// nothing; each sink turns it around or swaps channels only where its output
-// needs it (the video sink converts it to upright YUV for the encoder).
-// The pixel memory belongs to the frame queue and is valid only during the
-// sink call that receives the frame.
+// Pixels are what glReadPixels(GL_BGRA, GL_UNSIGNED_BYTE) returns from the
+// framebuffer: 4 bytes per pixel in the order blue, green, red, alpha. A
+// Frame's rows are tightly packed (width * 4 bytes), the BOTTOM row of the
+// picture first: the framebuffer's own layout on Mesa, so reading back
+// converts nothing; each sink turns it around or swaps channels only where
+// its output needs it (the video sink converts it to upright YUV for the
+// encoder). The pixel memory belongs to the frame queue and is valid only
+// during the sink call that receives the frame.
+//
+// A PictureBuffer is memory of another layout that a frame is read straight
+// into (a GStreamer buffer: rows `stride` bytes apart, top row first).
 #ifndef LUMAGROVE_FRAME_H
 #define LUMAGROVE_FRAME_H
 
@@ -24,6 +27,12 @@ struct Frame {
 
     // The row `y` counted from the top of the picture.
     const uint8_t* RowFromTop(int y) const { return pixels + static_cast<size_t>(height - 1 - y) * width * 4; }
+};
+
+struct PictureBuffer {
+    uint8_t* pixels = nullptr;  // BGRA
+    size_t stride = 0;          // bytes from one row to the next
+    bool topRowFirst = false;   // else the bottom row first, as a Frame
 };
 
 // Bytes of one frame of this size.

@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "host/base/interrupt.h"
 
 FrameQueue::FrameQueue(int width, int height, const std::vector<FrameSink*>& sinks, int depth)
     : width_(width), height_(height), sinks_(sinks), slots_(depth) {
@@ -25,15 +24,12 @@ void FrameQueue::RethrowWriterError() {
     if (writerError_) std::rethrow_exception(writerError_);
 }
 
-uint8_t* FrameQueue::Acquire() {
+uint8_t* FrameQueue::Acquire(const std::function<bool()>& stop) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // Wake now and then to notice a Ctrl-C even if the writer is stuck.
+    // Wake now and then to ask `stop`, even if the writer is stuck.
     while (free_.empty() && !writerError_) {
-        changed_.wait_for(lock, std::chrono::milliseconds(100));
-        if (InterruptRequested()) {
-            lock.unlock();
-            ThrowIfInterrupted();
-        }
+        changed_.wait_for(lock, std::chrono::milliseconds(50));
+        if (stop && free_.empty() && !writerError_ && stop()) return nullptr;
     }
     RethrowWriterError();
     acquired_ = free_.back();

@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -33,8 +34,10 @@ public:
     // True when some sink wants frame `index`.
     bool Wanted(int64_t index) const;
     // A free buffer for the next frame, waiting while all are in use. Throws
-    // the writer's error, or HostError 130 if an interrupt comes while waiting.
-    uint8_t* Acquire();
+    // the writer's error. Returns null, without a buffer, when `stop` (asked
+    // every few milliseconds while waiting) says so: the caller decides what
+    // a request to stop means while the writer is behind.
+    uint8_t* Acquire(const std::function<bool()>& stop = nullptr);
     // Hands the buffer from the last Acquire() to the writer.
     void Submit(int64_t index, double time);
     // Waits until every submitted frame has been consumed and ends the writer.

@@ -179,6 +179,33 @@ TEST(Capture, CtrlCEndsARecordingNormallyAndKeepsIt) {
     EXPECT_EQ(LowBand(csv).size(), count);  // a row for every frame recorded
 }
 
+// The encoder held (SIGSTOP) until its pipe and the frame queue are full: a
+// Ctrl-C that lands while the recording waits for the writer still ends it
+// normally, and once the encoder goes on the video is published.
+TEST(Capture, CtrlCWhileTheWriterIsBehindStillKeepsTheRecording) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string video = dir.File("live.mp4");
+    PreviewProcess preview({"--capture", "--out", video, "--size", "640x360", "--fps", "20", "--quiet"},
+                           server.env());
+    std::string encoder;
+    for (int i = 0; i < 100 && encoder.empty(); ++i, Pause(50))
+        encoder = Capture("pgrep -P " + std::to_string(preview.pid()) + " ffmpeg");
+    ASSERT_FALSE(encoder.empty()) << "no encoder started";
+    const pid_t ffmpeg = atoi(encoder.c_str());
+    Pause(500);
+    kill(ffmpeg, SIGSTOP);
+    Pause(2500);  // the frames then due (once the capture has started) fill the pipe and the queue
+    preview.Signal(SIGINT);
+    Pause(500);
+    kill(ffmpeg, SIGCONT);
+    const Outcome run = preview.Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_TRUE(Exists(video)) << run.err;
+    EXPECT_FALSE(Exists(video + ".part"));
+    EXPECT_GE(atoi(ProbeStream(video, "v:0")["nb_read_frames"].c_str()), 4) << "more frames than the queue holds";
+}
+
 TEST(Capture, TheServerGoingAwayKeepsWhatWasRecordedWithStatus1) {
     auto server = std::make_unique<SoundServer>();
     ScratchDir dir;

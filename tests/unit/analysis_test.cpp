@@ -14,7 +14,7 @@
 #include "host/analysis/level_source.h"
 #include "host/audio/audio_file.h"
 #include "host/audio/audio_source.h"
-#include "host/audio/song_levels.h"
+#include "host/audio/song_feed.h"
 #include "tests/support/sound_files.h"
 
 namespace {

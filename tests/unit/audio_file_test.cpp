@@ -11,14 +11,15 @@
 
 #include "host/audio/audio_file.h"
 #include "host/audio/audio_source.h"
-#include "host/audio/cached_source.h"
+#include "host/analysis/sample_store.h"
+#include "host/audio/song_feed.h"
+#include "host/audio/streamed_source.h"
 #include "host/base/host_error.h"
 #include "tests/support/sound_files.h"
 
 namespace {
 
-// A stereo song with different content on each side, long enough to need more
-// blocks than the cache holds.
+// A stereo song with different content on each side, long enough for many reads.
 std::vector<Channel> TestSong(int rate, double seconds) {
     Channel left = Sine(220, 0.5, rate, seconds), right = Noise(0.3, rate, seconds, 11);
     for (size_t i = 0; i < left.size(); ++i) left[i] += 0.25f * static_cast<float>(i % 97) / 97.0f;
@@ -61,7 +62,7 @@ TEST_P(StreamedRead, MatchesTheWholeFileAnywhereAndAcrossBothEnds) {
     ASSERT_EQ(song->frameCount(), info.frames);
     const int64_t end = song->frameCount();
 
-    // Across both ends, wholly outside, and one read longer than the cache.
+    // Across both ends, wholly outside, and one read of the whole song.
     ExpectSameWindow(*song, whole, -1000, 3000);
     ExpectSameWindow(*song, whole, end - 700, 1500);
     ExpectSameWindow(*song, whole, end + 5, 100);
@@ -85,53 +86,78 @@ INSTANTIATE_TEST_SUITE_P(Formats, StreamedRead,
                                          FormatCase{"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}),
                          [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
-// A decoder that counts what it is asked for: the cache's own logic, on a ramp.
-class CountingSource : public CachedSource {
+// A decoder that counts what it is asked for, on a ramp.
+class CountingSource : public StreamedSource {
 public:
-    explicit CountingSource(int64_t frames) : CachedSource(48000, 2, frames) {}
+    explicit CountingSource(int64_t frames) : StreamedSource(48000, 2, frames) {}
     std::string EncoderInputPath() override { return ""; }
     int64_t decodedFrames = 0;
-    int decodes = 0;
+    int seeks = 0;
 
 protected:
     void Decode(int64_t start, int64_t count, float* out) override {
-        ++decodes;
+        seeks += start != at_;
+        at_ = start + count;
         decodedFrames += count;
         for (int64_t i = 0; i < count; ++i) {
             out[2 * i] = static_cast<float>((start + i) % 1000) / 1000.0f;
             out[2 * i + 1] = -out[2 * i];
         }
     }
+
+private:
+    int64_t at_ = 0;
 };
 
-TEST(CachedSource, ReadingInOrderDecodesEverySampleOnce) {
+// A song analysed frame by frame reads it through the sample store, fed ahead.
+struct FedSong {
+    explicit FedSong(int64_t frames) : song(frames), store(48000, song.sides()), feed(song, store) {}
+    // The 2048 frames around `centre`, as the analysis reads them; what is behind them is let go.
+    void Window(int64_t centre, float* frames) {
+        feed.Feed(centre - 1024, centre + 1024);
+        store.Read(centre - 1024, 2048, frames);
+        store.Discard(centre - 1024);
+    }
+    CountingSource song;
+    SampleStore store;
+    SongFeed feed;
+};
+
+TEST(SongFeed, AnalysingInOrderDecodesEverySampleOnceInFlatMemory) {
     const int64_t tenMinutes = 48000 * 600;
-    CountingSource song(tenMinutes);
+    FedSong fed(tenMinutes);
     std::vector<float> window(2048 * 2);
-    for (int64_t centre = 0; centre < tenMinutes; centre += 800) song.Read(centre - 1024, 2048, window.data());
-    EXPECT_EQ(song.decodedFrames, tenMinutes);
-    EXPECT_EQ(song.decodes, (tenMinutes + song.blockFrames() - 1) / song.blockFrames());
+    int64_t mostHeld = 0;
+    for (int64_t centre = 0; centre < tenMinutes; centre += 800) {
+        fed.Window(centre, window.data());
+        mostHeld = std::max(mostHeld, fed.store.end() - fed.store.first());
+    }
+    EXPECT_EQ(fed.song.decodedFrames, tenMinutes);
+    EXPECT_EQ(fed.song.seeks, 0);
+    EXPECT_LE(mostHeld, 2048 + 800);
     const int64_t lastStart = tenMinutes - 800 - 1024;  // its last 1024 frames are past the end
     EXPECT_EQ(window[2 * 1000], static_cast<float>((lastStart + 1000) % 1000) / 1000.0f);
     EXPECT_EQ(window[2 * 1001 + 1], -static_cast<float>((lastStart + 1001) % 1000) / 1000.0f);
     EXPECT_EQ(window[2 * 2047], 0.0f);
 }
 
-TEST(CachedSource, OnlyTheBlocksNotHeldAreDecodedAgain) {
-    CountingSource song(48000 * 60);
-    const int64_t block = song.blockFrames();
-    std::vector<float> samples(static_cast<size_t>(block * 2 * 2));
-    song.Read(0, block * 2, samples.data());
-    song.Read(block / 2, block, samples.data());  // held
-    EXPECT_EQ(song.decodes, 2);
-    song.Read(block * 40, 10, samples.data());  // a jump: one block
-    EXPECT_EQ(song.decodes, 3);
-    for (int b = 0; b < CachedSource::kCacheBlocks; ++b) song.Read(block * (10 + b), 1, samples.data());
-    song.Read(0, 1, samples.data());  // pushed out by the eight since
-    EXPECT_EQ(song.decodes, 3 + CachedSource::kCacheBlocks + 1);
+TEST(SongFeed, AJumpIsOneSeekAndDecodesOnlyTheNewWindow) {
+    FedSong fed(48000 * 60);
+    std::vector<float> window(2048 * 2);
+    fed.Window(1024, window.data());
+    fed.Window(1824, window.data());
+    EXPECT_EQ(fed.song.decodedFrames, 2048 + 800);
+    EXPECT_EQ(fed.song.seeks, 0);
+    fed.Window(600123, window.data());  // a jump ahead: --start
+    EXPECT_EQ(fed.song.seeks, 1);
+    EXPECT_EQ(fed.song.decodedFrames, 2048 + 800 + 2048);
+    EXPECT_EQ(window[2 * 1024], static_cast<float>(600123 % 1000) / 1000.0f);
+    fed.Window(3333, window.data());  // back: a seek
+    EXPECT_EQ(fed.song.seeks, 2);
+    EXPECT_EQ(window[2 * 1024 + 1], -static_cast<float>(3333 % 1000) / 1000.0f);
 }
 
-TEST(CachedSource, SamplesAreFiniteAndWithinFullScale) {
+TEST(StreamedSource, SamplesAreFiniteAndWithinFullScale) {
     ScratchDir dir;
     const std::string path = dir.File("wild.wav");
     const float inf = std::numeric_limits<float>::infinity();
@@ -197,7 +223,7 @@ TEST(AudioFile, ChannelsGoToTheSidesTheFileNames) {
     auto fold = [&](const char* name, std::vector<float> frame) {
         std::unique_ptr<AudioSource> song = OpenAudioFile(dir.File(name));
         std::vector<float> stereo(2);
-        SideMix(*song).Fold(frame.data(), 1, stereo.data());
+        SideMix(song->sides()).Fold(frame.data(), 1, stereo.data());
         return stereo;
     };
     EXPECT_EQ(fold("named.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5) / 4.0f, (2 + 3 + 4 + 6) / 4.0f}));

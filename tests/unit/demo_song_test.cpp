@@ -11,7 +11,7 @@
 #include "host/analysis/level_source.h"
 #include "host/audio/audio_source.h"
 #include "host/audio/demo_song.h"
-#include "host/audio/song_levels.h"
+#include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
 #include "tests/support/sound_files.h"
 

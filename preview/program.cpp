@@ -1,4 +1,4 @@
-#include "preview/host_main.h"
+#include "preview/program.h"
 
 #include <stdio.h>
 
@@ -7,7 +7,7 @@
 #include "host/base/host_error.h"
 #include "host/base/interrupt.h"
 
-int HostMain(int argc, char** argv, void (*run)(const Options& options)) {
+int RunProgram(int argc, char** argv, void (*run)(const Options& options)) {
     try {
         Options options;
         if (!ParseOptions(argc, argv, &options)) return kExitOk;

@@ -1,7 +1,7 @@
-// host_main.h - what every build of the preview host does in main(): read
-// the options, arm Ctrl-C, run, and turn a failure into its one line.
-#ifndef LUMAGROVE_HOST_MAIN_H
-#define LUMAGROVE_HOST_MAIN_H
+// program.h - what every build of lumagrove-preview does around its run:
+// read the options, arm Ctrl-C, run, and turn a failure into its one line.
+#ifndef LUMAGROVE_PROGRAM_H
+#define LUMAGROVE_PROGRAM_H
 
 #include "preview/options.h"
 
@@ -10,6 +10,6 @@
 // printed as the single line "lumagrove-preview: <message>" on stderr, and the
 // error's status returned (HostError's own; 1 for anything else). Returns 0
 // when `run` returns.
-int HostMain(int argc, char** argv, void (*run)(const Options& options));
+int RunProgram(int argc, char** argv, void (*run)(const Options& options));
 
 #endif

@@ -1,34 +1,38 @@
-// preview_window.h - the live window: SDL2 with an OpenGL compatibility
-// context (the plug-in draws in immediate mode), current on the creating
-// thread for the window's life.
+// sdl_window.h - the preview's window and its GL context: SDL2 with an
+// OpenGL compatibility context (the plug-in draws in immediate mode), current
+// on the creating thread for the window's life. A frame target
+// (host/driver/frame_target.h) that shows every frame drawn.
 //
 // F11 toggles full screen (not in a window of fixed size), and the swap
 // follows the display: adaptive vsync where the driver has it, else vsync.
 // A resizable window draws at its drawable size (HiDPI's pixels); a window of
 // fixed size is exactly the size asked for, so its frames can be recorded.
-#ifndef LUMAGROVE_PREVIEW_WINDOW_H
-#define LUMAGROVE_PREVIEW_WINDOW_H
+#ifndef LUMAGROVE_SDL_WINDOW_H
+#define LUMAGROVE_SDL_WINDOW_H
 
 #include <stdint.h>
 
 #include <functional>
 #include <string>
 
+#include "host/driver/frame_target.h"
+
 struct SDL_Window;
 
-class PreviewWindow {
+class SdlWindow : public FrameTarget {
 public:
     // Throws HostError (status 1) when no window or context can be made.
-    PreviewWindow(int width, int height, const std::string& title, bool fullscreen, bool resizable);
-    ~PreviewWindow();
-    PreviewWindow(const PreviewWindow&) = delete;
-    PreviewWindow& operator=(const PreviewWindow&) = delete;
+    SdlWindow(int width, int height, const std::string& title, bool fullscreen, bool resizable);
+    ~SdlWindow() override;
+    SdlWindow(const SdlWindow&) = delete;
+    SdlWindow& operator=(const SdlWindow&) = delete;
 
-    void DrawableSize(int* width, int* height) const;
-    // Reads the frame drawn so far, before Present(), in the layout of
-    // host/output/frame.h (BGRA, bottom row first, DrawableSize()).
-    void ReadFrame(uint8_t* bgra) const;
-    void Present();
+    // The drawable size.
+    void Size(int* width, int* height) const override;
+    // Reads the frame drawn so far, before Present().
+    void Read(const PictureBuffer& into) const override;
+    bool Shows() const override { return true; }
+    void Present() override;
     void SetTitle(const std::string& title);
 
     // What the user asked for since the last call.

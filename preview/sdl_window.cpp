@@ -1,4 +1,4 @@
-#include "preview/preview_window.h"
+#include "preview/sdl_window.h"
 
 #include <SDL.h>
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 
 #include "host/base/host_error.h"
 #include "host/base/interrupt.h"
-#include "render/gl.h"
+#include "host/gl/gl.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void WithoutLibraryChatter(const std::function<void()>& open) {
     if (null >= 0) close(null);
 }
 
-PreviewWindow::PreviewWindow(int width, int height, const std::string& title, bool fullscreen, bool resizable)
+SdlWindow::SdlWindow(int width, int height, const std::string& title, bool fullscreen, bool resizable)
     : resizable_(resizable) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C and SIGTERM are handled by the host
     int failed = 0;
@@ -61,27 +61,30 @@ PreviewWindow::PreviewWindow(int width, int height, const std::string& title, bo
 // SDL itself stays initialised until the process ends: SDL_Quit() would
 // unload the X11 and sound libraries SDL opened, and what they keep for the
 // process's life would then show as leaks of nameless modules.
-PreviewWindow::~PreviewWindow() {
+SdlWindow::~SdlWindow() {
     if (context_) SDL_GL_DeleteContext(context_);
     if (window_) SDL_DestroyWindow(window_);
 }
 
-void PreviewWindow::DrawableSize(int* width, int* height) const { SDL_GL_GetDrawableSize(window_, width, height); }
+void SdlWindow::Size(int* width, int* height) const { SDL_GL_GetDrawableSize(window_, width, height); }
 
-void PreviewWindow::ReadFrame(uint8_t* bgra) const {
+void SdlWindow::Read(const PictureBuffer& into) const {
     int width = 0, height = 0;
-    DrawableSize(&width, &height);
-    // The back buffer, just drawn: tightly packed rows, bottom row first, BGRA.
+    Size(&width, &height);
+    // The back buffer, just drawn, bottom row first, BGRA (a window's
+    // recording keeps the layout of host/output/frame.h).
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, bgra);
+    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(into.stride / 4));
+    glReadPixels(0, 0, width, height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, into.pixels);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
-void PreviewWindow::Present() { SDL_GL_SwapWindow(window_); }
+void SdlWindow::Present() { SDL_GL_SwapWindow(window_); }
 
-void PreviewWindow::SetTitle(const std::string& title) { SDL_SetWindowTitle(window_, title.c_str()); }
+void SdlWindow::SetTitle(const std::string& title) { SDL_SetWindowTitle(window_, title.c_str()); }
 
-PreviewWindow::Requests PreviewWindow::Poll() {
+SdlWindow::Requests SdlWindow::Poll() {
     Requests r;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {

@@ -1,0 +1,42 @@
+// offscreen_target.h - a frame target drawn offscreen (host/gl/gl_context.h)
+// at a fixed size, current on the thread that made it: what an offline
+// render and a recording without a window draw into; and the offline render
+// itself.
+#ifndef LUMAGROVE_OFFSCREEN_TARGET_H
+#define LUMAGROVE_OFFSCREEN_TARGET_H
+
+#include <vector>
+
+#include "host/analysis/level_source.h"
+#include "host/driver/frame_driver.h"
+#include "host/driver/frame_target.h"
+#include "host/gl/gl_context.h"
+
+class OffscreenTarget : public FrameTarget {
+public:
+    // Throws HostError as OffscreenContext does.
+    OffscreenTarget(int width, int height) : context_(width, height) {}
+
+    void Size(int* width, int* height) const override {
+        *width = context_.width();
+        *height = context_.height();
+    }
+    void Read(const PictureBuffer& into) const override {
+        context_.ReadInto(context_.width(), context_.height(), into.pixels, into.stride, into.topRowFirst);
+    }
+
+    const OffscreenContext& context() const { return context_; }
+
+private:
+    OffscreenContext context_;
+};
+
+// The offline render: `plugin` started on an offscreen target of the job's
+// size, and the driver on the job's StretchClock, as fast as frames can be
+// drawn; then the outputs published together. On any failure (an interrupt:
+// per job.onInterrupt) every output is aborted and the error thrown.
+// `progress` may be null.
+void RenderOffscreen(const FrameJob& job, PluginLibrary& plugin, LevelSource& levels,
+                     const std::vector<FrameSink*>& outputs, FrameProgress* progress);
+
+#endif

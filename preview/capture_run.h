@@ -1,0 +1,25 @@
+// capture_run.h - live sound from the sound server (host/audio/live_capture.h),
+// shown in the window (preview/live_view.h) or recorded to the outputs.
+//
+// A recording is the frame driver (host/driver/frame_driver.h) on the
+// capture clock: frame i is at i / fps seconds of captured sound, never the
+// wall clock, drawn once the capture has reached that time, from the window
+// that ends there (live sound cannot be looked ahead of). The captured sound
+// goes to the video's sound track as it comes (muxed in at the end). It draws
+// offscreen, or with --window in a window of the recording's size that shows
+// each frame as it is recorded.
+//
+// A recording ends after --duration, at Ctrl-C or SIGTERM (even while the
+// writer is behind), or when the window is closed or Esc pressed: all the
+// normal end, after which every output is finished and published together.
+// When the capture fails part-way (the server or the device goes away), what
+// was recorded is published all the same, and the failure is then thrown
+// (HostError, status 1). Any other failure removes the outputs.
+#ifndef LUMAGROVE_CAPTURE_RUN_H
+#define LUMAGROVE_CAPTURE_RUN_H
+
+struct Options;
+
+void RunCapture(const Options& o);
+
+#endif

@@ -1,0 +1,30 @@
+#include "preview/job_plan.h"
+
+#include <math.h>
+
+#include <algorithm>
+
+#include "host/base/clock_text.h"
+#include "host/base/host_error.h"
+#include "preview/options.h"
+
+FrameJob ChooseStretch(const Options& o, double songSeconds) {
+    const std::string length = ClockText(songSeconds, 2);
+    if (o.start >= songSeconds)
+        throw HostError(kExitBadInput, "--start " + ClockText(o.start, 2) + ": the song is only " + length + " long");
+    FrameJob job;
+    job.width = o.width;
+    job.height = o.height;
+    job.fps = o.fps;
+    job.start = o.start;
+    const double duration = o.duration < 0 ? songSeconds - o.start : o.duration;
+    if (o.start + duration > songSeconds + 0.5 / o.fps)
+        throw HostError(kExitBadInput, "--duration " + ClockText(duration, 2) + " from " + ClockText(o.start, 2) +
+                                           " runs past the end of the song (" + length + ")");
+    job.frameCount = FrameCountFor(duration, o.fps);
+    return job;
+}
+
+int64_t FrameCountFor(double seconds, int fps) {
+    return std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fps - 1e-3)));
+}

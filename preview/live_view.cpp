@@ -1,0 +1,167 @@
+#include "preview/live_view.h"
+
+#include <SDL.h>
+#include <math.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "host/analysis/sound_levels.h"
+#include "host/audio/audio_file.h"
+#include "host/audio/song_feed.h"
+#include "host/base/host_error.h"
+#include "host/loader/plugin_loader.h"
+#include "preview/job_plan.h"
+#include "preview/options.h"
+#include "preview/outputs.h"
+#include "preview/sdl_window.h"
+#include "preview/song_player.h"
+
+namespace {
+
+double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerformanceFrequency(); }
+
+// The levels of whatever is shown now: the song given, or one dropped since.
+class LevelsInView : public LevelSource {
+public:
+    explicit LevelsInView(LevelSource& first) : current(&first) {}
+    double duration() const override { return current->duration(); }
+    void Fill(const FrameTime& frame, AudioBlock* block) override { current->Fill(frame, block); }
+    LevelSource* current;
+};
+
+// The window's clock: the position of the sound being played (or captured,
+// or of the program's own clock), a frame at most every 1 / fps seconds; the
+// window's keys and dropped files are taken as it waits.
+class ViewClock : public FrameClock {
+public:
+    ViewClock(SdlWindow& window, const FrameJob& job, LevelsInView* levels, AudioSource* playback,
+              LiveCapture* capture)
+        : window_(window),
+          frameSeconds_(1.0 / job.fps),
+          start_(job.start),
+          duration_(job.frameCount == FrameJob::kUntilStopped ? HUGE_VAL : job.duration()),
+          levels_(levels),
+          capture_(capture),
+          lastFrame_(-frameSeconds_) {
+        if (playback) player_ = std::make_unique<SongPlayer>(*playback, start_, duration_);
+        if (!capture_ && (!player_ || !player_->playing()))
+            fprintf(stderr, "lumagrove-preview: %s; the picture runs on its own clock\n",
+                    player_ ? ("no audio device (" + player_->reason() + ")").c_str() : "no song to play");
+        begin_ = SDL_GetPerformanceCounter();
+    }
+
+    bool Next(FrameTime* frame) override {
+        for (;;) {
+            const SdlWindow::Requests asked = window_.Poll();
+            if (asked.quit || position_ >= duration_) return false;
+            const double now = Seconds(SDL_GetPerformanceCounter() - begin_);
+            if (asked.togglePause && !capture_) {
+                const bool pause = pausedAt_ < 0;
+                if (player_ && player_->playing()) player_->Pause(pause);
+                if (pause) pausedAt_ = now;
+                else clockOffset_ += now - pausedAt_, pausedAt_ = -1.0;
+            }
+            if (!asked.dropped.empty() && !capture_ && Play(asked.dropped)) continue;
+            if (now - lastFrame_ < frameSeconds_) {
+                SDL_Delay(static_cast<Uint32>(std::max(1.0, (frameSeconds_ - (now - lastFrame_)) * 1000)));
+                continue;
+            }
+            lastFrame_ = now;
+            if (capture_) {
+                if (capture_->failed()) throw HostError(kExitFailure, capture_->failure());
+                position_ = capture_->frameCount() / static_cast<double>(capture_->sampleRate());
+            } else if (player_ && player_->playing()) {
+                if (pausedAt_ < 0) player_->Pump();
+                position_ = std::max(position_, player_->Position());
+            } else {
+                position_ = (pausedAt_ < 0 ? now : pausedAt_) - clockOffset_;
+            }
+            frame->index = index_++;
+            frame->time = frame->soundTime = start_ + std::min(position_, duration_);
+            return true;
+        }
+    }
+
+private:
+    // A song dropped on the window plays in place of the current one, from
+    // its start; one that cannot be opened is said and passed over.
+    bool Play(const std::string& path) {
+        try {
+            auto song = OpenAudioFile(path);
+            auto again = OpenAudioFile(path);
+            auto analysis = AnalyseSong(*song);
+            player_.reset();
+            droppedSong_ = std::move(song);
+            droppedPlayback_ = std::move(again);
+            droppedLevels_ = std::move(analysis);
+            levels_->current = droppedLevels_.get();
+            start_ = 0.0;
+            duration_ = droppedSong_->duration();
+            player_ = std::make_unique<SongPlayer>(*droppedPlayback_, start_, duration_);
+            begin_ = SDL_GetPerformanceCounter();
+            lastFrame_ = -frameSeconds_, position_ = 0.0, pausedAt_ = -1.0, clockOffset_ = 0.0;
+            window_.SetTitle("Lumagrove - " + path.substr(path.find_last_of('/') + 1));
+            return true;
+        } catch (const HostError& e) {
+            fprintf(stderr, "lumagrove-preview: %s; playing on\n", e.what());
+            return false;
+        }
+    }
+
+    SdlWindow& window_;
+    const double frameSeconds_;
+    double start_, duration_;
+    LevelsInView* levels_;
+    LiveCapture* capture_;
+    std::unique_ptr<SongPlayer> player_;
+    std::unique_ptr<AudioSource> droppedSong_, droppedPlayback_;
+    std::unique_ptr<LevelSource> droppedLevels_;
+    Uint64 begin_ = 0;
+    double lastFrame_;
+    double position_ = 0.0;     // seconds of the stretch played
+    double pausedAt_ = -1.0;    // the own clock's reading when paused, or < 0
+    double clockOffset_ = 0.0;  // the own clock's time spent paused
+    int64_t index_ = 0;
+};
+
+void View(const Options& o, FrameJob job, LevelSource& levels, AudioSource* playback, LiveCapture* capture,
+          const std::string& title) {
+    job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+    PluginLibrary plugin(o.plugin);
+    Outputs outputs = MakeOutputs(o, job, SoundForVideo{});
+    std::unique_ptr<SdlWindow> window;
+    try {
+        StartPlugin(plugin, [&] {
+            window = std::make_unique<SdlWindow>(job.width, job.height, "Lumagrove - " + title, o.fullscreen, true);
+            return window.get();
+        });
+    } catch (...) {
+        for (const auto& output : outputs.all) output->Abort();
+        throw;
+    }
+    LevelsInView shown(levels);
+    FrameDriver driver(job, *window, shown, outputs.List());
+    ViewClock clock(*window, job, &shown, playback, capture);
+    driver.Run(clock);
+    driver.Finish();
+}
+
+}  // namespace
+
+void ViewSong(const Options& o, const FrameJob& job, LevelSource& levels, AudioSource* playback,
+              const std::string& title) {
+    View(o, job, levels, playback, nullptr, title);
+}
+
+void ViewCapture(const Options& o, LiveCapture& capture) {
+    SoundLevels levels(capture.store(), WindowAnchor::kEnding, nullptr, false);
+    FrameJob job;
+    job.width = o.width;
+    job.height = o.height;
+    job.fps = o.fps;
+    if (o.duration > 0) job.frameCount = FrameCountFor(o.duration, o.fps);
+    View(o, job, levels, nullptr, &capture, "capturing " + capture.deviceName());
+}
