@@ -20,6 +20,16 @@ function(lumagrove_exact_float target)
   endif()
 endfunction()
 
+# Warnings: -Wall -Wextra on every target of the project's own code;
+# LUMAGROVE_WERROR makes them errors (CI builds so).
+option(LUMAGROVE_WERROR "Treat compiler warnings in the project's code as errors" OFF)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra)
+  if(LUMAGROVE_WERROR)
+    add_compile_options(-Werror)
+  endif()
+endif()
+
 # Whole-build instrumentation (clang or gcc): AddressSanitizer with
 # LeakSanitizer, and UndefinedBehaviorSanitizer with every report fatal.
 option(LUMAGROVE_SANITIZE "Build everything with ASan, UBSan and LSan" OFF)
@@ -44,5 +54,23 @@ function(lumagrove_export_only_entry target)
     if(NOT LUMAGROVE_SANITIZE)  # the sanitizer runtimes live in the executable
       target_link_options(${target} PRIVATE -Wl,--no-undefined)
     endif()
+  endif()
+endfunction()
+
+# Gives `target` an include root of its own, holding only the project folder
+# `folder` (a link to it), so that "<folder>/x.h" is found by the target and
+# by what links it, and no other folder of the tree is.
+function(lumagrove_include_root target folder)
+  set(root ${PROJECT_BINARY_DIR}/include/${target})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  if(NOT EXISTS ${root}/${folder})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
   endif()
 endfunction()

@@ -5,6 +5,7 @@
 
 std::string ClockText(double seconds, int decimals) {
     if (!isfinite(seconds)) return "-:--";
+    decimals = decimals < 0 ? 0 : decimals > 6 ? 6 : decimals;  // what a double's seconds hold
     const bool negative = seconds < 0;
     double scale = 1;
     for (int i = 0; i < decimals; ++i) scale *= 10;

@@ -62,7 +62,9 @@ TEST_P(SineBand, LightsItsBandFarAboveTheOthersOnBothSidesOfAMonoSong) {
         const Levels& l = frames[f];
         ASSERT_NEAR(l[c.band], kLevelTarget, 0.01f) << "frame " << f << ": " << Show(l);
         for (int b = 0; b < kBands; ++b) {
-            if (b != c.band) ASSERT_LT(l[b], l[c.band] / 4) << "band " << b << ", frame " << f << ": " << Show(l);
+            if (b != c.band) {
+                ASSERT_LT(l[b], l[c.band] / 4) << "band " << b << ", frame " << f << ": " << Show(l);
+            }
             ASSERT_EQ(l[b], l[kBands + b]) << "a mono song feeds both sides alike";
         }
     }
@@ -166,8 +168,11 @@ TEST(Analysis, BandsAndSpectrumAboveHalfTheSampleRateStayDark) {
     analysis->Fill(0.7, &block);
     LoadHostData(block, &data);
     for (int i = 0; i < kSpectrumPoints; ++i) {
-        if (SpectrumPointHz(i) >= 4000) ASSERT_EQ(data.spectrum[0][i], 0.0f) << SpectrumPointHz(i) << " Hz";
-        else if (SpectrumPointHz(i) > 100) ASSERT_GT(data.spectrum[0][i], 0.0f) << SpectrumPointHz(i) << " Hz";
+        if (SpectrumPointHz(i) >= 4000) {
+            ASSERT_EQ(data.spectrum[0][i], 0.0f) << SpectrumPointHz(i) << " Hz";
+        } else if (SpectrumPointHz(i) > 100) {
+            ASSERT_GT(data.spectrum[0][i], 0.0f) << SpectrumPointHz(i) << " Hz";
+        }
     }
 }
 

@@ -36,8 +36,12 @@ TEST_F(GlowImage, OnlyAlphaVariesAndItIsSymmetricAboutTheCentreTexel) {
         for (int column = 0; column < kGlowImageSize; ++column) {
             ASSERT_EQ(Texel(image, row, column) & 0x00FFFFFFu, 0x00FFFFFFu);
             // Mirror through row 64 / column 64, where the mirrored texel exists.
-            if (row >= 1) ASSERT_EQ(Alpha(image, row, column), Alpha(image, 128 - row, column));
-            if (column >= 1) ASSERT_EQ(Alpha(image, row, column), Alpha(image, row, 128 - column));
+            if (row >= 1) {
+                ASSERT_EQ(Alpha(image, row, column), Alpha(image, 128 - row, column));
+            }
+            if (column >= 1) {
+                ASSERT_EQ(Alpha(image, row, column), Alpha(image, row, 128 - column));
+            }
         }
 }
 
@@ -49,7 +53,9 @@ TEST_F(GlowImage, LitTexelsAreExactlyThoseWithinTheRadius) {
             EXPECT_EQ(a > 0, i * i + j * j <= 3744) << row << "," << column;
             lit += a > 0;
             peak += a == 253;
-            if (row < 3 || row > 125 || column < 3 || column > 125) EXPECT_EQ(a, 0);
+            if (row < 3 || row > 125 || column < 3 || column > 125) {
+                EXPECT_EQ(a, 0);
+            }
         }
     EXPECT_EQ(lit, 11769);
     EXPECT_EQ(peak, 21);
