@@ -26,8 +26,8 @@
 #include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
 #include "host/base/scratch_folder.h"
-#include "host/loader/plugin_loader.h"
 #include "host/driver/offscreen_target.h"
+#include "host/loader/plugin_loader.h"
 #include "preview/job_plan.h"
 
 namespace {
@@ -106,8 +106,9 @@ int main(int argc, char** argv) {
     gst_init(&argc, &argv);
     try {
         const std::vector<GstBuffer*> sound = DemoSound();
-        printf("| frames (demo, first 5 s, 60 fps) | preview render + read-back | lumagrove element | element / "
-               "preview |\n|---|---:|---:|---:|\n");
+        printf(
+            "| frames (demo, first 5 s, 60 fps) | preview render + read-back | lumagrove element | element / "
+            "preview |\n|---|---:|---:|---:|\n");
         for (const auto& size : {std::pair<int, int>{1280, 720}, std::pair<int, int>{1920, 1080}}) {
             double preview = 1e9, element = 1e9;
             int64_t frames = 0;

@@ -33,8 +33,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/audio/live_capture.h"
 #include "host/analysis/sound_levels.h"
+#include "host/audio/live_capture.h"
 #include "host/base/host_error.h"
 
 extern char** environ;
@@ -57,10 +57,16 @@ public:
         setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
         setenv("HOME", runtime_.c_str(), 1);
         setenv("PULSE_SERVER", ("unix:" + runtime_ + "/pulse/native").c_str(), 1);
-        std::vector<std::string> args = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                                         "--disable-shm=yes", "--log-level=0",
-                                         "-L", "module-null-sink sink_name=latency rate=48000",
-                                         "-L", "module-native-protocol-unix"};
+        std::vector<std::string> args = {"pulseaudio",
+                                         "-n",
+                                         "--daemonize=no",
+                                         "--exit-idle-time=-1",
+                                         "--disable-shm=yes",
+                                         "--log-level=0",
+                                         "-L",
+                                         "module-null-sink sink_name=latency rate=48000",
+                                         "-L",
+                                         "module-native-protocol-unix"};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
@@ -154,8 +160,9 @@ int Bench(int clicks) {
     play.join();
     pa_simple_free(player);
     if (latencies.empty()) throw HostError(kExitFailure, "no click was seen");
-    printf("| live latency (click into the server to the first frame showing it) | clicks | median | 95th "
-           "percentile |\n|---|---:|---:|---:|\n");
+    printf(
+        "| live latency (click into the server to the first frame showing it) | clicks | median | 95th "
+        "percentile |\n|---|---:|---:|---:|\n");
     printf("| --capture, the default output's monitor, frames at 60 fps | %zu | %.0f ms | %.0f ms |\n",
            latencies.size(), 1000 * Percentile(latencies, 0.5), 1000 * Percentile(latencies, 0.95));
     return 0;

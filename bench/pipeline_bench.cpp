@@ -45,17 +45,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/discard_sink.h"
 #include "host/analysis/level_source.h"
 #include "host/audio/audio_source.h"
-#include "bench/discard_sink.h"
 #include "host/audio/demo_song.h"
 #include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
 #include "host/base/scratch_folder.h"
+#include "host/driver/offscreen_target.h"
 #include "host/loader/plugin_loader.h"
 #include "host/output/frame_sink.h"
 #include "host/output/video_sink.h"
-#include "host/driver/offscreen_target.h"
 #include "preview/job_plan.h"
 
 extern char** environ;
@@ -82,7 +82,8 @@ public:
         if (file_) fclose(file_);
     }
     void Consume(const Frame& frame) override {
-        if (fwrite(frame.pixels, 1, FrameBytes(frame.width, frame.height), file_) != FrameBytes(frame.width, frame.height))
+        if (fwrite(frame.pixels, 1, FrameBytes(frame.width, frame.height), file_) !=
+            FrameBytes(frame.width, frame.height))
             throw HostError(kExitFailure, "cannot capture a frame: disk full?");
     }
     void Finish() override {
@@ -164,8 +165,9 @@ double EncodeCaptured(const std::string& raw, const Size& size, const VideoQuali
 
 // SSIM (all planes) of `video` against the captured frames it was made from.
 double Ssim(const std::string& video, const std::string& raw, const Size& size) {
-    const std::string command = "ffmpeg -nostdin -hide_banner -i '" + video + "' -f rawvideo -pix_fmt bgra -video_size " +
-                                size.Name() + " -framerate " + std::to_string(size.fps) + " -i '" + raw +
+    const std::string command = "ffmpeg -nostdin -hide_banner -i '" + video +
+                                "' -f rawvideo -pix_fmt bgra -video_size " + size.Name() + " -framerate " +
+                                std::to_string(size.fps) + " -i '" + raw +
                                 "' -lavfi '[1:v]vflip,format=yuv420p[b];[0:v]format=yuv420p[a];[a][b]ssim' -f null - "
                                 "2>&1";
     FILE* pipe = popen(command.c_str(), "r");
@@ -288,8 +290,13 @@ struct SizeRow {
 };
 
 std::vector<std::string> WholeArgs(const Size& size, const std::string& quality, const std::string& out) {
-    return {"--out", out, "--size", size.Name(), "--fps", std::to_string(size.fps), "--start",
-            std::to_string(kClipStart), "--duration", std::to_string(kClipSeconds), "--quality", quality, "--quiet"};
+    return {"--out",      out,
+            "--size",     size.Name(),
+            "--fps",      std::to_string(size.fps),
+            "--start",    std::to_string(kClipStart),
+            "--duration", std::to_string(kClipSeconds),
+            "--quality",  quality,
+            "--quiet"};
 }
 
 SizeRow MeasureSize(const Size& size, int repeats, ScratchFolder& scratch) {
@@ -324,17 +331,19 @@ SizeRow MeasureSize(const Size& size, int repeats, ScratchFolder& scratch) {
 }
 
 void PrintSizes(const std::vector<SizeRow>& rows) {
-    printf("| output | quality (x264) | whole render (frames/s) | real-time factor | render + read-back alone | "
-           "encoder alone | combined floor | whole / floor | SSIM | Mbit/s | peak memory (host + ffmpeg) |\n");
+    printf(
+        "| output | quality (x264) | whole render (frames/s) | real-time factor | render + read-back alone | "
+        "encoder alone | combined floor | whole / floor | SSIM | Mbit/s | peak memory (host + ffmpeg) |\n");
     printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const SizeRow& r : rows)
         for (const QualityRow& q : r.qualities) {
             const double floor = 1.0 / (1.0 / r.render + 1.0 / q.encode);
-            printf("| %s @ %d fps | %s (%s, CRF %d) | %.1f | %.2fx | %.1f | %.1f | %.1f | %.2f | %.5f | %.1f | %.0f + "
-                   "%.0f MiB |\n",
-                   r.size.Name().c_str(), r.size.fps, q.quality->name, q.quality->preset, q.quality->crf, q.whole,
-                   q.whole / r.size.fps, r.render, q.encode, floor, q.whole / floor, q.ssim, q.mbps,
-                   q.peak.previewKiB / 1024.0, q.peak.encoderKiB / 1024.0);
+            printf(
+                "| %s @ %d fps | %s (%s, CRF %d) | %.1f | %.2fx | %.1f | %.1f | %.1f | %.2f | %.5f | %.1f | %.0f + "
+                "%.0f MiB |\n",
+                r.size.Name().c_str(), r.size.fps, q.quality->name, q.quality->preset, q.quality->crf, q.whole,
+                q.whole / r.size.fps, r.render, q.encode, floor, q.whole / floor, q.ssim, q.mbps,
+                q.peak.previewKiB / 1024.0, q.peak.encoderKiB / 1024.0);
         }
 }
 
@@ -354,8 +363,8 @@ void MeasureThreads(int repeats, ScratchFolder& scratch, const char* self) {
         for (Layout& l : layouts) {
             fprintf(stderr, "threads, round %d of %d: Mesa %s, x264 %d...\n", round, repeats,
                     l.mesa.empty() ? "own" : l.mesa.c_str(), l.x264);
-            const std::vector<std::string> env = l.mesa.empty() ? std::vector<std::string>{}
-                                                                : std::vector<std::string>{"LP_NUM_THREADS=" + l.mesa};
+            const std::vector<std::string> env =
+                l.mesa.empty() ? std::vector<std::string>{} : std::vector<std::string>{"LP_NUM_THREADS=" + l.mesa};
             const WholeRun run = RunProgram({"--whole", size.Name(), std::to_string(size.fps),
                                              DefaultVideoQuality().name, std::to_string(l.x264), out},
                                             env, self);
@@ -375,8 +384,8 @@ void MeasureMemory(double minutes, ScratchFolder& scratch) {
     const std::string shortSong = scratch.path() + "/short.wav", longSong = scratch.path() + "/long.wav";
     WriteLongSong(shortSong, 20);
     WriteLongSong(longSong, minutes * 60);
-    const std::vector<std::string> common = {"--size", "1920x1080", "--fps", "60", "--quiet", "--out",
-                                             scratch.path() + "/mem.mp4"};
+    const std::vector<std::string> common = {
+        "--size", "1920x1080", "--fps", "60", "--quiet", "--out", scratch.path() + "/mem.mp4"};
     std::vector<std::string> shortArgs = {"--audio", shortSong}, longArgs = {"--audio", longSong};
     shortArgs.insert(shortArgs.end(), common.begin(), common.end());
     longArgs.insert(longArgs.end(), common.begin(), common.end());

@@ -349,7 +349,8 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
         self->stream->Restart();
         gst_segment_init(&self->segment, GST_FORMAT_TIME);
     }
-    const GstStateChangeReturn result = GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
+    const GstStateChangeReturn result =
+        GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
         if (self->holdsRenderer) ReleaseRenderer();
         self->holdsRenderer = FALSE;
@@ -392,10 +393,9 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
     object->finalize = gst_lumagrove_finalize;
     g_object_class_install_property(
         object, PROP_PLUGIN,
-        g_param_spec_string("plugin", "Plug-in", "The Lumagrove plug-in library to host",
-                            PluginBesideElement().c_str(),
-                            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
-                                                     GST_PARAM_MUTABLE_READY)));
+        g_param_spec_string(
+            "plugin", "Plug-in", "The Lumagrove plug-in library to host", PluginBesideElement().c_str(),
+            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
     gst_element_class_set_static_metadata(element, "Lumagrove", "Visualization",
                                           "A four-pointed star with glows that follow the music",
                                           "Lumagrove developers");

@@ -8,5 +8,5 @@ static gboolean PluginInit(GstPlugin* plugin) {
 }
 
 #define PACKAGE "lumagrove"
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumagrove, "The Lumagrove music visualiser", PluginInit,
-                  "0.1", "unknown", "Lumagrove", "https://lumagrove.invalid/")
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumagrove, "The Lumagrove music visualiser", PluginInit, "0.1",
+                  "unknown", "Lumagrove", "https://lumagrove.invalid/")

@@ -14,8 +14,8 @@ struct Renderer {
     std::mutex lock;
     int holders = 0;
     std::string path;
-    std::unique_ptr<PluginLibrary> plugin;     // loaded from the first Acquire to the last Release
-    std::unique_ptr<OffscreenTarget> target;   // made at the first frame, grown as frames grow
+    std::unique_ptr<PluginLibrary> plugin;    // loaded from the first Acquire to the last Release
+    std::unique_ptr<OffscreenTarget> target;  // made at the first frame, grown as frames grow
 };
 
 Renderer& Shared() {

@@ -37,8 +37,7 @@ public:
 // window's keys and dropped files are taken as it waits.
 class ViewClock : public FrameClock {
 public:
-    ViewClock(SdlWindow& window, const FrameJob& job, LevelsInView* levels, AudioSource* playback,
-              LiveCapture* capture)
+    ViewClock(SdlWindow& window, const FrameJob& job, LevelsInView* levels, AudioSource* playback, LiveCapture* capture)
         : window_(window),
           frameSeconds_(1.0 / job.fps),
           start_(job.start),

@@ -107,8 +107,7 @@ void CheckOutputs(Options* o) {
         const std::string last = slash == std::string::npos ? o->out : o->out.substr(slash + 1);
         if (!isFolder && !last.empty() && last.find('.') != std::string::npos && last.find('.') != 0)
             Bad("--out " + o->out + ": expected a video ending in .mp4 or a folder for PNG frames");
-        if (!isFolder && stat(o->out.c_str(), &st) == 0)
-            Bad("--out " + o->out + ": exists and is not a folder");
+        if (!isFolder && stat(o->out.c_str(), &st) == 0) Bad("--out " + o->out + ": exists and is not a folder");
     }
     if (!o->out.empty() && o->outIsVideo() && (o->width % 2 || o->height % 2))
         Bad("--size " + std::to_string(o->width) + "x" + std::to_string(o->height) +
@@ -124,15 +123,15 @@ void CheckOutputs(Options* o) {
 bool Options::outIsVideo() const { return EndsWithNoCase(out, ".mp4"); }
 
 bool ParseOptions(int argc, char** argv, Options* o) {
-    CLI::App app("Renders the Lumagrove visualiser for a song: to a video, to PNG frames, to a contact sheet, "
-                 "or live in a window.",
-                 "lumagrove-preview");
+    CLI::App app(
+        "Renders the Lumagrove visualiser for a song: to a video, to PNG frames, to a contact sheet, "
+        "or live in a window.",
+        "lumagrove-preview");
     app.allow_extras();
     std::string size = "1280x720", fps = "60", start = "0", duration;
     o->plugin = DefaultPluginPath();
     app.add_option("--plugin", o->plugin, "The plug-in library to load")->type_name("PATH")->default_str(o->plugin);
-    app.add_option("--audio", o->audio,
-                   "Song to render, any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, ...)")
+    app.add_option("--audio", o->audio, "Song to render, any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, ...)")
         ->type_name("FILE")
         ->default_str("the built-in 20-second demo");
     app.add_option("--levels-in", o->levelsIn, "Drive the plug-in from a levels CSV instead of analysing sound")
@@ -179,8 +178,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
                    "Ctrl-C or SIGTERM; with --window, shows it live")
         ->expected(0, 1)
         ->type_name("[SOURCE]");
-    app.add_flag("--list-devices", o->listDevices, "Print the capture devices, one name a line, as --capture takes "
-                                                   "them, and exit")
+    app.add_flag("--list-devices", o->listDevices,
+                 "Print the capture devices, one name a line, as --capture takes "
+                 "them, and exit")
         ->default_str("off");
     try {
         app.parse(argc, argv);
@@ -193,8 +193,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     o->capture = app.count("--capture") > 0;
     const std::vector<std::string> extra = app.remaining();
     if (!extra.empty())
-        Bad((extra[0].rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + extra[0] +
-            " (see --help)");
+        Bad((extra[0].rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + extra[0] + " (see --help)");
 
     CheckSize(size, o);
     if (!ParseWhole(fps, kMinFps, kMaxFps, &o->fps))

@@ -23,11 +23,11 @@ struct Options {
     int height = 720;
     int fps = 60;
     double start = 0.0;
-    double duration = -1.0;  // < 0: to the end of the song
+    double duration = -1.0;          // < 0: to the end of the song
     std::string quality = "normal";  // the video's --quality: draft, normal or high
-    bool capture = false;       // --capture: live sound instead of a song
-    std::string captureSource;  // its device; "" for the default output's monitor
-    bool listDevices = false;   // --list-devices: print the capture devices and exit
+    bool capture = false;            // --capture: live sound instead of a song
+    std::string captureSource;       // its device; "" for the default output's monitor
+    bool listDevices = false;        // --list-devices: print the capture devices and exit
     bool window = false;
     bool fullscreen = false;  // --fullscreen: the window starts full screen (F11 toggles)
     bool quiet = false;

@@ -27,7 +27,7 @@ struct Outputs {
 
 // Where a video's sound comes from.
 struct SoundForVideo {
-    std::string path;    // the file whose sound a video carries ("" for a silent video)
+    std::string path;       // the file whose sound a video carries ("" for a silent video)
     bool recorded = false;  // a live recording's: written to `path` as the frames are,
                             // at `rate` and `channels`, and taken in whole at the end
     int rate = 0, channels = 0;

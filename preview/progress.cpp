@@ -67,10 +67,8 @@ void ProgressMeter::Finish() {
     char text[128];
     snprintf(text, sizeof text, "%lld frames in %s (%.1f fps)", static_cast<long long>(done_),
              ClockText(elapsed, 1).c_str(), elapsed > 0 ? done_ / elapsed : 0.0);
-    if (mode_ == kBar)
-        fprintf(out_, "\r[%s]  %s\033[K\n", std::string(kBarWidth, '#').c_str(), text);
-    else
-        fprintf(out_, "%s\n", text);
+    if (mode_ == kBar) fprintf(out_, "\r[%s]  %s\033[K\n", std::string(kBarWidth, '#').c_str(), text);
+    else fprintf(out_, "%s\n", text);
     fflush(out_);
     barOpen_ = false;
 }

@@ -153,8 +153,8 @@ struct LevelAnalysis::Impl {
     const int rate_;
     const int n_;
     const float* stereo_ = nullptr;  // the window being analysed: left, right, left, ...
-    std::vector<float> window_;    // Hann
-    std::vector<float> power_;     // |bin|^2, 0 .. N/2
+    std::vector<float> window_;      // Hann
+    std::vector<float> power_;       // |bin|^2, 0 .. N/2
     float* in_ = nullptr;
     fftwf_complex* out_ = nullptr;
     fftwf_plan plan_ = nullptr;

@@ -49,15 +49,15 @@ constexpr int kSpectrumPoints = 768;
 constexpr double kSpectrumLowHz = 20.0;
 constexpr double kSpectrumHighHz = 20000.0;
 
-constexpr int kBands = 8;                      // per side; levels[side * 8 + band]
+constexpr int kBands = 8;  // per side; levels[side * 8 + band]
 constexpr double kLowestBandHz = 40.0;
 constexpr double kHighestBandHz = 16000.0;
-constexpr double kWindowSeconds = 1.0 / 12;    // the shortest window
-constexpr float kSilentAmplitude = 3.1623e-5f; // -90 dBFS
+constexpr double kWindowSeconds = 1.0 / 12;     // the shortest window
+constexpr float kSilentAmplitude = 3.1623e-5f;  // -90 dBFS
 constexpr double kAttackSeconds = 0.010;
 constexpr double kReleaseSeconds = 0.200;
 constexpr double kGainReleaseSeconds = 4.0;
-constexpr float kGainFloor = 0.01f;            // in weighted amplitude
+constexpr float kGainFloor = 0.01f;  // in weighted amplitude
 constexpr float kLevelTarget = 0.4f;
 constexpr float kLevelCap = 0.5f;
 
@@ -69,12 +69,8 @@ static_assert(sizeof(HostAudioData) == sizeof(AudioBlock::hostData), "host data 
 static_assert(offsetof(AudioBlock, hostData) == 0, "host data starts the block");
 
 // Copies host data into / out of a block (by bytes: hostData is a byte array).
-inline void StoreHostData(const HostAudioData& data, AudioBlock* block) {
-    memcpy(block->hostData, &data, sizeof data);
-}
-inline void LoadHostData(const AudioBlock& block, HostAudioData* data) {
-    memcpy(data, block.hostData, sizeof *data);
-}
+inline void StoreHostData(const HostAudioData& data, AudioBlock* block) { memcpy(block->hostData, &data, sizeof data); }
+inline void LoadHostData(const AudioBlock& block, HostAudioData* data) { memcpy(data, block.hostData, sizeof *data); }
 
 // Band edge k (0..8) in Hz.
 inline double BandEdgeHz(int k) { return kLowestBandHz * pow(kHighestBandHz / kLowestBandHz, k / double(kBands)); }

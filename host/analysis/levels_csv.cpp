@@ -59,7 +59,8 @@ public:
     explicit LevelsReplay(std::vector<Row> rows) : rows_(std::move(rows)) {}
 
     double duration() const override {
-        const double step = rows_.size() > 1 ? (rows_.back().time - rows_.front().time) / double(rows_.size() - 1) : 0.0;
+        const double step =
+            rows_.size() > 1 ? (rows_.back().time - rows_.front().time) / double(rows_.size() - 1) : 0.0;
         return rows_.back().time + (step > 0 ? step : kSingleRowStep);
     }
 

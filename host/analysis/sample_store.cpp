@@ -127,4 +127,6 @@ void SampleStore::WindowCentredAt(double seconds, int n, float* stereo) const {
     Fold(PositionAt(seconds) - n / 2, n, stereo);
 }
 
-void SampleStore::WindowEndingAt(double seconds, int n, float* stereo) const { Fold(PositionAt(seconds) - n, n, stereo); }
+void SampleStore::WindowEndingAt(double seconds, int n, float* stereo) const {
+    Fold(PositionAt(seconds) - n, n, stereo);
+}

@@ -205,8 +205,7 @@ private:
 
 std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        throw HostError(kExitBadInput, "cannot open " + path + ": " + strerror(errno));
+    if (stat(path.c_str(), &st) != 0) throw HostError(kExitBadInput, "cannot open " + path + ": " + strerror(errno));
     if (S_ISDIR(st.st_mode)) throw HostError(kExitBadInput, path + " is a folder, not a sound file");
     if (st.st_size == 0) throw HostError(kExitBadInput, path + " is empty");
 
@@ -225,8 +224,7 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
         problem = path + " is not a sound file that can be read (no channels or no sample rate)";
     else if (info.frames == SF_COUNT_MAX || info.frames < 0)
         problem = path + " is truncated or damaged: the end of its sound cannot be found";
-    else if (info.frames == 0)
-        problem = path + " holds no sound (zero samples)";
+    else if (info.frames == 0) problem = path + " holds no sound (zero samples)";
     else if (HeaderPromisesMore(file, &promised, &present))
         problem = path + " is truncated: its header promises " + std::to_string(promised) +
                   " bytes of sound but only " + std::to_string(present) + " are there";

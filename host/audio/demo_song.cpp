@@ -18,15 +18,15 @@
 namespace {
 
 constexpr int kRate = 48000;
-constexpr double kBeat = 0.5;                 // seconds: 120 beats a minute
+constexpr double kBeat = 0.5;  // seconds: 120 beats a minute
 constexpr double kBar = 4 * kBeat;
 constexpr int kBars = 10;
-constexpr double kLength = kBars * kBar;      // 20 s
+constexpr double kLength = kBars * kBar;  // 20 s
 constexpr double kTwoPi = 6.283185307179586;
 
 // Chords, as MIDI notes, one a bar; the bass plays each chord's root.
 constexpr int kChords[4][3] = {{69, 72, 76}, {65, 69, 72}, {67, 72, 76}, {67, 71, 74}};  // Am F C/G G
-constexpr int kBassRoots[4] = {45, 41, 48, 43};                                           // A2 F2 C3 G2
+constexpr int kBassRoots[4] = {45, 41, 48, 43};                                          // A2 F2 C3 G2
 
 double NoteHz(int midi) { return 440.0 * pow(2.0, (midi - 69) / 12.0); }
 

@@ -28,9 +28,10 @@ public:
     Connection() {
         loop_ = pa_threaded_mainloop_new();
         context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "lumagrove-preview");
-        pa_context_set_state_callback(context_, [](pa_context*, void* loop) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-        }, loop_);
+        pa_context_set_state_callback(
+            context_,
+            [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
+            loop_);
         Lock lock(*this);
         if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             lock.Release();
@@ -71,8 +72,7 @@ public:
 
     // Runs `operation` (started under the lock) to its end.
     void Await(pa_operation* operation) const {
-        while (operation && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
-            pa_threaded_mainloop_wait(loop_);
+        while (operation && pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
         if (operation) pa_operation_unref(operation);
     }
 
@@ -182,8 +182,8 @@ struct LiveCapture::Impl {
         store->PushSilence(due - captured);
         captured = due;
         capturedThen = due;
-        lastArrival = now - std::chrono::duration_cast<Clock::duration>(
-                                std::chrono::duration<double>(0.5 * kGapSeconds));
+        lastArrival =
+            now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(0.5 * kGapSeconds));
     }
 
     int channels() const { return source.spec.channels; }
@@ -254,16 +254,16 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
     if (!g.source.found) {
         lock.Release();
         if (requested.empty())
-            throw HostError(kExitBadInput, "--capture: the sound server has no default output to capture "
-                                           "(see --list-devices for the capture devices)");
+            throw HostError(kExitBadInput,
+                            "--capture: the sound server has no default output to capture "
+                            "(see --list-devices for the capture devices)");
         throw HostError(kExitBadInput,
                         "--capture " + requested + ": no such capture device (see --list-devices for the names)");
     }
     for (int c = 0; c < g.source.map.channels; ++c) g.sides.push_back(SideOf(g.source.map.map[c]));
 
     pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, g.source.spec.rate, g.source.spec.channels};
-    const std::vector<ChannelSide> sides =
-        spec.channels == 1 ? std::vector<ChannelSide>{ChannelSide::kBoth} : g.sides;
+    const std::vector<ChannelSide> sides = spec.channels == 1 ? std::vector<ChannelSide>{ChannelSide::kBoth} : g.sides;
     g.store = std::make_unique<SampleStore>(static_cast<int>(spec.rate), sides,
                                             static_cast<int64_t>(kRingSeconds * spec.rate));
     g.stream = pa_stream_new(g.server.context(), "Lumagrove visualiser", &spec, &g.source.map);
@@ -271,22 +271,28 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
         lock.Release();
         NoServer(g.server.context());
     }
-    pa_stream_set_read_callback(g.stream, [](pa_stream*, size_t, void* data) {
-        static_cast<Impl*>(data)->TakeSamples();
-    }, &g);
-    pa_stream_set_state_callback(g.stream, [](pa_stream* s, void* data) {
-        Impl& impl = *static_cast<Impl*>(data);
-        const pa_stream_state_t state = pa_stream_get_state(s);
-        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-            impl.Fail(std::string("the capture stopped: ") + pa_strerror(pa_context_errno(pa_stream_get_context(s))));
-        pa_threaded_mainloop_signal(impl.server.loop(), 0);
-    }, &g);
-    pa_context_set_state_callback(g.server.context(), [](pa_context* c, void* data) {
-        Impl& impl = *static_cast<Impl*>(data);
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c)))
-            impl.Fail(std::string("the sound server went away: ") + pa_strerror(pa_context_errno(c)));
-        pa_threaded_mainloop_signal(impl.server.loop(), 0);
-    }, &g);
+    pa_stream_set_read_callback(
+        g.stream, [](pa_stream*, size_t, void* data) { static_cast<Impl*>(data)->TakeSamples(); }, &g);
+    pa_stream_set_state_callback(
+        g.stream,
+        [](pa_stream* s, void* data) {
+            Impl& impl = *static_cast<Impl*>(data);
+            const pa_stream_state_t state = pa_stream_get_state(s);
+            if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
+                impl.Fail(std::string("the capture stopped: ") +
+                          pa_strerror(pa_context_errno(pa_stream_get_context(s))));
+            pa_threaded_mainloop_signal(impl.server.loop(), 0);
+        },
+        &g);
+    pa_context_set_state_callback(
+        g.server.context(),
+        [](pa_context* c, void* data) {
+            Impl& impl = *static_cast<Impl*>(data);
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c)))
+                impl.Fail(std::string("the sound server went away: ") + pa_strerror(pa_context_errno(c)));
+            pa_threaded_mainloop_signal(impl.server.loop(), 0);
+        },
+        &g);
     // Small fragments: a live picture wants the newest sound soon.
     pa_buffer_attr attr;
     memset(&attr, 0xff, sizeof attr);
@@ -325,8 +331,8 @@ SampleStore& LiveCapture::store() { return *impl_->store; }
 int64_t LiveCapture::WaitFor(int64_t frames, double seconds) {
     Impl& g = *impl_;
     std::unique_lock<std::mutex> lock(g.mutex);
-    const auto deadline = Impl::Clock::now() + std::chrono::duration_cast<Impl::Clock::duration>(
-                                                   std::chrono::duration<double>(seconds));
+    const auto deadline =
+        Impl::Clock::now() + std::chrono::duration_cast<Impl::Clock::duration>(std::chrono::duration<double>(seconds));
     for (;;) {
         g.FillGap();
         if (g.captured >= frames || !g.failure.empty() || Impl::Clock::now() >= deadline) break;

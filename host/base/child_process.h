@@ -42,10 +42,10 @@ public:
 
 private:
     int pid_ = -1;
-    int input_ = -1;      // write end of the pipe to the child's standard input
-    int errorLog_ = -1;   // the child's standard error
+    int input_ = -1;     // write end of the pipe to the child's standard input
+    int errorLog_ = -1;  // the child's standard error
     int exitStatus_ = -1;
-    int endSignal_ = 0;   // the signal that ended the child; 0 when it exited
+    int endSignal_ = 0;  // the signal that ended the child; 0 when it exited
     long peakMemoryKiB_ = 0;
 };
 

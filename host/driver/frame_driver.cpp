@@ -13,8 +13,8 @@ bool StretchClock::Next(FrameTime* frame) {
     return true;
 }
 
-FrameDriver::FrameDriver(const FrameJob& job, FrameTarget& target, LevelSource& levels,
-                         std::vector<FrameSink*> outputs, const SampleStore* sound, FrameProgress* progress)
+FrameDriver::FrameDriver(const FrameJob& job, FrameTarget& target, LevelSource& levels, std::vector<FrameSink*> outputs,
+                         const SampleStore* sound, FrameProgress* progress)
     : job_(job),
       target_(target),
       levels_(levels),

@@ -48,8 +48,8 @@ struct FrameJob {
     int width = 1280;
     int height = 720;
     int fps = 60;
-    double start = 0.0;                   // time of frame 0, seconds
-    int64_t frameCount = kUntilStopped;   // frames to draw
+    double start = 0.0;                  // time of frame 0, seconds
+    int64_t frameCount = kUntilStopped;  // frames to draw
     OnInterrupt onInterrupt = OnInterrupt::kAbort;
 
     // Frame i is at start + i / fps, never the wall clock.
@@ -120,17 +120,17 @@ private:
     FrameTarget& target_;
     LevelSource& levels_;
     std::vector<FrameSink*> outputs_;
-    std::vector<FrameSink*> inPlace_;     // outputs that take the picture in their own memory
+    std::vector<FrameSink*> inPlace_;  // outputs that take the picture in their own memory
     std::vector<FrameSink*> soundTakers_;
     const SampleStore* sound_;
     FrameProgress* progress_;
-    std::unique_ptr<FrameQueue> queue_;   // for the outputs written on the writer thread
+    std::unique_ptr<FrameQueue> queue_;  // for the outputs written on the writer thread
     std::unique_ptr<AudioBlock> block_;
-    std::vector<float> chunk_;            // sound on its way to the outputs
+    std::vector<float> chunk_;  // sound on its way to the outputs
     int64_t soundHanded_ = 0;
     int64_t done_ = 0;
     FrameTime last_;
-    bool ended_ = false;                  // finished or aborted
+    bool ended_ = false;  // finished or aborted
 };
 
 #endif

@@ -112,9 +112,21 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
     EGLint major = 0, minor = 0;
     if (!eglInitialize(display, &major, &minor)) Fail("eglInitialize failed");
 
-    const EGLint configAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                    EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                                    EGL_DEPTH_SIZE, 24, EGL_NONE};
+    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                    EGL_PBUFFER_BIT,
+                                    EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,
+                                    EGL_RED_SIZE,
+                                    8,
+                                    EGL_GREEN_SIZE,
+                                    8,
+                                    EGL_BLUE_SIZE,
+                                    8,
+                                    EGL_ALPHA_SIZE,
+                                    8,
+                                    EGL_DEPTH_SIZE,
+                                    24,
+                                    EGL_NONE};
     EGLConfig config;
     EGLint count = 0;
     if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
@@ -125,8 +137,8 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
     *surface = eglCreatePbufferSurface(display, config, surfaceAttribs);
     if (*surface == EGL_NO_SURFACE) Fail("cannot create the pbuffer");
 
-    const EGLint contextAttribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                     EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+    const EGLint contextAttribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                     EGL_NONE};
     *context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
     if (*context == EGL_NO_CONTEXT) Fail("cannot create a compatibility context");
     if (!eglMakeCurrent(display, *surface, *surface, *context)) Fail("cannot make the context current");

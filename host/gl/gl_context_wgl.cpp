@@ -1,16 +1,16 @@
 // OffscreenContext on Windows: a WGL context on a hidden window, drawing into
 // a framebuffer object of the requested size.
-#include <windows.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include <string>
 
-#include "host/gl/gl_context.h"
 #include "host/base/host_error.h"
 #include "host/base/win32_error.h"
+#include "host/gl/gl_context.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ bool Fetch(Fn& fn, const char* name) {
 bool FetchFramebufferCalls(FramebufferCalls& f) {
     return Fetch(f.genFramebuffers, "glGenFramebuffersEXT") && Fetch(f.bindFramebuffer, "glBindFramebufferEXT") &&
            Fetch(f.deleteFramebuffers, "glDeleteFramebuffersEXT") &&
-           Fetch(f.genRenderbuffers, "glGenRenderbuffersEXT") &&
-           Fetch(f.bindRenderbuffer, "glBindRenderbufferEXT") &&
+           Fetch(f.genRenderbuffers, "glGenRenderbuffersEXT") && Fetch(f.bindRenderbuffer, "glBindRenderbufferEXT") &&
            Fetch(f.deleteRenderbuffers, "glDeleteRenderbuffersEXT") &&
            Fetch(f.renderbufferStorage, "glRenderbufferStorageEXT") &&
            Fetch(f.framebufferRenderbuffer, "glFramebufferRenderbufferEXT") &&
@@ -99,8 +98,8 @@ OffscreenContext::OffscreenContext(int width, int height)
     HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterWindowClassOnce(instance);
     // Never shown: the window only carries the pixel format the context needs.
-    g.window = CreateWindowExW(0, kWindowClass, L"Lumagrove", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN |
-                               WS_CLIPSIBLINGS, 0, 0, 64, 64, nullptr, nullptr, instance, nullptr);
+    g.window = CreateWindowExW(0, kWindowClass, L"Lumagrove", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                               0, 0, 64, 64, nullptr, nullptr, instance, nullptr);
     if (!g.window) FailWithSystemError("cannot create the hidden window");
     g.dc = GetDC(g.window);
     if (!g.dc) FailWithSystemError("cannot get the window's device context");
@@ -140,8 +139,7 @@ OffscreenContext::OffscreenContext(int width, int height)
                                   g.renderbuffers[0]);
     g.fbo.bindRenderbuffer(GL_RENDERBUFFER_EXT, g.renderbuffers[1]);
     g.fbo.renderbufferStorage(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
-    g.fbo.framebufferRenderbuffer(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
-                                  g.renderbuffers[1]);
+    g.fbo.framebufferRenderbuffer(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, g.renderbuffers[1]);
     g.fbo.bindRenderbuffer(GL_RENDERBUFFER_EXT, 0);
     const GLenum status = g.fbo.checkFramebufferStatus(GL_FRAMEBUFFER_EXT);
     if (status != GL_FRAMEBUFFER_COMPLETE_EXT) {

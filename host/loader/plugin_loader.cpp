@@ -12,7 +12,9 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
         throw HostError(kExitBadInput, "plug-in " + path + " does not export QueryInterface");
     }
     descriptor_ = entry();
-    const char* fault = !descriptor_ ? "a null descriptor" : !descriptor_->info ? "a descriptor with null info" : nullptr;
+    const char* fault = !descriptor_         ? "a null descriptor"
+                        : !descriptor_->info ? "a descriptor with null info"
+                                             : nullptr;
     if (fault) {
         UnloadModule(handle_);
         throw HostError(kExitBadInput, "plug-in " + path + ": QueryInterface returned " + fault);

@@ -1,12 +1,12 @@
 // PluginLibrary's platform half on Windows: LoadLibrary and GetProcAddress.
-#include <windows.h>
 #include <string.h>
+#include <windows.h>
 
 #include <string>
 
 #include "host/base/host_error.h"
-#include "host/loader/plugin_loader.h"
 #include "host/base/win32_error.h"
+#include "host/loader/plugin_loader.h"
 
 namespace {
 

@@ -30,8 +30,8 @@ int TextWidth(const std::string& text, int scale) {
     return text.empty() ? 0 : (static_cast<int>(text.size()) * kGlyphAdvance - (kGlyphAdvance - kGlyphWidth)) * scale;
 }
 
-void DrawText(uint8_t* rgba, int imageWidth, const ClipRect& clip, int x, int y, const std::string& text,
-              int scale, const uint8_t rgb[3]) {
+void DrawText(uint8_t* rgba, int imageWidth, const ClipRect& clip, int x, int y, const std::string& text, int scale,
+              const uint8_t rgb[3]) {
     for (size_t i = 0; i < text.size(); ++i) {
         const uint8_t* rows = GlyphRows(text[i]);
         if (!rows) continue;

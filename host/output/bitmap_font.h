@@ -24,7 +24,7 @@ struct ClipRect {
 };
 
 // Draws `text` with its top-left corner at (x, y) in `rgb` colour.
-void DrawText(uint8_t* rgba, int imageWidth, const ClipRect& clip, int x, int y, const std::string& text,
-              int scale, const uint8_t rgb[3]);
+void DrawText(uint8_t* rgba, int imageWidth, const ClipRect& clip, int x, int y, const std::string& text, int scale,
+              const uint8_t rgb[3]);
 
 #endif

@@ -58,7 +58,8 @@ SheetLayout SheetLayout::For(int frameWidth, int frameHeight, int64_t frameCount
     l.thumbHeight = std::max(1, static_cast<int>(frameHeight * scale + 0.5));
     l.width = l.columns * (l.thumbWidth + kGap) + kGap;
     l.height = l.rows * (l.thumbHeight + kLabelHeight + kGap) + kGap;
-    for (int k = 0; k < l.cells; ++k) l.frames.push_back((2 * k + 1) * std::max<int64_t>(frameCount, 1) / (2 * l.cells));
+    for (int k = 0; k < l.cells; ++k)
+        l.frames.push_back((2 * k + 1) * std::max<int64_t>(frameCount, 1) / (2 * l.cells));
     return l;
 }
 

@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-
 FrameQueue::FrameQueue(int width, int height, const std::vector<FrameSink*>& sinks, int depth)
     : width_(width), height_(height), sinks_(sinks), slots_(depth) {
     for (Slot& slot : slots_) {

@@ -63,8 +63,8 @@ private:
     std::vector<Slot*> free_;   // buffers the render thread may fill
     std::deque<Slot*> queued_;  // buffers waiting for the writer
     Slot* acquired_ = nullptr;
-    bool closing_ = false;      // no more frames: the writer ends when the queue is empty
-    bool stopping_ = false;     // end now
+    bool closing_ = false;   // no more frames: the writer ends when the queue is empty
+    bool stopping_ = false;  // end now
     std::exception_ptr writerError_;
     std::thread writer_;
 };

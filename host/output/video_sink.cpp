@@ -61,9 +61,9 @@ bool IsWholeMp4(const std::string& path) {
 std::vector<std::string> VideoSink::EncoderCommand(const VideoSettings& s, const std::string& output) {
     std::vector<std::string> cmd = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                     // the frames, upright, in the encoder's own 4:2:0
-                                    "-f", "rawvideo", "-pix_fmt", "yuv420p",
-                                    "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
-                                    "-framerate", std::to_string(s.fps), "-i", "pipe:0"};
+                                    "-f", "rawvideo", "-pix_fmt", "yuv420p", "-video_size",
+                                    std::to_string(s.width) + "x" + std::to_string(s.height), "-framerate",
+                                    std::to_string(s.fps), "-i", "pipe:0"};
     const bool sound = !s.audioPath.empty() && !s.soundAtEnd;
     if (sound) {
         cmd.insert(cmd.end(), {"-ss", Decimal(s.start), "-t", Decimal(s.duration), "-i", s.audioPath});
@@ -108,10 +108,10 @@ void VideoSink::Consume(const Frame& frame) {
 }
 
 std::vector<std::string> VideoSink::MuxCommand(const VideoSettings& s, const std::string& video,
-                                              const std::string& output) {
-    return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y", "-i", video, "-i", s.audioPath,
-            "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", "-shortest",
-            "-f", "mp4", output};
+                                               const std::string& output) {
+    return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error",     "-y",    "-i",   video,
+            "-i",     s.audioPath,    "-map",     "0:v:0",     "-map",      "1:a:0", "-c:v", "copy",
+            "-c:a",   "aac",          "-b:a",     "192k",      "-shortest", "-f",    "mp4",  output};
 }
 
 // The finished video and the sound into one file, which then takes the

@@ -25,7 +25,7 @@
 #include "host/output/video_quality.h"
 
 struct VideoSettings {
-    std::string path;       // the .mp4 to write
+    std::string path;  // the .mp4 to write
     int width = 0;
     int height = 0;
     int fps = 0;
@@ -33,7 +33,7 @@ struct VideoSettings {
     double start = 0.0;     // seconds into the audio where the video begins
     double duration = 0.0;  // seconds of audio to take
     VideoQuality quality = DefaultVideoQuality();
-    int threads = 0;        // x264's threads; 0 lets x264 choose (1.5 a core)
+    int threads = 0;  // x264's threads; 0 lets x264 choose (1.5 a core)
     // The sound at audioPath is complete only once the frames are (a live
     // recording): it is muxed in by Finish(), from its start, then.
     bool soundAtEnd = false;

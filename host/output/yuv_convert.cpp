@@ -6,8 +6,8 @@ namespace {
 inline uint8_t Luma(int r, int g, int b) { return static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16); }
 
 // Two rows of pixels (BGRA) into two rows of Y and one row each of U and V.
-void ConvertRowPair(const uint8_t* upper, const uint8_t* lower, int width, uint8_t* yUpper, uint8_t* yLower,
-                    uint8_t* u, uint8_t* v) {
+void ConvertRowPair(const uint8_t* upper, const uint8_t* lower, int width, uint8_t* yUpper, uint8_t* yLower, uint8_t* u,
+                    uint8_t* v) {
     for (int x = 0; x < width; ++x) {
         yUpper[x] = Luma(upper[4 * x + 2], upper[4 * x + 1], upper[4 * x]);
         yLower[x] = Luma(lower[4 * x + 2], lower[4 * x + 1], lower[4 * x]);

@@ -71,8 +71,8 @@ TEST(Capture, RecordedLevelsFollowTheBeatsOfWhatIsPlaying) {
     server.Play(WriteBeats(dir, 6.0));
     Pause(300);
     const std::string csv = dir.File("levels.csv");
-    const Outcome run = RunPreview({"--capture", "--duration", "3", "--fps", "20", "--levels-out", csv, "--quiet"},
-                                   server.env());
+    const Outcome run =
+        RunPreview({"--capture", "--duration", "3", "--fps", "20", "--levels-out", csv, "--quiet"}, server.env());
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<double> low = LowBand(csv);
     ASSERT_EQ(low.size(), 60u);  // 3 s at 20 frames a second, on the capture clock
@@ -106,8 +106,8 @@ TEST(Capture, ADeviceOfManyChannelsAndAnotherRateIsFoldedIntoItsSides) {
     server.Play(tone);
     Pause(300);
     const std::string csv = dir.File("levels.csv");
-    const Outcome run = RunPreview({"--capture", "--duration", "3", "--fps", "10", "--levels-out", csv, "--quiet"},
-                                   server.env());
+    const Outcome run =
+        RunPreview({"--capture", "--duration", "3", "--fps", "10", "--levels-out", csv, "--quiet"}, server.env());
     ASSERT_EQ(run.status, 0) << run.err;
     std::stringstream lines(ReadFile(csv));
     std::string line;
@@ -131,8 +131,8 @@ TEST(Capture, SilenceKeepsTheClockAndDrawsTheOutlineAlone) {
     SoundServer server;
     ScratchDir dir;
     const std::string csv = dir.File("levels.csv");
-    const Outcome run = RunPreview({"--capture", "--duration", "2", "--fps", "10", "--levels-out", csv, "--quiet"},
-                                   server.env());
+    const Outcome run =
+        RunPreview({"--capture", "--duration", "2", "--fps", "10", "--levels-out", csv, "--quiet"}, server.env());
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<double> low = LowBand(csv);
     ASSERT_EQ(low.size(), 20u);
@@ -186,8 +186,7 @@ TEST(Capture, CtrlCWhileTheWriterIsBehindStillKeepsTheRecording) {
     SoundServer server;
     ScratchDir dir;
     const std::string video = dir.File("live.mp4");
-    PreviewProcess preview({"--capture", "--out", video, "--size", "640x360", "--fps", "20", "--quiet"},
-                           server.env());
+    PreviewProcess preview({"--capture", "--out", video, "--size", "640x360", "--fps", "20", "--quiet"}, server.env());
     std::string encoder;
     for (int i = 0; i < 100 && encoder.empty(); ++i, Pause(50))
         encoder = Capture("pgrep -P " + std::to_string(preview.pid()) + " ffmpeg");
@@ -210,9 +209,9 @@ TEST(Capture, TheServerGoingAwayKeepsWhatWasRecordedWithStatus1) {
     auto server = std::make_unique<SoundServer>();
     ScratchDir dir;
     const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
-    PreviewProcess preview({"--capture", "--out", frames, "--levels-out", csv, "--size", "64x36", "--fps", "10",
-                            "--quiet"},
-                           server->env());
+    PreviewProcess preview(
+        {"--capture", "--out", frames, "--levels-out", csv, "--size", "64x36", "--fps", "10", "--quiet"},
+        server->env());
     for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
     server->Kill();
     const Outcome run = preview.Wait();
@@ -249,8 +248,7 @@ TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
     ScratchDir dir;
     const std::string tone = WriteLowTone(dir);
     VirtualDisplay display(640, 480);
-    PreviewProcess preview({"--capture", "--window", "--size", "320x240"},
-                           With(server, {"DISPLAY=" + display.name()}));
+    PreviewProcess preview({"--capture", "--window", "--size", "320x240"}, With(server, {"DISPLAY=" + display.name()}));
     double outline = 0;
     for (int i = 0; i < 100 && outline == 0; ++i, Pause(50)) outline = display.Screenshot().Brightness();
     ASSERT_GT(outline, 0) << "no window";
@@ -273,9 +271,9 @@ TEST(Capture, TheWindowAndARecordingCombine) {
     server.Play(WriteLowTone(dir));
     VirtualDisplay display(640, 480);
     const std::string frames = dir.File("frames");
-    PreviewProcess preview({"--capture", "--window", "--out", frames, "--duration", "3", "--fps", "10", "--size",
-                            "161x121", "--quiet"},
-                           With(server, {"DISPLAY=" + display.name()}));
+    PreviewProcess preview(
+        {"--capture", "--window", "--out", frames, "--duration", "3", "--fps", "10", "--size", "161x121", "--quiet"},
+        With(server, {"DISPLAY=" + display.name()}));
     double shown = 0;
     for (int i = 0; i < 60 && shown < 1.0; ++i, Pause(50)) shown = display.Screenshot().Brightness();
     const Outcome run = preview.Wait();

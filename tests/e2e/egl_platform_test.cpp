@@ -14,9 +14,9 @@ TEST(EglPlatform, DeviceAndSurfacelessDrawByteIdenticalFrames) {
     const std::string song = dir.File("song.wav");
     WriteSound(song, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {Sine(60, 0.8, 44100, 1.0), Sine(3000, 0.3, 44100, 1.0)});
     for (const char* platform : {"device", "surfaceless"}) {
-        const Outcome run = RunPreview({"--audio", song, "--out", dir.File(platform), "--size", "97x61", "--fps", "8",
-                                        "--quiet"},
-                                       {std::string("LUMAGROVE_EGL=") + platform});
+        const Outcome run =
+            RunPreview({"--audio", song, "--out", dir.File(platform), "--size", "97x61", "--fps", "8", "--quiet"},
+                       {std::string("LUMAGROVE_EGL=") + platform});
         ASSERT_EQ(run.status, 0) << platform << ": " << run.err;
     }
     const std::vector<std::string> names = ListFolder(dir.File("device"));
@@ -29,9 +29,9 @@ TEST(EglPlatform, DeviceAndSurfacelessDrawByteIdenticalFrames) {
 
 TEST(EglPlatform, AnUnknownPlatformIsOneLineWithStatus2AndNoOutput) {
     ScratchDir dir;
-    const Outcome run = RunPreview({"--levels-out", dir.File("levels.csv"), "--sheet", dir.File("sheet.png"),
-                                    "--duration", "0.5", "--quiet"},
-                                   {"LUMAGROVE_EGL=nonsense"});
+    const Outcome run = RunPreview(
+        {"--levels-out", dir.File("levels.csv"), "--sheet", dir.File("sheet.png"), "--duration", "0.5", "--quiet"},
+        {"LUMAGROVE_EGL=nonsense"});
     EXPECT_EQ(run.status, 2);
     ExpectOneLine(run, "LUMAGROVE_EGL=nonsense");
     EXPECT_TRUE(ListFolder(dir.path()).empty());

@@ -118,7 +118,9 @@ protected:
         const std::string listing = disk_ + ".left";
         const std::string script = "mount -t tmpfs -o size=" + std::to_string(kib) +
                                    "k lumagrove-full \"$0\" || exit 97\n"
-                                   "head -c " + std::to_string(fillKib * 1024) + " /dev/zero > \"$0/.filler\"\n"
+                                   "head -c " +
+                                   std::to_string(fillKib * 1024) +
+                                   " /dev/zero > \"$0/.filler\"\n"
                                    "\"$@\"\nstatus=$?\nrm \"$0/.filler\"\n"
                                    "(cd \"$0\" && find . -mindepth 1 | sort) > \"$0.left\"\nexit $status\n";
         std::vector<std::string> launcher = Launcher();
@@ -146,8 +148,8 @@ protected:
     std::vector<std::string> Launcher() {
         static const std::vector<std::string> launcher = [this] {
             for (const char* flags : {"-m", "-rm"}) {
-                const std::string probe = std::string("unshare ") + flags + " mount -t tmpfs -o size=4k none '" +
-                                          disk_ + "' >/dev/null 2>&1";
+                const std::string probe =
+                    std::string("unshare ") + flags + " mount -t tmpfs -o size=4k none '" + disk_ + "' >/dev/null 2>&1";
                 if (system(probe.c_str()) == 0) return std::vector<std::string>{"unshare", flags};
             }
             return std::vector<std::string>{};
@@ -171,21 +173,29 @@ TEST_F(FullDisk, EveryOutputFailsWithStatus1AndLeavesNothingOnTheDisk) {
         {"video", 16, 0, {"--out", disk_ + "/song.mp4", "--size", "160x90", "--fps", "20"}, disk_ + "/song.mp4"},
         {"sheet", 4, 0, {"--sheet", disk_ + "/sheet.png", "--size", "640x360", "--fps", "20"}, disk_ + "/sheet.png"},
         // The levels fail part-way; the frames written elsewhere go too.
-        {"levels", 4, 0,
+        {"levels",
+         4,
+         0,
          {"--levels-out", disk_ + "/levels.csv", "--out", dir_.File("frames"), "--size", "64x36", "--fps", "20"},
          disk_ + "/levels.csv"},
         // So few levels that they fail only when written out at the end: the
         // frames must not have been made final before that.
-        {"levels at the end", 4, 4,
+        {"levels at the end",
+         4,
+         4,
          {"--levels-out", disk_ + "/levels.csv", "--out", dir_.File("frames"), "--size", "64x36", "--fps", "20",
           "--duration", "0.5"},
          disk_ + "/levels.csv"},
         // The sheet fails as it is made final; the video and the frames, finished
         // on a disk with room, are published with it or not at all.
-        {"sheet beside a video", 4, 0,
+        {"sheet beside a video",
+         4,
+         0,
          {"--sheet", disk_ + "/sheet.png", "--out", dir_.File("song.mp4"), "--size", "640x360", "--fps", "20"},
          disk_ + "/sheet.png"},
-        {"sheet beside frames", 4, 0,
+        {"sheet beside frames",
+         4,
+         0,
          {"--sheet", disk_ + "/sheet.png", "--out", dir_.File("frames"), "--size", "640x360", "--fps", "20"},
          disk_ + "/sheet.png"},
     };
@@ -207,11 +217,11 @@ TEST_F(FullDisk, EveryOutputFailsWithStatus1AndLeavesNothingOnTheDisk) {
 TEST_F(FullDisk, OutputsThatFitAreWrittenWhole) {
     // The same runs with room to spare: the limits above are what fails them.
     std::vector<std::string> left;
-    const Outcome run = RunOnDisk(8192, 0,
-                                  {"--audio", song_, "--quiet", "--size", "160x90", "--fps", "20", "--out",
-                                   disk_ + "/frames", "--sheet", disk_ + "/sheet.png", "--levels-out",
-                                   disk_ + "/levels.csv"},
-                                  &left);
+    const Outcome run =
+        RunOnDisk(8192, 0,
+                  {"--audio", song_, "--quiet", "--size", "160x90", "--fps", "20", "--out", disk_ + "/frames",
+                   "--sheet", disk_ + "/sheet.png", "--levels-out", disk_ + "/levels.csv"},
+                  &left);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(left.size(), 1u + 60u + 2u);  // the folder, its 60 frames, the sheet and the levels
@@ -251,9 +261,9 @@ TEST_F(Faults, AnOutputThatCannotBePublishedTakesTheOthersWithIt) {
     const std::string sheet = dir_.File("sheet.png");
     mkdir(sheet.c_str(), 0755);
     WriteText(sheet + "/keep", "a folder in the sheet's place\n");
-    const Outcome run = RunPreview({"--audio", song_, "--levels-out", dir_.File("levels.csv"), "--out",
-                                    dir_.File("frames"), "--sheet", sheet, "--size", "64x36", "--fps", "10",
-                                    "--quiet"});
+    const Outcome run =
+        RunPreview({"--audio", song_, "--levels-out", dir_.File("levels.csv"), "--out", dir_.File("frames"), "--sheet",
+                    sheet, "--size", "64x36", "--fps", "10", "--quiet"});
     EXPECT_EQ(run.status, 1) << run.err;
     ExpectOneLine(run, sheet);
     EXPECT_EQ(ListFolder(dir_.path()), (std::vector<std::string>{"sheet.png", "song.wav"}));
@@ -279,11 +289,10 @@ TEST_F(Faults, EncoderKilledMidRunGivesStatus1AndNoVideo) {
 
 TEST_F(Faults, EncoderThatEndsWellButLeavesNoWholeVideoGivesStatus1) {
     const std::string video = dir_.File("out.mp4");
-    const std::vector<std::string> args = {"--audio", song_, "--out", video, "--size", "64x36", "--fps", "10",
-                                           "--quiet"};
+    const std::vector<std::string> args = {"--audio", song_,   "--out", video,    "--size",
+                                           "64x36",   "--fps", "10",    "--quiet"};
     // Stops reading after a few frames, says nothing and reports success.
-    ExpectFailure(args, 1, "ffmpeg failed while writing " + video,
-                  FakeEncoder("head -c 30000 >/dev/null\nexit 0\n"));
+    ExpectFailure(args, 1, "ffmpeg failed while writing " + video, FakeEncoder("head -c 30000 >/dev/null\nexit 0\n"));
     // Takes every frame and reports success, but what it wrote is not a video
     // (as ffmpeg does when the disk fills while it writes the file's end).
     const Outcome run = ExpectFailure(
@@ -302,9 +311,8 @@ TEST_F(Faults, SongDamagedPartWayGivesStatus1AndLeavesNothing) {
         DamagePartWay(path, c);
         for (const std::string out : {"out.mp4", "frames"}) {
             SCOPED_TRACE(out);
-            const Outcome run = ExpectFailure({"--audio", path, "--out", dir_.File(out), "--size", "64x36", "--fps",
-                                               "10", "--quiet"},
-                                              1, path);
+            const Outcome run = ExpectFailure(
+                {"--audio", path, "--out", dir_.File(out), "--size", "64x36", "--fps", "10", "--quiet"}, 1, path);
             EXPECT_NE(run.err.find("damaged or truncated"), std::string::npos) << run.err;
         }
     }
@@ -361,15 +369,15 @@ TEST_F(Faults, SongWithNoSoundIsRefusedWithStatus2) {
         const char* name;
         int format;
     };
-    for (const Case& c : {Case{"zero.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-                          Case{"zero.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-                          Case{"zero.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS}}) {
+    for (const Case& c :
+         {Case{"zero.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16}, Case{"zero.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+          Case{"zero.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS}}) {
         SCOPED_TRACE(c.name);
         const std::string path = dir_.File(c.name);
         WriteSound(path, c.format, kRate, {Channel{}, Channel{}});
         ExpectFailure({"--audio", path, "--out", dir_.File("out.mp4"), "--quiet"}, 2, path);
-        ExpectFailure({"--audio", path, "--out", dir_.File("frames"), "--sheet", dir_.File("sheet.png"), "--quiet"},
-                      2, path);
+        ExpectFailure({"--audio", path, "--out", dir_.File("frames"), "--sheet", dir_.File("sheet.png"), "--quiet"}, 2,
+                      path);
     }
 }
 

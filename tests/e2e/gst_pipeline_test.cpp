@@ -15,7 +15,8 @@ namespace {
 // its status as "...status=N".
 std::string Launch(const std::string& pipeline) {
     return Capture("GST_PLUGIN_PATH=" LUMAGROVE_GST_DIR " GST_REGISTRY=" LUMAGROVE_GST_DIR
-                   "/test-registry.bin gst-launch-1.0 -q " + pipeline + " 2>&1; echo status=$?");
+                   "/test-registry.bin gst-launch-1.0 -q " +
+                   pipeline + " 2>&1; echo status=$?");
 }
 
 std::string WriteSong(const ScratchDir& dir) {
@@ -29,12 +30,12 @@ TEST(GstPipeline, FramesAreThePicturesOfThePreviewHost) {
     ScratchDir dir;
     const std::string song = WriteSong(dir);
     mkdir(dir.File("gst").c_str(), 0755);
-    const std::string out = Launch("filesrc location=" + song + " ! wavparse ! lumagrove ! video/x-raw,width=101," +
-                                   "height=67,framerate=20/1 ! videoconvert ! pngenc ! multifilesink location=" +
-                                   dir.File("gst/%03d.png"));
+    const std::string out =
+        Launch("filesrc location=" + song + " ! wavparse ! lumagrove ! video/x-raw,width=101," +
+               "height=67,framerate=20/1 ! videoconvert ! pngenc ! multifilesink location=" + dir.File("gst/%03d.png"));
     ASSERT_NE(out.find("status=0"), std::string::npos) << out;
-    const Outcome preview = RunPreview({"--audio", song, "--out", dir.File("preview"), "--size", "101x67", "--fps",
-                                        "20", "--quiet"});
+    const Outcome preview =
+        RunPreview({"--audio", song, "--out", dir.File("preview"), "--size", "101x67", "--fps", "20", "--quiet"});
     ASSERT_EQ(preview.status, 0) << preview.err;
     const std::vector<std::string> frames = ListFolder(dir.File("gst"));
     ASSERT_EQ(frames.size(), ListFolder(dir.File("preview")).size());
@@ -64,10 +65,13 @@ TEST(GstPipeline, ASongToAnMp4AndPlaybinsVisualisationReachTheEnd) {
 TEST(GstPipeline, NoGlContextIsAnElementError) {
     ScratchDir dir;
     // The default EGL display needs an X server, and there is none here.
-    const std::string out = Capture("DISPLAY= LUMAGROVE_EGL=default GST_PLUGIN_PATH=" LUMAGROVE_GST_DIR
-                                    " GST_REGISTRY=" LUMAGROVE_GST_DIR "/test-registry.bin gst-launch-1.0 -q filesrc "
-                                    "location=" + WriteSong(dir) + " ! wavparse ! lumagrove ! fakesink 2>&1; "
-                                    "echo status=$?");
+    const std::string out =
+        Capture("DISPLAY= LUMAGROVE_EGL=default GST_PLUGIN_PATH=" LUMAGROVE_GST_DIR " GST_REGISTRY=" LUMAGROVE_GST_DIR
+                "/test-registry.bin gst-launch-1.0 -q filesrc "
+                "location=" +
+                WriteSong(dir) +
+                " ! wavparse ! lumagrove ! fakesink 2>&1; "
+                "echo status=$?");
     EXPECT_EQ(out.find("status=0"), std::string::npos) << out;
     EXPECT_NE(out.find("ERROR: from element"), std::string::npos) << out;
     EXPECT_NE(out.find("cannot create an offscreen OpenGL context"), std::string::npos) << out;
@@ -77,8 +81,8 @@ TEST(GstPipeline, APlugInThatIsMissingOrIsNoPlugInIsAnElementError) {
     ScratchDir dir;
     const std::string song = WriteSong(dir);
     for (const std::string& bad : {dir.File("missing.so"), std::string("/usr/lib/x86_64-linux-gnu/libz.so.1")}) {
-        const std::string out = Launch("filesrc location=" + song + " ! wavparse ! lumagrove plugin=" + bad +
-                                       " ! fakesink");
+        const std::string out =
+            Launch("filesrc location=" + song + " ! wavparse ! lumagrove plugin=" + bad + " ! fakesink");
         EXPECT_EQ(out.find("status=0"), std::string::npos) << out;
         EXPECT_NE(out.find("ERROR: from element"), std::string::npos) << out;
         EXPECT_NE(out.find(bad), std::string::npos) << out;

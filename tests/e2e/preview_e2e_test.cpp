@@ -83,8 +83,8 @@ TEST(PreviewFrames, LevelsWrittenOutAndReplayedGiveTheSameFrames) {
     ScratchDir dir;
     const std::string song = WriteBeatSong(dir, 1.0);
     const std::string csv = dir.File("levels.csv");
-    const Outcome analysed = RunPreview({"--audio", song, "--out", dir.File("analysed"), "--levels-out", csv,
-                                         "--size", "64x48", "--fps", "12", "--quiet"});
+    const Outcome analysed = RunPreview({"--audio", song, "--out", dir.File("analysed"), "--levels-out", csv, "--size",
+                                         "64x48", "--fps", "12", "--quiet"});
     ASSERT_EQ(analysed.status, 0) << analysed.err;
     // One row per frame after the header, each with its time first.
     std::stringstream rows(ReadFile(csv));
@@ -93,8 +93,8 @@ TEST(PreviewFrames, LevelsWrittenOutAndReplayedGiveTheSameFrames) {
     ASSERT_EQ(lines.size(), 13u);
     EXPECT_EQ(lines[4].rfind("0.25", 0), 0u) << lines[4];
 
-    const Outcome replayed = RunPreview({"--levels-in", csv, "--out", dir.File("replayed"), "--size", "64x48", "--fps",
-                                         "12", "--quiet"});
+    const Outcome replayed =
+        RunPreview({"--levels-in", csv, "--out", dir.File("replayed"), "--size", "64x48", "--fps", "12", "--quiet"});
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     const std::vector<std::string> names = ListFolder(dir.File("analysed"));
     ASSERT_EQ(names.size(), 12u);
@@ -129,8 +129,8 @@ TEST(PreviewVideo, HasEveryFrameAtTheSizeAndTheSongsSound) {
                                        "--start", "0.5", "--duration", "1", "--quiet"});
     ASSERT_EQ(frames.status, 0) << frames.err;
     const Picture png = ReadPng(dir.File("frames/frame_000012.png"));
-    const std::string decoded = Capture("ffmpeg -v error -i '" + video +
-                                        "' -vf 'select=eq(n\\,12)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    const std::string decoded =
+        Capture("ffmpeg -v error -i '" + video + "' -vf 'select=eq(n\\,12)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
     ASSERT_EQ(decoded.size(), png.rgb.size());
     double upright = 0, flipped = 0;
     for (int y = 0; y < png.height; ++y)
@@ -151,15 +151,15 @@ TEST(PreviewVideo, HasEveryFrameAtTheSizeAndTheSongsSound) {
 TEST(PreviewVideo, EachQualityReachesTheEncoder) {
     ScratchDir dir;
     const std::string song = WriteBeatSong(dir, 1.0);
-    const std::map<std::string, std::string> presetMark = {
-        {"ultrafast", " cabac=0 "}, {"superfast", " subme=1 "}, {"veryfast", " subme=2 "},
-        {"faster", " subme=4 "},    {"fast", " subme=6 "},      {"medium", " subme=7 "}};
+    const std::map<std::string, std::string> presetMark = {{"ultrafast", " cabac=0 "}, {"superfast", " subme=1 "},
+                                                           {"veryfast", " subme=2 "},  {"faster", " subme=4 "},
+                                                           {"fast", " subme=6 "},      {"medium", " subme=7 "}};
     std::set<std::string> settingsSeen;
     for (const VideoQuality& quality : VideoQualities()) {
         SCOPED_TRACE(quality.name);
         const std::string video = dir.File(std::string(quality.name) + ".mp4");
-        const Outcome run = RunPreview({"--audio", song, "--out", video, "--size", "64x36", "--fps", "10",
-                                        "--quality", quality.name, "--quiet"});
+        const Outcome run = RunPreview(
+            {"--audio", song, "--out", video, "--size", "64x36", "--fps", "10", "--quality", quality.name, "--quiet"});
         ASSERT_EQ(run.status, 0) << run.err;
         const std::string bytes = ReadFile(video);
         const size_t at = bytes.find("x264 - core");
@@ -172,8 +172,8 @@ TEST(PreviewVideo, EachQualityReachesTheEncoder) {
     }
     EXPECT_EQ(settingsSeen.size(), VideoQualities().size()) << "two qualities encode alike";
     // Without --quality: normal.
-    const Outcome run = RunPreview({"--audio", song, "--out", dir.File("default.mp4"), "--size", "64x36", "--fps",
-                                    "10", "--quiet"});
+    const Outcome run =
+        RunPreview({"--audio", song, "--out", dir.File("default.mp4"), "--size", "64x36", "--fps", "10", "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string bytes = ReadFile(dir.File("default.mp4"));
     EXPECT_NE(bytes.find(" crf=" + std::to_string(DefaultVideoQuality().crf) + ".0 "), std::string::npos);
@@ -210,8 +210,8 @@ TEST(PreviewSheet, ShowsFramesSpreadOverTheSongWithTheirTimes) {
 TEST(PreviewSheet, ScalesLargeFramesDown) {
     ScratchDir dir;
     const std::string song = WriteBeatSong(dir, 1.0);
-    const Outcome run = RunPreview({"--audio", song, "--sheet", dir.File("sheet.png"), "--size", "640x360", "--fps",
-                                    "3", "--quiet"});
+    const Outcome run =
+        RunPreview({"--audio", song, "--sheet", dir.File("sheet.png"), "--size", "640x360", "--fps", "3", "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     const Picture sheet = ReadPng(dir.File("sheet.png"));
     // Three frames: three cells in a row, each 320 x 180.
@@ -225,8 +225,8 @@ TEST(PreviewInterrupt, CtrlCMidRenderExits130AndLeavesNothing) {
         SCOPED_TRACE(out);
         PreviewProcess preview({"--out", dir.File(out), "--size", "320x180", "--quiet"});
         // Wait until rendering is under way: the output exists in its temporary form.
-        const std::string started = std::string(out) == "frames" ? dir.File("frames/frame_000005.png")
-                                                                 : dir.File("demo.mp4.part");
+        const std::string started =
+            std::string(out) == "frames" ? dir.File("frames/frame_000005.png") : dir.File("demo.mp4.part");
         for (int i = 0; i < 200 && !Exists(started); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
         ASSERT_TRUE(Exists(started));
         preview.Signal(SIGINT);

@@ -11,7 +11,7 @@ namespace {
 
 struct BadCase {
     std::vector<std::string> args;
-    std::string named;  // what the message must name
+    std::string named;                  // what the message must name
     std::vector<std::string> env = {};  // added to the environment
 };
 

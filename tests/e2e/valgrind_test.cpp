@@ -16,19 +16,14 @@ const int kValgrindFound = 99;  // valgrind's exit status when it reports an err
 
 // The host's arguments run under memcheck, its log written to `log`.
 Outcome RunUnderMemcheck(const std::vector<std::string>& args, const std::string& log) {
-    const std::vector<std::string> valgrind = {"valgrind",
-                                               "--tool=memcheck",
-                                               "--error-exitcode=" + std::to_string(kValgrindFound),
-                                               "--leak-check=full",
-                                               "--show-leak-kinds=definite,indirect,possible",
-                                               "--errors-for-leak-kinds=definite,indirect,possible",
-                                               // the plug-in is unloaded before leaks are listed
-                                               "--keep-debuginfo=yes",
-                                               // ffmpeg is not the host's code
-                                               "--child-silent-after-fork=yes",
-                                               "--num-callers=40",
-                                               "--suppressions=" LUMAGROVE_VALGRIND_SUPPRESSIONS,
-                                               "--log-file=" + log};
+    const std::vector<std::string> valgrind = {
+        "valgrind", "--tool=memcheck", "--error-exitcode=" + std::to_string(kValgrindFound), "--leak-check=full",
+        "--show-leak-kinds=definite,indirect,possible", "--errors-for-leak-kinds=definite,indirect,possible",
+        // the plug-in is unloaded before leaks are listed
+        "--keep-debuginfo=yes",
+        // ffmpeg is not the host's code
+        "--child-silent-after-fork=yes", "--num-callers=40", "--suppressions=" LUMAGROVE_VALGRIND_SUPPRESSIONS,
+        "--log-file=" + log};
     return PreviewProcess(args, {}, valgrind).Wait();
 }
 
@@ -42,8 +37,7 @@ long Count(const std::string& log, const std::string& pattern) {
 TEST(Memcheck, PreviewRunHasNoErrorAndLeaksNothing) {
     ScratchDir dir;
     const std::string song = dir.File("song.wav");
-    WriteSound(song, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100,
-               {Sine(110, 0.6, 44100, 3.0), Noise(0.3, 44100, 3.0, 3)});
+    WriteSound(song, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {Sine(110, 0.6, 44100, 3.0), Noise(0.3, 44100, 3.0, 3)});
     const std::vector<std::string> common = {"--audio", song, "--size", "128x72", "--fps", "10", "--quiet"};
     struct Run {
         const char* what;

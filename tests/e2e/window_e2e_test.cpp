@@ -137,8 +137,8 @@ TEST(PreviewWindow, FullscreenCoversTheScreen) {
         // crashes (signal 11) at the exit of these two runs, one after the
         // other on fresh displays; the window's leaks are checked by the
         // other window tests.
-        PreviewProcess preview(args, {"DISPLAY=" + display.name(), "SDL_AUDIODRIVER=no-such-device",
-                                      "ASAN_OPTIONS=detect_leaks=0"});
+        PreviewProcess preview(
+            args, {"DISPLAY=" + display.name(), "SDL_AUDIODRIVER=no-such-device", "ASAN_OPTIONS=detect_leaks=0"});
         Light& light = fullscreen ? full : windowed;
         for (int i = 0; i < 100 && light.count < 200; ++i, Pause(50)) light = FindLight(display.Screenshot());
         Pause(300);

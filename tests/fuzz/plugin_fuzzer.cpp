@@ -36,7 +36,11 @@ public:
         memcpy(out, data_ + at_, n < available ? n : available);
         at_ += n;
     }
-    uint8_t Byte() { uint8_t b; Take(&b, 1); return b; }
+    uint8_t Byte() {
+        uint8_t b;
+        Take(&b, 1);
+        return b;
+    }
 
 private:
     const uint8_t* data_;
@@ -109,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             descriptor->callbacks[script.Byte() % 8].call = nullptr;  // a host scribbling on the table
             descriptor->info = nullptr;
             descriptor = QueryInterface();
-            if (!descriptor->info || !descriptor->callbacks[kSlotRender].render) Fail("QueryInterface", "fields not restored");
+            if (!descriptor->info || !descriptor->callbacks[kSlotRender].render)
+                Fail("QueryInterface", "fields not restored");
         } else {
             descriptor = QueryInterface();
         }

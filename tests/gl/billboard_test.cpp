@@ -113,11 +113,13 @@ TEST_F(Billboard, QuadRunsFromUpperLeftWithMirroredTexture) {
     // p = (0.1, 0.2), a = (-0.2, 0.2), b = (0.2, 0.2): texture s = 1 on the screen's left.
     auto wx = [](double x) { return (x + 1) / 2 * kWidth; };
     auto wy = [](double y) { return (y + 1) / 2 * kHeight; };
-    const struct { float s, t; double x, y; } expect[4] = {
-        {1, 1, wx(-0.1), wy(0.4)},  // p + a, upper left
-        {1, 0, wx(-0.1), wy(0.0)},  // p - b, lower left
-        {0, 0, wx(0.3), wy(0.0)},   // p - a, lower right
-        {0, 1, wx(0.3), wy(0.4)}};  // p + b, upper right
+    const struct {
+        float s, t;
+        double x, y;
+    } expect[4] = {{1, 1, wx(-0.1), wy(0.4)},  // p + a, upper left
+                   {1, 0, wx(-0.1), wy(0.0)},  // p - b, lower left
+                   {0, 0, wx(0.3), wy(0.0)},   // p - a, lower right
+                   {0, 1, wx(0.3), wy(0.4)}};  // p + b, upper right
     for (const auto& e : expect) {
         const FeedbackVertex& got = v[{e.s, e.t}];
         EXPECT_NEAR(got.x, e.x, 1e-3) << "texture (" << e.s << ", " << e.t << ")";

@@ -32,7 +32,9 @@ public:
     }
     void TakeLevels(const FrameTime& frame, const float*) override { times.push_back(frame.time); }
     bool WantsSound() const override { return true; }
-    void TakeSound(const float* samples, int64_t count) override { sound.insert(sound.end(), samples, samples + count); }
+    void TakeSound(const float* samples, int64_t count) override {
+        sound.insert(sound.end(), samples, samples + count);
+    }
     void Finish() override { log_->push_back("finish " + name_); }
     void Publish() override { log_->push_back("publish " + name_); }
     void Abort() noexcept override { log_->push_back("abort " + name_); }

@@ -93,7 +93,8 @@ protected:
         const int x = static_cast<int>(lround(cx + dx / len * distance));
         const int y = static_cast<int>(lround(cy + dy / len * distance));
         EXPECT_TRUE(x >= 0 && x < kWidth && y >= 0 && y < kHeight) << "corner " << corner << " off screen";
-        const uint8_t* px = PixelAt(pixels, std::min(std::max(x, 0), kWidth - 1), std::min(std::max(y, 0), kHeight - 1));
+        const uint8_t* px =
+            PixelAt(pixels, std::min(std::max(x, 0), kWidth - 1), std::min(std::max(y, 0), kHeight - 1));
         return {px[0], px[1], px[2]};
     }
 

@@ -27,11 +27,26 @@ void* __real_realloc(void* p, size_t size);
 void* __real__Znwm(size_t size);
 void* __real__Znam(size_t size);
 
-void* __wrap_malloc(size_t size) { Count(); return __real_malloc(size); }
-void* __wrap_calloc(size_t count, size_t size) { Count(); return __real_calloc(count, size); }
-void* __wrap_realloc(void* p, size_t size) { Count(); return __real_realloc(p, size); }
-void* __wrap__Znwm(size_t size) { Count(); return __real__Znwm(size); }
-void* __wrap__Znam(size_t size) { Count(); return __real__Znam(size); }
+void* __wrap_malloc(size_t size) {
+    Count();
+    return __real_malloc(size);
+}
+void* __wrap_calloc(size_t count, size_t size) {
+    Count();
+    return __real_calloc(count, size);
+}
+void* __wrap_realloc(void* p, size_t size) {
+    Count();
+    return __real_realloc(p, size);
+}
+void* __wrap__Znwm(size_t size) {
+    Count();
+    return __real__Znwm(size);
+}
+void* __wrap__Znam(size_t size) {
+    Count();
+    return __real__Znam(size);
+}
 }
 
 namespace {

@@ -21,7 +21,8 @@ TEST_F(PluginModule, DrivesEverySlotInTheHostOrder) {
     plugin.Render(params);
     const std::vector<uint8_t> pixels = Pixels();
     size_t bright = 0;
-    for (size_t k = 0; k < pixels.size(); k += 4) bright += pixels[k] > 200 && pixels[k + 1] > 200 && pixels[k + 2] > 200;
+    for (size_t k = 0; k < pixels.size(); k += 4)
+        bright += pixels[k] > 200 && pixels[k + 1] > 200 && pixels[k + 2] > 200;
     EXPECT_GT(bright, 50u);  // where the three glows and the outline add up to white
 }
 

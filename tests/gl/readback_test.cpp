@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "host/output/frame.h"
 #include "host/gl/gl_context.h"
+#include "host/output/frame.h"
 #include "render/gl.h"
 
 namespace {

@@ -61,8 +61,8 @@ PreviewProcess::PreviewProcess(const std::vector<std::string>& args, const std::
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-    const int err = posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(),
-                                Pointers(envp).data());
+    const int err =
+        posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(), Pointers(envp).data());
     posix_spawn_file_actions_destroy(&actions);
     close(errFd);
     if (err != 0) throw std::runtime_error(std::string("cannot start the preview: ") + strerror(err));
@@ -147,10 +147,12 @@ std::string Capture(const std::string& command) {
 std::map<std::string, std::string> ProbeStream(const std::string& video, const std::string& stream) {
     std::stringstream lines(Capture("ffprobe -v error -count_frames -select_streams " + stream +
                                     " -show_entries stream=codec_name,width,height,pix_fmt,nb_read_frames,duration,"
-                                    "sample_rate,channels -of default=noprint_wrappers=1 '" + video + "'"));
+                                    "sample_rate,channels -of default=noprint_wrappers=1 '" +
+                                    video + "'"));
     std::map<std::string, std::string> fields;
     for (std::string line; std::getline(lines, line);)
-        if (line.find('=') != std::string::npos) fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+        if (line.find('=') != std::string::npos)
+            fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     return fields;
 }
 
@@ -158,9 +160,10 @@ VirtualDisplay::VirtualDisplay(int width, int height) {
     // Xvfb picks a free display number and writes it to the pipe given by -displayfd.
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("cannot make a pipe");
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                     std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp",
-                                     "-noreset"};  // no reset when the last client leaves
+    std::vector<std::string> argv = {
+        "Xvfb",      "-displayfd", std::to_string(fds[1]),
+        "-screen",   "0",          std::to_string(width) + "x" + std::to_string(height) + "x24",
+        "-nolisten", "tcp",        "-noreset"};  // no reset when the last client leaves
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -254,8 +257,9 @@ bool WithWindowOfSize(const std::string& name, int width, int height, Act act) {
 }
 
 bool VirtualDisplay::ResizeWindow(int width, int height, int newWidth, int newHeight) const {
-    return WithWindowOfSize(name_, width, height,
-                            [&](Display* display, Window window) { XResizeWindow(display, window, newWidth, newHeight); });
+    return WithWindowOfSize(name_, width, height, [&](Display* display, Window window) {
+        XResizeWindow(display, window, newWidth, newHeight);
+    });
 }
 
 bool VirtualDisplay::PressKey(int width, int height, unsigned long keysym) const {

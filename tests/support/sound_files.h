@@ -53,7 +53,7 @@ long FileSize(const std::string& path);
 struct PartWayDamage {
     const char* name;  // file name, e.g. "cut.flac"
     int format;
-    bool truncate;     // else scrambled
+    bool truncate;  // else scrambled
 };
 const std::vector<PartWayDamage>& PartWayDamageCases();  // FLAC, Ogg Vorbis and MP3
 void DamagePartWay(const std::string& path, const PartWayDamage& damage);

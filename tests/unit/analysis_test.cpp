@@ -72,8 +72,8 @@ TEST_P(SineBand, LightsItsBandFarAboveTheOthersOnBothSidesOfAMonoSong) {
 
 INSTANTIATE_TEST_SUITE_P(Bands, SineBand,
                          testing::Values(BandCase{60, 48000, 0}, BandCase{10000, 48000, 7}, BandCase{60, 44100, 0},
-                                         BandCase{1000, 44100, 4}, BandCase{250, 192000, 2},
-                                         BandCase{12000, 192000, 7}, BandCase{2500, 8000, 5}));
+                                         BandCase{1000, 44100, 4}, BandCase{250, 192000, 2}, BandCase{12000, 192000, 7},
+                                         BandCase{2500, 8000, 5}));
 
 TEST(Analysis, SilenceGivesExactZerosEverywhere) {
     ScratchDir dir;
@@ -97,7 +97,8 @@ TEST(Analysis, SoundOnOneSideFillsThatGroupOnly) {
     for (int loud = 0; loud < 2; ++loud) {
         SCOPED_TRACE(loud == 0 ? "left" : "right");
         const std::string path = dir.File(loud == 0 ? "left.wav" : "right.wav");
-        WriteSound(path, kWav16, 48000, loud == 0 ? std::vector<Channel>{music, quiet} : std::vector<Channel>{quiet, music});
+        WriteSound(path, kWav16, 48000,
+                   loud == 0 ? std::vector<Channel>{music, quiet} : std::vector<Channel>{quiet, music});
         const std::vector<Levels> frames = AnalyseFile(path);
         for (size_t f = 10; f < frames.size(); ++f) {
             float sounding = 0;
@@ -203,7 +204,8 @@ TEST(Analysis, ATimeThatGoesBackStartsAfreshAsOnAFirstFrame) {
     const Channel hiss = Noise(0.1, 44100, 3.0, 8);
     for (size_t i = 0; i < song.size(); ++i) song[i] = i < 44100 ? hiss[i] : song[i] + hiss[i];
     WriteSound(dir.File("seek.wav"), kWav16, 44100, {song});
-    std::unique_ptr<AudioSource> played = OpenAudioFile(dir.File("seek.wav")), fresh = OpenAudioFile(dir.File("seek.wav"));
+    std::unique_ptr<AudioSource> played = OpenAudioFile(dir.File("seek.wav")),
+                                 fresh = OpenAudioFile(dir.File("seek.wav"));
     std::unique_ptr<LevelSource> a = AnalyseSong(*played), b = AnalyseSong(*fresh);
     AudioBlock afterSeek, first;
     for (int f = 0; f < 75; ++f) a->Fill(f / 30.0, &afterSeek);  // the tone sets the gain

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "host/analysis/sample_store.h"
 #include "host/audio/audio_file.h"
 #include "host/audio/audio_source.h"
-#include "host/analysis/sample_store.h"
 #include "host/audio/song_feed.h"
 #include "host/audio/streamed_source.h"
 #include "host/base/host_error.h"
@@ -226,8 +226,10 @@ TEST(AudioFile, ChannelsGoToTheSidesTheFileNames) {
         SideMix(song->sides()).Fold(frame.data(), 1, stereo.data());
         return stereo;
     };
-    EXPECT_EQ(fold("named.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5) / 4.0f, (2 + 3 + 4 + 6) / 4.0f}));
-    EXPECT_EQ(fold("plain.wav", {1, 2, 3, 4, 5, 6}), (std::vector<float>{(1 + 3 + 4 + 5 + 6) / 5.0f, (2 + 3 + 4 + 5 + 6) / 5.0f}));
+    EXPECT_EQ(fold("named.wav", {1, 2, 3, 4, 5, 6}),
+              (std::vector<float>{(1 + 3 + 4 + 5) / 4.0f, (2 + 3 + 4 + 6) / 4.0f}));
+    EXPECT_EQ(fold("plain.wav", {1, 2, 3, 4, 5, 6}),
+              (std::vector<float>{(1 + 3 + 4 + 5 + 6) / 5.0f, (2 + 3 + 4 + 5 + 6) / 5.0f}));
     EXPECT_EQ(fold("mono.wav", {0.5f}), (std::vector<float>{0.5f, 0.5f}));
     // Three channels named front, back and side right: the mask at byte 40
     // of a WAVE_FORMAT_EXTENSIBLE header, 0x2 | 0x20 | 0x400.

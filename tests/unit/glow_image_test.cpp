@@ -10,14 +10,18 @@ int Alpha(const uint32_t* image, int row, int column) { return static_cast<int>(
 
 class GlowImage : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(BuildGlowImage()); image = GlowImagePixels(); ASSERT_NE(image, nullptr); }
+    void SetUp() override {
+        ASSERT_TRUE(BuildGlowImage());
+        image = GlowImagePixels();
+        ASSERT_NE(image, nullptr);
+    }
     void TearDown() override { FreeGlowImage(); }
     const uint32_t* image = nullptr;
 };
 
 TEST_F(GlowImage, PeakCentreAndEdgeTexels) {
     EXPECT_EQ(Texel(image, 64, 64), 0xFDFFFFFFu);
-    EXPECT_EQ(Alpha(image, 64, 96), 125);  // d = 32
+    EXPECT_EQ(Alpha(image, 64, 96), 125);         // d = 32
     EXPECT_EQ(Texel(image, 64, 0), 0x00FFFFFFu);  // d = 64
 }
 

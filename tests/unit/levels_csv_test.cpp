@@ -24,7 +24,8 @@ TEST(LevelsCsv, ReplaysExactlyTheLevelsWrittenFrameByFrame) {
         LevelsCsvWriter writer(path);
         for (int f = 0; f < 200; ++f) {
             std::vector<float> levels(16);
-            for (int i = 0; i < 16; ++i) levels[i] = (f % 2 ? 1.0f / 3 : 0.1234567f) * static_cast<float>(i) + 1e-7f * f;
+            for (int i = 0; i < 16; ++i)
+                levels[i] = (f % 2 ? 1.0f / 3 : 0.1234567f) * static_cast<float>(i) + 1e-7f * f;
             writer.Write(f / 60.0, levels.data());
             written.push_back(levels);
         }
@@ -119,11 +120,15 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"header_only", kHeader, "no rows"},
                     BadCase{"no_header", kRow + kRow, "line 1: expected the header"},
                     BadCase{"short_row", kHeader + kRow + "0.1,1,2,3\n", "line 3: expected 17 values"},
-                    BadCase{"long_row", kHeader + "0.1," + kRow, "line 2: expected 17 values (time and 16 levels), found 18"},
-                    BadCase{"word", kHeader + kRow + "0.2,0,0,0,loud,0,0,0,0,0,0,0,0,0,0,0,0\n", "line 3: value 5 (\"loud\") is not a number"},
-                    BadCase{"nan", kHeader + "0.2,0,0,0,nan,0,0,0,0,0,0,0,0,0,0,0,0\n", "line 2: value 5 (\"nan\") is not a finite level"},
+                    BadCase{"long_row", kHeader + "0.1," + kRow,
+                            "line 2: expected 17 values (time and 16 levels), found 18"},
+                    BadCase{"word", kHeader + kRow + "0.2,0,0,0,loud,0,0,0,0,0,0,0,0,0,0,0,0\n",
+                            "line 3: value 5 (\"loud\") is not a number"},
+                    BadCase{"nan", kHeader + "0.2,0,0,0,nan,0,0,0,0,0,0,0,0,0,0,0,0\n",
+                            "line 2: value 5 (\"nan\") is not a finite level"},
                     BadCase{"inf_time", kHeader + "inf,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n", "not a finite time"},
-                    BadCase{"huge", kHeader + "0.2,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1e39\n", "value 17 (\"1e39\") is not a finite level"},
+                    BadCase{"huge", kHeader + "0.2,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1e39\n",
+                            "value 17 (\"1e39\") is not a finite level"},
                     BadCase{"backwards", kHeader + "0.5" + kRow.substr(1) + kRow, "line 3: time 0 goes back"},
                     BadCase{"trailing", kHeader + "0.1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0.5x\n", "is not a number"}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "host/base/clock_text.h"
+#include "host/base/host_error.h"
 #include "host/output/contact_sheet.h"
 #include "host/output/frame_queue.h"
-#include "host/base/host_error.h"
 #include "host/output/png_writer.h"
 #include "host/output/yuv_convert.h"
 #include "preview/progress.h"
@@ -110,7 +110,7 @@ TEST(YuvConvert, IsBt601LimitedRangeUprightWithChromaFromEachBlock) {
     std::vector<Rgb> picture(w * h);  // top row first
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) picture[y * w + x] = {(x * 51 + y * 7) % 256, (y * 83) % 256, 255 - x * 40};
-    picture[0] = {255, 0, 0};   // top left: red
+    picture[0] = {255, 0, 0};      // top left: red
     picture[w - 1] = {0, 0, 255};  // top right: blue
     std::vector<uint8_t> bgra(w * h * 4);
     for (int y = 0; y < h; ++y)
@@ -159,8 +159,8 @@ TEST(FrameQueue, DeliversEveryWantedFrameInOrderWithItsOwnPixels) {
         EXPECT_EQ(all.indices[i], i);
         EXPECT_EQ(all.firstBytes[i], i);  // no buffer reused before its frame was written
     }
-    EXPECT_EQ(everyThird.indices, (std::vector<int64_t>{0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45,
-                                                        48}));
+    EXPECT_EQ(everyThird.indices,
+              (std::vector<int64_t>{0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45, 48}));
 }
 
 TEST(FrameQueue, ASinkFailureReachesTheRenderThread) {

@@ -13,8 +13,7 @@ namespace {
 // 1000 + p, scaled into [-1, 1].
 std::vector<float> Ramp(int64_t from, int64_t count) {
     std::vector<float> frames;
-    for (int64_t p = from; p < from + count; ++p)
-        frames.insert(frames.end(), {p / 1e5f, -p / 1e5f, (1000 + p) / 1e5f});
+    for (int64_t p = from; p < from + count; ++p) frames.insert(frames.end(), {p / 1e5f, -p / 1e5f, (1000 + p) / 1e5f});
     return frames;
 }
 
@@ -61,7 +60,7 @@ TEST(SampleStore, ALiveRingKeepsTheNewestAndClampsWhatComesIn) {
         EXPECT_EQ(got[2 * i], held && i % 2 ? 1.0f : 0.0f) << i;
         EXPECT_EQ(got[2 * i + 1], 0.0f) << i;
     }
-    store.Push(Ramp(0, 250).data() , 0);  // nothing
+    store.Push(Ramp(0, 250).data(), 0);  // nothing
     std::vector<float> many(2 * 250, 0.5f);
     store.Push(many.data(), 250);  // more than the ring: the newest 100
     EXPECT_EQ(store.end(), 400);
@@ -72,8 +71,8 @@ TEST(SampleStore, WindowsAreFoldedIntoTheSidesCentredOrEndingAtTheirTime) {
     SampleStore store(1000, kSides);
     store.Push(Ramp(0, 3000).data(), 3000);
     std::vector<float> stereo(2 * 8);
-    store.WindowCentredAt(1.0004, 8, stereo.data());  // nearest position 1000: window 996 .. 1003
-    EXPECT_FLOAT_EQ(stereo[2 * 4], (1000 / 1e5f + 2000 / 1e5f) / 2);   // left: the left channel and "both"
+    store.WindowCentredAt(1.0004, 8, stereo.data());                  // nearest position 1000: window 996 .. 1003
+    EXPECT_FLOAT_EQ(stereo[2 * 4], (1000 / 1e5f + 2000 / 1e5f) / 2);  // left: the left channel and "both"
     EXPECT_FLOAT_EQ(stereo[2 * 4 + 1], (-1000 / 1e5f + 2000 / 1e5f) / 2);
     store.WindowEndingAt(1.0, 8, stereo.data());  // 992 .. 999
     EXPECT_FLOAT_EQ(stereo[2 * 7], (999 / 1e5f + 1999 / 1e5f) / 2);

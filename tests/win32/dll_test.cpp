@@ -113,10 +113,10 @@ TEST(Win32Dll, StackCheckCatchesAStdcallRenderSlot) {
 // fstp) stay allowed: the 32-bit ABI returns a libm double in st(0), and
 // moving it to memory is exact.
 bool IsX87Arithmetic(const std::string& mnemonic) {
-    static const char* const kPrefixes[] = {"fadd", "fsub", "fmul", "fdiv", "fsqrt", "fsin", "fcos", "fptan",
-                                            "fpatan", "fprem", "fscale", "fyl2x", "f2xm1", "frndint", "fiadd",
-                                            "fisub", "fimul", "fidiv", "fist", "fild", "fabs", "fchs", "fcom",
-                                            "fucom", "ftst"};
+    static const char* const kPrefixes[] = {"fadd",  "fsub",   "fmul",  "fdiv",   "fsqrt", "fsin",  "fcos",
+                                            "fptan", "fpatan", "fprem", "fscale", "fyl2x", "f2xm1", "frndint",
+                                            "fiadd", "fisub",  "fimul", "fidiv",  "fist",  "fild",  "fabs",
+                                            "fchs",  "fcom",   "fucom", "ftst"};
     for (const char* prefix : kPrefixes)
         if (mnemonic.rfind(prefix, 0) == 0) return true;
     return false;
@@ -125,8 +125,7 @@ bool IsX87Arithmetic(const std::string& mnemonic) {
 TEST(Win32Dll, PluginCodeComputesWithSse2DoublesNotX87) {
     // The objects the DLL is linked from (the libm it links is MinGW's own).
     std::vector<std::string> objects;
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(InBuild("CMakeFiles/lumagrove_objects.dir")))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(InBuild("CMakeFiles/lumagrove_objects.dir")))
         if (entry.path().extension() == ".obj") objects.push_back(entry.path());
     ASSERT_EQ(objects.size(), 5u);
     int sse2Double = 0;
@@ -138,8 +137,7 @@ TEST(Win32Dll, PluginCodeComputesWithSse2DoublesNotX87) {
             std::string address, mnemonic;
             if (!(fields >> address >> mnemonic) || address.back() != ':') continue;
             EXPECT_FALSE(IsX87Arithmetic(mnemonic)) << object << ": " << line;
-            if (mnemonic == "mulsd" || mnemonic == "addsd" || mnemonic == "divsd" || mnemonic == "sqrtsd")
-                ++sse2Double;
+            if (mnemonic == "mulsd" || mnemonic == "addsd" || mnemonic == "divsd" || mnemonic == "sqrtsd") ++sse2Double;
         }
     }
     EXPECT_GT(sse2Double, 20) << "the double arithmetic should be SSE2 instructions";

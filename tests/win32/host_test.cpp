@@ -31,14 +31,14 @@ namespace {
 // per value (0.05 for the frames below). A real fault moves far more: the
 // next frame of this test is 3.5 to 6 off on average, and a red/blue swap, a
 // flipped row order, a wrong time or wrongly read levels more still.
-const int kVisible = 16;                 // a channel difference one can see
-const double kMaxVisibleShare = 0.005;   // of all channel values
-const double kMaxMeanDifference = 0.5;   // per channel value, 0..255
+const int kVisible = 16;                // a channel difference one can see
+const double kMaxVisibleShare = 0.005;  // of all channel values
+const double kMaxMeanDifference = 0.5;  // per channel value, 0..255
 
 struct FrameDifference {
-    int max = 0;          // largest difference of one channel value
-    double visible = 0;   // share of channel values more than kVisible apart
-    double mean = 0;      // mean absolute difference per channel value
+    int max = 0;         // largest difference of one channel value
+    double visible = 0;  // share of channel values more than kVisible apart
+    double mean = 0;     // mean absolute difference per channel value
     bool WithinTolerance() const { return visible <= kMaxVisibleShare && mean <= kMaxMeanDifference; }
 };
 
@@ -59,8 +59,8 @@ FrameDifference Compare(const Picture& a, const Picture& b) {
 }
 
 std::ostream& operator<<(std::ostream& out, const FrameDifference& d) {
-    return out << "max " << d.max << ", " << d.visible * 100 << "% of values off by more than " << kVisible
-               << ", mean " << d.mean;
+    return out << "max " << d.max << ", " << d.visible * 100 << "% of values off by more than " << kVisible << ", mean "
+               << d.mean;
 }
 
 const int kFps = 10;
@@ -96,8 +96,10 @@ protected:
 
     // The options both hosts get: an odd, wide size, so a row or aspect mix-up shows.
     std::vector<std::string> Options(const std::string& out) const {
-        return {"--levels-in", levels_, "--out",   out, "--size", "203x117", "--fps", std::to_string(kFps),
-                "--start",     "7",     "--duration", std::to_string(double(kFrames) / kFps), "--quiet"};
+        return {"--levels-in", levels_,   "--out",      out,
+                "--size",      "203x117", "--fps",      std::to_string(kFps),
+                "--start",     "7",       "--duration", std::to_string(double(kFrames) / kFps),
+                "--quiet"};
     }
 
     ProgramResult RunWindowsHost(const std::vector<std::string>& args) const {

@@ -10,10 +10,10 @@
 //                                      stack beyond the caller's own arguments
 //                                      (0 for the cdecl convention)
 // Exit status 0 when the work was done, 1 otherwise (with a message on stderr).
-#include <windows.h>
-#include <stdio.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -32,7 +32,7 @@ __asm__(
     ".globl _CallMeasuringStack\n"
     "_CallMeasuringStack:\n"
     "    pushl %esi\n"
-    "    movl %esp, %esi\n"          // esi: the stack before the call; fn at 8, arg at 12, argCount at 16
+    "    movl %esp, %esi\n"  // esi: the stack before the call; fn at 8, arg at 12, argCount at 16
     "    movl 16(%esi), %ecx\n"
     "    testl %ecx, %ecx\n"
     "    jz 1f\n"

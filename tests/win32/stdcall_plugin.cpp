@@ -10,8 +10,8 @@ namespace {
 bool Nothing() { return true; }
 bool __stdcall RenderPoppingItsArgument(const RenderParams*) { return false; }
 
-PluginInfo pluginInfo = {"test", "stdcall render slot", "0.1", "0000-00-00", "test@example.org",
-                         "https://example.org/"};
+PluginInfo pluginInfo = {"test",       "stdcall render slot", "0.1",
+                         "0000-00-00", "test@example.org",    "https://example.org/"};
 PluginDescriptor pluginDescriptor;
 
 }  // namespace
@@ -19,7 +19,7 @@ PluginDescriptor pluginDescriptor;
 extern "C" LUMAGROVE_EXPORT PluginDescriptor* QueryInterface(void) {
     pluginDescriptor.info = &pluginInfo;
     for (PluginSlot& slot : pluginDescriptor.callbacks) slot.call = Nothing;
-    bool(__stdcall* render)(const RenderParams*) = RenderPoppingItsArgument;
+    bool(__stdcall * render)(const RenderParams*) = RenderPoppingItsArgument;
     memcpy(&pluginDescriptor.callbacks[kSlotRender], &render, sizeof render);
     return &pluginDescriptor;
 }

@@ -77,10 +77,9 @@ private:
 
     static void CreatePrefix() {
         const ProgramResult boot = RunProgram({"wineboot", "--init"}, 300);
-        const ProgramResult quiet = RunProgram(
-            {"wine", "reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d",
-             "0", "/f"},
-            120);
+        const ProgramResult quiet = RunProgram({"wine", "reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v",
+                                                "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"},
+                                               120);
         RunProgram({"wineserver", "-w"}, 120);
         if (boot.status != 0 || quiet.status != 0)
             throw std::runtime_error("cannot create the Wine prefix " LUMAGROVE_WINE_PREFIX ": " + boot.err +
