@@ -27,7 +27,7 @@ FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
 
-.PHONY: all deps build test demo bench clean install test-sanitize test-valgrind fuzz win32 win32-deps wine-deps
+.PHONY: all deps build test demo bench clean install test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
 
 all: build
 
@@ -99,6 +99,12 @@ fuzz:
 	@mkdir -p $(SAN_BUILD)/fuzz-corpus
 	$(SAN_ENV) $(SAN_BUILD)/tests/fuzz/plugin_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  $(SAN_BUILD)/fuzz-corpus tests/fuzz/corpus
+
+# The sources against .clang-format (the plug-in's folders keep their own
+# layout): lists what is off and fails if anything is.
+check-format:
+	@sh cmake/install-deps.sh clang-format
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(WIN32_BUILD) out
