@@ -1,16 +1,18 @@
-// analysis.h - the analysis stage: a window of the two sides' samples around
-// a frame's time in, the frame's AudioBlock out.
+// analysis.h - the analysis stage: a window of the two sides' samples at a
+// frame's time in, the frame's AudioBlock out.
 //
 // Every host feeds it the same way, whatever the sound comes from (a song, a
 // live capture, a stream's buffers), so the same sound gives the same levels
 // everywhere. What it computes (waveform, spectrum, band levels, the
-// envelopes and the automatic gain) is in host/analysis/audio_block.h.
+// envelopes and the automatic gain) is in docs/analysis.md, the block's layout
+// in host/analysis/audio_block.h.
 //
 // The data contract: `stereo` is windowFrames() sample frames of the two sides
-// (left, right, left, right, ...: floats in [-1, 1], see SideMix for folding
-// any channel layout into two sides), at sampleRate(); sample frame
-// windowFrames() / 2 is the one at the frame's time, so the window holds
-// windowFrames() / 2 frames before it. The samples are read during the call
+// (left, right, left, right, ...: floats in [-1, 1]; host/analysis/side_mix.h
+// folds any channel layout into two sides), at sampleRate(). The waveform is
+// taken around sample frame windowFrames() / 2, the window's middle: the
+// frame's time for a song or a stream, whose window is centred on it (live
+// sound's window ends at the frame's time). The samples are read during the call
 // only. The analysis keeps the envelopes and the gain from frame to frame:
 // `secondsSinceLast` is the time from the previous frame. The first frame, and
 // the first after Restart(), start them afresh at that frame's amplitudes.
