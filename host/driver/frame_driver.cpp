@@ -54,15 +54,15 @@ bool FrameDriver::Draw(const FrameTime& frame) {
     levels_.Fill(frame, block_.get());
     for (FrameSink* output : outputs_) output->TakeLevels(frame, block_->levels);
     const bool queued = queue_ && queue_->Wanted(frame.index);
-    std::vector<FrameSink*> lent;
+    lent_.clear();
     for (FrameSink* output : inPlace_)
-        if (output->Wants(frame.index)) lent.push_back(output);
-    if (queued || !lent.empty() || target_.Shows()) {
+        if (output->Wants(frame.index)) lent_.push_back(output);
+    if (queued || !lent_.empty() || target_.Shows()) {
         int width = 0, height = 0;
         target_.Size(&width, &height);
         const RenderParams params = {block_.get(), width, height, 0, frame.time};
-        std::vector<PictureBuffer> memory;
-        for (FrameSink* output : lent) memory.push_back(output->Lend(frame));
+        memory_.clear();
+        for (FrameSink* output : lent_) memory_.push_back(output->Lend(frame));
         target_.Begin();
         try {
             target_.Draw(params);
@@ -75,14 +75,14 @@ bool FrameDriver::Draw(const FrameTime& frame) {
                 target_.Read(PictureBuffer{pixels, static_cast<size_t>(width) * 4, false});
                 queue_->Submit(frame.index, frame.time);
             }
-            for (const PictureBuffer& into : memory) target_.Read(into);
+            for (const PictureBuffer& into : memory_) target_.Read(into);
             if (target_.Shows()) target_.Present();
         } catch (...) {
             target_.End();
             throw;
         }
         target_.End();
-        for (FrameSink* output : lent) output->Deliver(frame);
+        for (FrameSink* output : lent_) output->Deliver(frame);
     }
     if (sound_) HandSound(sound_->PositionAt(frame.soundTime));
     last_ = frame;

@@ -126,7 +126,9 @@ private:
     FrameProgress* progress_;
     std::unique_ptr<FrameQueue> queue_;  // for the outputs written on the writer thread
     std::unique_ptr<AudioBlock> block_;
-    std::vector<float> chunk_;  // sound on its way to the outputs
+    std::vector<FrameSink*> lent_;       // this frame's in-place outputs
+    std::vector<PictureBuffer> memory_;  // and the memory they lend
+    std::vector<float> chunk_;           // sound on its way to the outputs
     int64_t soundHanded_ = 0;
     int64_t done_ = 0;
     FrameTime last_;
