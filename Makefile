@@ -8,6 +8,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # What the library, the preview host and the tests need.
 DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
        libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
+       libavformat-dev libavcodec-dev libswresample-dev libavutil-dev \
        libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils \
        libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base \
        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly

@@ -1,14 +1,22 @@
-// Songs decoded by libsndfile as a stream; and a song written out as a WAV
-// (the demo's, for the encoder).
+// Songs decoded by FFmpeg's libraries (libavformat finds the sound in any
+// container, libavcodec decodes it, libswresample turns it into interleaved
+// floats), read as a stream; and a song written out as a WAV (the demo's, for
+// the encoder).
 #include "host/audio/audio_file.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/intreadwrite.h>
+#include <libavutil/log.h>
+#include <libswresample/swresample.h>
+}
 #include <errno.h>
-#include <fcntl.h>
-#include <sndfile.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -20,185 +28,389 @@
 
 namespace {
 
-// libmpg123, which libsndfile decodes MP3 with, writes its complaints about a
-// damaged stream straight to stderr. The host reports a damaged file in one
-// line of its own, so while libsndfile opens a file, or decodes an MP3,
-// stderr goes to /dev/null.
-class QuietStderr {
-public:
-    explicit QuietStderr(bool active = true) : saved_(-1) {
-        if (!active) return;
-        fflush(stderr);
-        saved_ = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-        if (null >= 0) close(null);
-    }
-    ~QuietStderr() {
-        if (saved_ < 0) return;
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int saved_;
-};
-
 std::string Seconds(double s) {
     char text[32];
     snprintf(text, sizeof text, "%.2f s", s);
     return text;
 }
 
-// libsndfile's own message, without its "Error : " lead and final full stop.
-std::string SndfileReason(SNDFILE* file) {
-    std::string reason = sf_strerror(file);
-    if (reason.rfind("Error : ", 0) == 0) reason.erase(0, 8);
-    if (!reason.empty() && reason.back() == '.') reason.pop_back();
-    return reason;
+std::string AvReason(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = "";
+    av_strerror(error, text, sizeof text);
+    return text;
 }
 
-// A WAV, AIFF or similar file cut short keeps the header's promise of its
-// sound's length; libsndfile then quietly shortens the song and notes, in its
-// log, "data : <promised> (should be <present>)". Returns true, with both byte
-// counts, when the sound chunk promises more than is there. Promises of 0 or
-// 0xFFFFFFFF are the placeholders of writers that could not seek back (a
-// stream), not truncation.
-bool HeaderPromisesMore(SNDFILE* file, unsigned long long* promised, unsigned long long* present) {
-    char log[16384] = "";
-    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
-    for (const char* chunk : {"data", "SSND"}) {
-        for (const char* at = strstr(log, chunk); at; at = strstr(at + 1, chunk)) {
-            if (sscanf(at + 4, " : %llu (should be %llu)", promised, present) == 2 && *promised > *present &&
-                *promised != 0xFFFFFFFFull)
-                return true;
+ChannelSide SideOf(AVChannel channel) {
+    switch (channel) {
+        case AV_CHAN_FRONT_LEFT:
+        case AV_CHAN_BACK_LEFT:
+        case AV_CHAN_SIDE_LEFT:
+        case AV_CHAN_FRONT_LEFT_OF_CENTER:
+        case AV_CHAN_TOP_FRONT_LEFT:
+        case AV_CHAN_TOP_BACK_LEFT:
+        case AV_CHAN_TOP_SIDE_LEFT:
+        case AV_CHAN_WIDE_LEFT:
+        case AV_CHAN_SURROUND_DIRECT_LEFT:
+        case AV_CHAN_BOTTOM_FRONT_LEFT:
+        case AV_CHAN_STEREO_LEFT:
+            return ChannelSide::kLeft;
+        case AV_CHAN_FRONT_RIGHT:
+        case AV_CHAN_BACK_RIGHT:
+        case AV_CHAN_SIDE_RIGHT:
+        case AV_CHAN_FRONT_RIGHT_OF_CENTER:
+        case AV_CHAN_TOP_FRONT_RIGHT:
+        case AV_CHAN_TOP_BACK_RIGHT:
+        case AV_CHAN_TOP_SIDE_RIGHT:
+        case AV_CHAN_WIDE_RIGHT:
+        case AV_CHAN_SURROUND_DIRECT_RIGHT:
+        case AV_CHAN_BOTTOM_FRONT_RIGHT:
+        case AV_CHAN_STEREO_RIGHT:
+            return ChannelSide::kRight;
+        default:
+            return ChannelSide::kBoth;
+    }
+}
+
+// Mono and stereo by the default mapping; more channels by the positions the
+// file names, where it names them.
+std::vector<ChannelSide> SidesOf(const AVChannelLayout& layout) {
+    const int channels = layout.nb_channels;
+    if (channels <= 2 || layout.order == AV_CHANNEL_ORDER_UNSPEC) return DefaultChannelSides(channels);
+    std::vector<ChannelSide> sides;
+    for (int c = 0; c < channels; ++c) sides.push_back(SideOf(av_channel_layout_channel_from_index(&layout, c)));
+    return sides;
+}
+
+// A song's sound that is missing at its end by no more than this is taken as
+// silence: a container's length can count a codec's priming or padding that
+// the decoder leaves out. More is missing sound: a damaged or truncated file.
+int64_t EndSlack(int rate) { return std::max<int64_t>(4096, rate / 10); }
+
+// The open file, its sound's stream and decoder: what a song decodes with,
+// made anew to go back to the start.
+struct Decoder {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    SwrContext* convert = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    int stream = -1;
+    bool draining = false;  // the file is read to its end; the decoder gives what it holds
+
+    Decoder() = default;
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+    ~Decoder() {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        swr_free(&convert);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    }
+
+    AVStream* sound() const { return format->streams[stream]; }
+};
+
+// Opens `path` and its first sound stream. Throws HostError (status 2)
+// naming the file and what is wrong.
+std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
+    av_log_set_level(AV_LOG_QUIET);  // the host says what is wrong in one line of its own
+    auto d = std::make_unique<Decoder>();
+    const std::string unreadable = path + " is not a sound file that can be read, or its header is damaged";
+    int r = avformat_open_input(&d->format, path.c_str(), nullptr, nullptr);
+    if (r < 0) throw HostError(kExitBadInput, unreadable + " (" + AvReason(r) + ")");
+    d->format->error_recognition |= AV_EF_CRCCHECK;
+    r = avformat_find_stream_info(d->format, nullptr);
+    if (r < 0) throw HostError(kExitBadInput, unreadable + " (" + AvReason(r) + ")");
+    const AVCodec* codec = nullptr;
+    d->stream = av_find_best_stream(d->format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (d->stream == AVERROR_STREAM_NOT_FOUND) throw HostError(kExitBadInput, path + " has no sound (no audio stream)");
+    if (d->stream == AVERROR_DECODER_NOT_FOUND || !codec) {
+        const int any = av_find_best_stream(d->format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        const char* name = any >= 0 ? avcodec_get_name(d->format->streams[any]->codecpar->codec_id) : "unknown";
+        throw HostError(kExitBadInput, path + ": its sound is coded as " + std::string(name) +
+                                           ", which this build of FFmpeg cannot decode");
+    }
+    if (d->stream < 0) throw HostError(kExitBadInput, unreadable + " (" + AvReason(d->stream) + ")");
+    const AVCodecParameters* parameters = d->sound()->codecpar;
+    if (parameters->sample_rate < 1 || parameters->ch_layout.nb_channels < 1)
+        throw HostError(kExitBadInput, path + " holds no sound (no channels or no sample rate)");
+    d->codec = avcodec_alloc_context3(codec);
+    if (!d->codec || avcodec_parameters_to_context(d->codec, parameters) < 0) throw std::bad_alloc();
+    // Damage is an error, not a glitch to decode past.
+    d->codec->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_EXPLODE;
+    d->codec->pkt_timebase = d->sound()->time_base;
+    r = avcodec_open2(d->codec, codec, nullptr);
+    if (r < 0) throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
+    d->packet = av_packet_alloc();
+    d->frame = av_frame_alloc();
+    if (!d->packet || !d->frame) throw std::bad_alloc();
+    return d;
+}
+
+// Sample frames in the song: what its container says, less the codec's
+// priming the decoder leaves out (0 when it says nothing). An MP3's length
+// counts the encoder's delay and padding: there the packets are counted, less
+// what the decoder is told to skip at the start and discard at the end (a pass
+// over the file that reads it but decodes nothing), unless the header
+// promises much more than there is.
+int64_t FramesOf(const Decoder& d) {
+    const AVStream* s = d.sound();
+    const int rate = d.codec->sample_rate;
+    const AVRational samples = {1, rate};
+    if (strcmp(d.format->iformat->name, "mp3") == 0) {
+        int64_t total = 0;
+        AVPacket* packet = av_packet_alloc();
+        if (!packet) throw std::bad_alloc();
+        while (av_read_frame(d.format, packet) >= 0) {
+            if (packet->stream_index == d.stream) {
+                total += av_rescale_q(packet->duration, s->time_base, samples);
+                size_t size = 0;
+                const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+                if (skip && size >= 8) total -= AV_RL32(skip) + AV_RL32(skip + 4);
+            }
+            av_packet_unref(packet);
         }
+        av_packet_free(&packet);
+        // A file cut short keeps its header's promise (a Xing or LAME frame
+        // count): the promise stands, and the missing sound is found missing
+        // where it should be.
+        const int64_t promised = s->duration != AV_NOPTS_VALUE
+                                     ? av_rescale_q(s->duration - std::max<int64_t>(0, s->start_time), s->time_base,
+                                                    samples)
+                                     : 0;
+        return promised - total > EndSlack(rate) ? promised : total;
     }
-    return false;
+    int64_t frames = 0;
+    if (s->duration != AV_NOPTS_VALUE && s->duration > 0) frames = av_rescale_q(s->duration, s->time_base, samples);
+    else if (d.format->duration != AV_NOPTS_VALUE && d.format->duration > 0)
+        frames = av_rescale_q(d.format->duration, AVRational{1, AV_TIME_BASE}, samples);
+    return frames > 0 ? frames - s->codecpar->initial_padding : 0;
 }
 
-bool IsLeftPosition(int position) {
-    switch (position) {
-        case SF_CHANNEL_MAP_LEFT:
-        case SF_CHANNEL_MAP_FRONT_LEFT:
-        case SF_CHANNEL_MAP_REAR_LEFT:
-        case SF_CHANNEL_MAP_SIDE_LEFT:
-        case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
-        case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
-        case SF_CHANNEL_MAP_TOP_REAR_LEFT:
-            return true;
-        default:
-            return false;
-    }
+// An Ogg file whose last page does not end its stream was cut short: the
+// container's own length then counts only what is left.
+bool OggEndMissing(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::vector<unsigned char> tail(65536);
+    fseek(file, 0, SEEK_END);
+    const long size = ftell(file);
+    const long from = std::max(0L, size - static_cast<long>(tail.size()));
+    fseek(file, from, SEEK_SET);
+    tail.resize(fread(tail.data(), 1, tail.size(), file));
+    fclose(file);
+    for (size_t at = tail.size() >= 6 ? tail.size() - 6 : 0; at-- > 0;)
+        if (memcmp(&tail[at], "OggS", 4) == 0 && tail[at + 4] == 0) return (tail[at + 5] & 0x04) == 0;
+    return true;
 }
 
-bool IsRightPosition(int position) {
-    switch (position) {
-        case SF_CHANNEL_MAP_RIGHT:
-        case SF_CHANNEL_MAP_FRONT_RIGHT:
-        case SF_CHANNEL_MAP_REAR_RIGHT:
-        case SF_CHANNEL_MAP_SIDE_RIGHT:
-        case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
-        case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
-        case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
-            return true;
-        default:
-            return false;
-    }
+bool IsOgg(const std::string& path) {
+    char magic[4] = {};
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return false;
+    const bool ogg = fread(magic, 1, 4, file) == 4 && memcmp(magic, "OggS", 4) == 0;
+    fclose(file);
+    return ogg;
 }
 
-// libsndfile's seek lands exactly where it is asked in PCM and FLAC. In Ogg
-// Vorbis it can land thousands of frames away; in Opus it can differ in the
-// last bits from decoding from the start (the decoder's pre-roll); in MP3 a
-// seek before the first read reads silence.
-bool ExactSeek(int format) {
-    const int coding = format & SF_FORMAT_SUBMASK;
-    return coding != SF_FORMAT_VORBIS && coding != SF_FORMAT_OPUS && (format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
+// Pages that begin in the first 64 KiB of an Ogg file (its headers' pages come first).
+int OggPages(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return 0;
+    std::vector<unsigned char> head(65536);
+    head.resize(fread(head.data(), 1, head.size(), file));
+    fclose(file);
+    int pages = 0;
+    for (size_t at = 0; at + 5 < head.size(); ++at) pages += memcmp(&head[at], "OggS", 4) == 0 && head[at + 4] == 0;
+    return pages;
+}
+
+HostError Truncated(const std::string& path) {
+    return HostError(kExitBadInput, path + " is truncated: the end of its sound is missing");
+}
+
+// Sound the header promises past the end of the file (a WAV or AIFF cut
+// short): the bytes promised and those there, for PCM, where the one follows
+// from the other.
+bool PcmPromisesMore(const Decoder& d, int64_t frames, int64_t* promised, int64_t* present) {
+    const AVCodecParameters* p = d.sound()->codecpar;
+    const int bits = av_get_bits_per_sample(p->codec_id);
+    if (bits <= 0 || p->block_align <= 0 || !d.format->pb) return false;
+    if (av_read_frame(d.format, d.packet) < 0) return false;
+    const int64_t start = d.packet->pos;
+    av_packet_unref(d.packet);
+    const int64_t size = avio_size(d.format->pb);
+    if (start < 0 || size <= 0) return false;
+    *promised = frames * p->block_align;
+    *present = size - start;
+    return *promised > *present;
+}
+
+// Whether the decoder gives any sound at all: a stream can be there, with a
+// length, and hold no samples. Decoding fails with status 2 here.
+bool GivesSound(Decoder& d, const std::string& path) {
+    for (int packets = 0; packets < 1000;) {
+        int r = avcodec_receive_frame(d.codec, d.frame);
+        if (r == 0) {
+            const bool some = d.frame->nb_samples > 0;
+            av_frame_unref(d.frame);
+            if (some) return true;
+            continue;
+        }
+        if (r == AVERROR_EOF) return false;
+        if (r != AVERROR(EAGAIN)) throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
+        if (d.draining) return false;
+        r = av_read_frame(d.format, d.packet);
+        if (r == AVERROR_EOF) {
+            d.draining = true;
+            avcodec_send_packet(d.codec, nullptr);
+            continue;
+        }
+        if (r < 0) throw HostError(kExitBadInput, path + ": cannot read its sound (" + AvReason(r) + ")");
+        if (d.packet->stream_index == d.stream) {
+            r = avcodec_send_packet(d.codec, d.packet);
+            ++packets;
+        }
+        av_packet_unref(d.packet);
+        if (r < 0 && r != AVERROR(EAGAIN) && r != AVERROR_EOF)
+            throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
+    }
+    return true;
 }
 
 class AudioFile : public StreamedSource {
 public:
-    AudioFile(const std::string& path, SNDFILE* file, const SF_INFO& info)
-        : StreamedSource(info.samplerate, info.channels, info.frames),
+    AudioFile(const std::string& path, std::unique_ptr<Decoder> decoder, int64_t frames)
+        : StreamedSource(decoder->codec->sample_rate, decoder->codec->ch_layout.nb_channels, frames),
           path_(path),
-          file_(file),
-          exactSeek_(ExactSeek(info.format)),
-          mpeg_((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
-        std::vector<int> map(static_cast<size_t>(info.channels));
-        if (info.channels > 2 &&
-            sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) == SF_TRUE) {
-            for (int position : map)
-                sides_.push_back(IsLeftPosition(position)    ? ChannelSide::kLeft
-                                 : IsRightPosition(position) ? ChannelSide::kRight
-                                                             : ChannelSide::kBoth);
-        }
-    }
-    ~AudioFile() override { sf_close(file_); }
-
-    ChannelSide channelSide(int channel) const override {
-        return sides_.empty() ? AudioSource::channelSide(channel) : sides_[static_cast<size_t>(channel)];
+          decoder_(std::move(decoder)),
+          sides_(SidesOf(decoder_->codec->ch_layout)) {
+        const AVDictionaryEntry* title = av_dict_get(decoder_->format->metadata, "title", nullptr, 0);
+        const AVDictionaryEntry* artist = av_dict_get(decoder_->format->metadata, "artist", nullptr, 0);
+        if (!title) title = av_dict_get(decoder_->sound()->metadata, "title", nullptr, 0);
+        if (!artist) artist = av_dict_get(decoder_->sound()->metadata, "artist", nullptr, 0);
+        if (title && *title->value) title_ = artist && *artist->value ? std::string(artist->value) + " - " + title->value
+                                                                      : std::string(title->value);
+        StartConverter();
     }
 
+    ChannelSide channelSide(int channel) const override { return sides_[static_cast<size_t>(channel)]; }
     std::string EncoderInputPath() override { return path_; }
+    std::string title() const override { return title_; }
 
 protected:
     void Decode(int64_t start, int64_t count, float* out) override {
-        QuietStderr quiet(mpeg_);
-        if (start != decoderAt_) Reposition(start, count, out);
-        ReadFrames(start, count, out);
-        decoderAt_ = start + count;
+        if (start < position_) Rewind();
+        while (position_ < start) {  // forward, decoding what is passed over: exact whatever the codec
+            const int64_t skip = std::min<int64_t>(start - position_, 16384);
+            scratch_.resize(static_cast<size_t>(skip * channels()));
+            Produce(skip, scratch_.data());
+        }
+        Produce(count, out);
     }
 
 private:
-    // Reads exactly `count` frames from the decoder's position `at`.
-    void ReadFrames(int64_t at, int64_t count, float* out) {
-        int64_t done = 0;
-        while (done < count) {
-            const sf_count_t n = sf_readf_float(file_, out + done * channels(), count - done);
-            if (n <= 0 || sf_error(file_) != SF_ERR_NO_ERROR) Fail(at + done);
-            done += n;
-        }
+    void StartConverter() {
+        Decoder& d = *decoder_;
+        swr_free(&d.convert);
+        const int r = swr_alloc_set_opts2(&d.convert, &d.codec->ch_layout, AV_SAMPLE_FMT_FLT, d.codec->sample_rate,
+                                          &d.codec->ch_layout, d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr);
+        if (r < 0 || swr_init(d.convert) < 0) Fail("cannot convert its samples (" + AvReason(r) + ")");
     }
 
-    // Moves the decoder to `start`. Where libsndfile's seek is not exact
-    // (ExactSeek), the decoder starts again from the top (going back) and
-    // decodes its way forward,
-    // using `scratch` (room for `room` frames) for what it skips.
-    void Reposition(int64_t start, int64_t room, float* scratch) {
-        const int64_t from = decoderAt_;
-        decoderAt_ = -1;
-        if (exactSeek_) {
-            if (sf_seek(file_, start, SEEK_SET) != start) Fail(start);
+    // The decoder anew from the start of the file: going back gives exactly
+    // the samples the first pass gave.
+    void Rewind() {
+        decoder_.reset();
+        try {
+            decoder_ = OpenDecoder(path_);
+        } catch (const HostError& e) {
+            Fail(e.what());
+        }
+        StartConverter();
+        position_ = 0;
+        pending_.clear();
+        taken_ = 0;
+    }
+
+    // `count` frames from position_ into `out`.
+    void Produce(int64_t count, float* out) {
+        const int n = channels();
+        while (count > 0) {
+            const int64_t held = static_cast<int64_t>(pending_.size()) / n - taken_;
+            if (held > 0) {
+                const int64_t take = std::min(held, count);
+                std::copy_n(&pending_[static_cast<size_t>(taken_ * n)], take * n, out);
+                out += take * n;
+                count -= take;
+                taken_ += take;
+                position_ += take;
+                continue;
+            }
+            if (DecodeMore()) continue;
+            // The end of the sound: a little short of the song's length is silence.
+            if (frameCount() - position_ > EndSlack(sampleRate())) Fail("the sound ends early");
+            std::fill_n(out, count * n, 0.0f);
+            position_ += count;
             return;
         }
-        int64_t at = from;
-        if (from < 0 || start < from) {
-            SF_INFO info = {};
-            SNDFILE* again = sf_open(path_.c_str(), SFM_READ, &info);
-            if (!again) Fail(start);
-            sf_close(file_);
-            file_ = again;
-            at = 0;
-        }
-        for (; at < start; at += std::min(room, start - at)) ReadFrames(at, std::min(room, start - at), scratch);
     }
 
-    [[noreturn]] void Fail(int64_t at) {
-        decoderAt_ = -1;
-        const int error = sf_error(file_);
-        const std::string reason = error != SF_ERR_NO_ERROR ? SndfileReason(file_) : "the sound ends early";
-        throw HostError(kExitFailure, "cannot read " + path_ + " at " + Seconds(double(at) / sampleRate()) + " of " +
-                                          Seconds(duration()) + ": the file is damaged or truncated (" + reason + ")");
+    // The next decoded frame into pending_; false at the end of the sound.
+    bool DecodeMore() {
+        Decoder& d = *decoder_;
+        for (;;) {
+            int r = avcodec_receive_frame(d.codec, d.frame);
+            if (r == 0) {
+                Convert();
+                av_frame_unref(d.frame);
+                return true;
+            }
+            if (r == AVERROR_EOF) return false;
+            if (r != AVERROR(EAGAIN)) Fail(AvReason(r));
+            if (d.draining) return false;
+            r = av_read_frame(d.format, d.packet);
+            if (r == AVERROR_EOF) {
+                d.draining = true;
+                avcodec_send_packet(d.codec, nullptr);
+                continue;
+            }
+            if (r < 0) Fail(AvReason(r));
+            if (d.packet->stream_index == d.stream) r = avcodec_send_packet(d.codec, d.packet);
+            av_packet_unref(d.packet);
+            if (r < 0 && r != AVERROR(EAGAIN)) Fail(AvReason(r));
+        }
+    }
+
+    void Convert() {
+        Decoder& d = *decoder_;
+        const int n = channels();
+        if (d.frame->ch_layout.nb_channels != n || d.frame->sample_rate != sampleRate())
+            Fail("its sound changes its channels or rate part-way");
+        pending_.resize(static_cast<size_t>(d.frame->nb_samples) * n);
+        uint8_t* to = reinterpret_cast<uint8_t*>(pending_.data());
+        const int made = swr_convert(d.convert, &to, d.frame->nb_samples,
+                                     const_cast<const uint8_t**>(d.frame->extended_data), d.frame->nb_samples);
+        if (made < 0) Fail(AvReason(made));
+        pending_.resize(static_cast<size_t>(made) * n);
+        taken_ = 0;
+    }
+
+    [[noreturn]] void Fail(const std::string& reason) {
+        throw HostError(kExitFailure, "cannot read " + path_ + " at " + Seconds(double(position_) / sampleRate()) +
+                                          " of " + Seconds(duration()) + ": the file is damaged or truncated (" +
+                                          reason + ")");
     }
 
     std::string path_;
-    SNDFILE* file_;
-    bool exactSeek_;
-    bool mpeg_;
-    int64_t decoderAt_ = 0;
-    std::vector<ChannelSide> sides_;  // empty: the default mapping
+    std::unique_ptr<Decoder> decoder_;
+    std::vector<ChannelSide> sides_;
+    std::string title_;
+    int64_t position_ = 0;       // the song's frame the next Produce() starts at
+    std::vector<float> pending_;  // the last decoded frame's samples, interleaved
+    int64_t taken_ = 0;           // frames of pending_ already produced
+    std::vector<float> scratch_;  // what a jump forward passes over
 };
 
 }  // namespace
@@ -209,30 +421,26 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
     if (S_ISDIR(st.st_mode)) throw HostError(kExitBadInput, path + " is a folder, not a sound file");
     if (st.st_size == 0) throw HostError(kExitBadInput, path + " is empty");
 
-    SF_INFO info = {};
-    SNDFILE* file;
-    {
-        QuietStderr quiet;
-        file = sf_open(path.c_str(), SFM_READ, &info);
+    std::unique_ptr<Decoder> decoder;
+    try {
+        decoder = OpenDecoder(path);
+    } catch (const HostError&) {
+        // An Ogg file cut short past its headers fails to open for want of its end.
+        if (IsOgg(path) && OggPages(path) >= 3 && OggEndMissing(path)) throw Truncated(path);
+        throw;
     }
-    if (!file)
-        throw HostError(kExitBadInput, path + " is not a sound file that can be read, or its header is damaged (" +
-                                           SndfileReason(nullptr) + ")");
-    std::string problem;
-    unsigned long long promised = 0, present = 0;
-    if (info.channels < 1 || info.samplerate < 1)
-        problem = path + " is not a sound file that can be read (no channels or no sample rate)";
-    else if (info.frames == SF_COUNT_MAX || info.frames < 0)
-        problem = path + " is truncated or damaged: the end of its sound cannot be found";
-    else if (info.frames == 0) problem = path + " holds no sound (zero samples)";
-    else if (HeaderPromisesMore(file, &promised, &present))
-        problem = path + " is truncated: its header promises " + std::to_string(promised) +
-                  " bytes of sound but only " + std::to_string(present) + " are there";
-    if (!problem.empty()) {
-        sf_close(file);
-        throw HostError(kExitBadInput, problem);
-    }
-    return std::make_unique<AudioFile>(path, file, info);
+    const int64_t frames = FramesOf(*decoder);
+    int64_t promised = 0, present = 0;
+    if (frames <= 0) throw HostError(kExitBadInput, path + " holds no sound (zero samples)");
+    if (IsOgg(path) && OggEndMissing(path)) throw Truncated(path);
+    if (PcmPromisesMore(*decoder, frames, &promised, &present))
+        throw HostError(kExitBadInput, path + " is truncated: its header promises " + std::to_string(promised) +
+                                           " bytes of sound but only " + std::to_string(present) + " are there");
+    decoder = OpenDecoder(path);
+    if (!GivesSound(*decoder, path)) throw HostError(kExitBadInput, path + " holds no sound (zero samples)");
+    // What the checks read goes: the song starts from the top.
+    decoder = OpenDecoder(path);
+    return std::make_unique<AudioFile>(path, std::move(decoder), frames);
 }
 
 void WriteWavFile(const std::string& path, AudioSource& source) {

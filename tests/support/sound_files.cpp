@@ -122,3 +122,9 @@ void WriteText(const std::string& path, const std::string& text) {
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
 }
+
+void EncodeWithFfmpeg(const std::string& from, const std::string& to, const std::string& options) {
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -y -i '" + from + "' " + options + " '" + to + "'";
+    if (system(command.c_str()) != 0) throw std::runtime_error("ffmpeg failed: " + command);
+}

@@ -39,6 +39,10 @@ void WriteSound(const std::string& path, int format, int rate, const std::vector
 
 // The whole file in one libsndfile read, interleaved.
 std::vector<float> ReadWholeSound(const std::string& path, SF_INFO* info);
+// Converts the sound file `from` to `to` with the ffmpeg command and its
+// output `options` (more inputs may come first: "-f lavfi -i ... -map ...").
+// Throws std::runtime_error when ffmpeg fails.
+void EncodeWithFfmpeg(const std::string& from, const std::string& to, const std::string& options);
 
 // Keeps the first `bytes` bytes of a file.
 void TruncateFile(const std::string& path, long bytes);
