@@ -307,7 +307,7 @@ TEST_F(Faults, SongDamagedPartWayGivesStatus1AndLeavesNothing) {
     for (const PartWayDamage& c : PartWayDamageCases()) {
         SCOPED_TRACE(c.name);
         const std::string path = dir_.File(c.name);
-        WriteSound(path, c.format, kRate, Music(kRate, 3.0));
+        WriteDamageCase(path, c, kRate, Music(kRate, 3.0));
         DamagePartWay(path, c);
         for (const std::string out : {"out.mp4", "frames"}) {
             SCOPED_TRACE(out);
@@ -379,6 +379,12 @@ TEST_F(Faults, SongWithNoSoundIsRefusedWithStatus2) {
         ExpectFailure({"--audio", path, "--out", dir_.File("frames"), "--sheet", dir_.File("sheet.png"), "--quiet"}, 2,
                       path);
     }
+    // A video without sound: one line naming it and saying it has none.
+    const std::string video = dir_.File("silent.mp4");
+    ASSERT_EQ(system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=s=64x48:d=1 -c:v mpeg4 '" + video + "'").c_str()),
+              0);
+    const Outcome run = ExpectFailure({"--audio", video, "--out", dir_.File("out.mp4"), "--quiet"}, 2, video);
+    EXPECT_NE(run.err.find("has no sound"), std::string::npos) << run.err;
 }
 
 // --- levels -------------------------------------------------------------------

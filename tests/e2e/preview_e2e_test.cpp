@@ -145,6 +145,41 @@ TEST(PreviewVideo, HasEveryFrameAtTheSizeAndTheSongsSound) {
     EXPECT_GT(flipped, 3 * upright);
 }
 
+// Songs as music stores and phones give them (AAC in M4A) and the sound of a
+// video: glows on the beats, and the video made from them carries the sound.
+TEST(PreviewVideo, SongsInM4aAndTheSoundOfAVideoRenderWithTheirSound) {
+    ScratchDir dir;
+    const std::string wav = WriteBeatSong(dir, 2.0);
+    EncodeWithFfmpeg(wav, dir.File("beat.m4a"), "-c:a aac -b:a 192k");
+    EncodeWithFfmpeg(wav, dir.File("clip.mkv"),
+                     "-f lavfi -i color=c=red:s=64x48:r=25:d=2 -map 1:v -map 0:a -c:v mpeg4 -c:a libvorbis -shortest");
+    for (const char* name : {"beat.m4a", "clip.mkv"}) {
+        SCOPED_TRACE(name);
+        const std::string stem = std::string(name).substr(0, std::string(name).find('.'));
+        const std::string frames = dir.File(stem + "-frames"), video = dir.File(stem + ".mp4");
+        const std::vector<std::string> common = {"--audio", dir.File(name), "--size", "192x108", "--fps", "20",
+                                                 "--quiet"};
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"--out", frames});
+        const Outcome run = RunPreview(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        // 2 s at 20 frames a second (a Matroska file's length is in milliseconds: one more may follow).
+        ASSERT_NEAR(ListFolder(frames).size(), 40u, 1u);
+        for (double beat = 0.25; beat + 0.4 < 2.0; beat += 0.5) {
+            const double on = ReadPng(FrameFile(frames, static_cast<int>(lround((beat + 0.05) * 20)))).Brightness();
+            const double between = ReadPng(FrameFile(frames, static_cast<int>(lround((beat + 0.40) * 20)))).Brightness();
+            EXPECT_GT(on, 2.0 * between) << "beat at " << beat;
+        }
+        args = common;
+        args.insert(args.end(), {"--out", video});
+        ASSERT_EQ(RunPreview(args).status, 0);
+        EXPECT_EQ(ProbeStream(video, "v:0")["nb_read_frames"], std::to_string(ListFolder(frames).size()));
+        auto sound = ProbeStream(video, "a:0");
+        EXPECT_EQ(sound["codec_name"], "aac");
+        EXPECT_NEAR(atof(sound["duration"].c_str()), 2.0, 0.06);
+    }
+}
+
 // Each --quality reaches x264: the encoder writes the settings it ran with
 // into the video ("x264 - core ... options: ... crf=17.0 ..."), and a preset
 // shows in the settings it implies.

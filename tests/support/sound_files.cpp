@@ -106,8 +106,19 @@ const std::vector<PartWayDamage>& PartWayDamageCases() {
                                                      {"hit.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, false},
                                                      {"hit.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
                                                      {"cut.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, true},
-                                                     {"hit.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false}};
+                                                     {"hit.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false},
+                                                     {"cut.m4a", 0, true, "-c:a aac -movflags +faststart"},
+                                                     {"hit.m4a", 0, false, "-c:a aac"},
+                                                     {"hit.wma", 0, false, "-c:a wmav2"}};
     return cases;
+}
+
+void WriteDamageCase(const std::string& path, const PartWayDamage& damage, int rate, const std::vector<Channel>& song) {
+    if (!damage.ffmpeg) return WriteSound(path, damage.format, rate, song);
+    const std::string wav = path + ".source.wav";
+    WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, song);
+    EncodeWithFfmpeg(wav, path, damage.ffmpeg);
+    unlink(wav.c_str());
 }
 
 void DamagePartWay(const std::string& path, const PartWayDamage& damage) {

@@ -56,10 +56,13 @@ long FileSize(const std::string& path);
 // its bytes, or 4000 bytes scrambled in its middle.
 struct PartWayDamage {
     const char* name;  // file name, e.g. "cut.flac"
-    int format;
-    bool truncate;  // else scrambled
+    int format;        // libsndfile's, or 0 for one the ffmpeg command writes
+    bool truncate;     // else scrambled
+    const char* ffmpeg = nullptr;  // its output options, for a format of the ffmpeg command
 };
-const std::vector<PartWayDamage>& PartWayDamageCases();  // FLAC, Ogg Vorbis and MP3
+const std::vector<PartWayDamage>& PartWayDamageCases();  // FLAC, Ogg Vorbis, MP3, AAC in M4A, WMA
+// Writes the case's song (undamaged) at `path`.
+void WriteDamageCase(const std::string& path, const PartWayDamage& damage, int rate, const std::vector<Channel>& song);
 void DamagePartWay(const std::string& path, const PartWayDamage& damage);
 void WriteText(const std::string& path, const std::string& text);
 

@@ -214,16 +214,35 @@ TEST(AudioFile, ReadsEveryCommonFormatAndRate) {
     struct Case {
         const char* file;
         int format, rate, channels;
+        const char* ffmpeg;  // written from a WAV by the ffmpeg command with these options
     };
-    for (const Case& c : {Case{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 96000, 1},
-                          Case{"b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 2},
-                          Case{"c.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2},
-                          Case{"d.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2},
-                          Case{"e.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 8000, 6},
-                          Case{"f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 192000, 3}}) {
+    const char* withVideo = "-f lavfi -i color=c=green:s=64x48:r=25:d=1.5 -map 1:v -map 0:a -c:v mpeg4 -shortest";
+    for (const Case& c : {Case{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 96000, 1, nullptr},
+                          Case{"b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 2, nullptr},
+                          Case{"c.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, nullptr},
+                          Case{"d.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, nullptr},
+                          Case{"e.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 8000, 6, nullptr},
+                          Case{"f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 192000, 3, nullptr},
+                          Case{"g.m4a", 0, 44100, 2, "-c:a aac"},
+                          Case{"h.m4a", 0, 96000, 1, "-c:a alac"},
+                          Case{"i.wma", 0, 32000, 2, "-c:a wmav2"},
+                          Case{"j.mp4", 0, 48000, 2, "-c:a aac"},
+                          Case{"k.mkv", 0, 44100, 6, "-c:a flac"},
+                          Case{"l.webm", 0, 48000, 2, "-c:a libopus -c:v libvpx"},
+                          Case{"m.mov", 0, 22050, 1, "-c:a pcm_s16le"}}) {
         SCOPED_TRACE(c.file);
         const std::string path = dir.File(c.file);
-        WriteSound(path, c.format, c.rate, std::vector<Channel>(c.channels, Sine(440, 0.5, c.rate, 1.5)));
+        const std::vector<Channel> sound(c.channels, Sine(440, 0.5, c.rate, 1.5));
+        if (c.ffmpeg) {
+            WriteSound(dir.File("source.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, c.rate, sound);
+            const std::string name = c.file;
+            const bool video = name.find(".mp4") != std::string::npos || name.find(".mkv") != std::string::npos ||
+                               name.find(".webm") != std::string::npos || name.find(".mov") != std::string::npos;
+            const std::string options = video ? std::string(withVideo) + " " + c.ffmpeg : c.ffmpeg;
+            EncodeWithFfmpeg(dir.File("source.wav"), path, options);
+        } else {
+            WriteSound(path, c.format, c.rate, sound);
+        }
         std::unique_ptr<AudioSource> song = OpenAudioFile(path);
         EXPECT_EQ(song->sampleRate(), c.rate);
         EXPECT_EQ(song->channels(), c.channels);
@@ -235,6 +254,17 @@ TEST(AudioFile, ReadsEveryCommonFormatAndRate) {
         for (float v : middle) peak = std::max(peak, std::fabs(v));
         EXPECT_NEAR(peak, 0.5f, 0.05f);
     }
+}
+
+TEST(AudioFile, TheTitleAndArtistComeFromTheTags) {
+    ScratchDir dir;
+    WriteSound(dir.File("source.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {Sine(440, 0.5, 44100, 0.5)});
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("both.m4a"),
+                     "-c:a aac -metadata title='Night Drive' -metadata artist='The Glows'");
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("title.ogg"), "-c:a libvorbis -metadata title='Only a Title'");
+    EXPECT_EQ(OpenAudioFile(dir.File("both.m4a"))->title(), "The Glows - Night Drive");
+    EXPECT_EQ(OpenAudioFile(dir.File("title.ogg"))->title(), "Only a Title");
+    EXPECT_EQ(OpenAudioFile(dir.File("source.wav"))->title(), "");
 }
 
 TEST(AudioFile, ChannelsGoToTheSidesTheFileNames) {
@@ -277,6 +307,15 @@ TEST(AudioFile, ChannelsGoToTheSidesTheFileNames) {
     OverwriteBytes(dir.File("rights.wav"), 40, {0x22, 0x04, 0x00, 0x00});
     EXPECT_EQ(sides("rights.wav"), (std::vector<S>{S::kRight, S::kRight, S::kRight}));
     EXPECT_EQ(fold("rights.wav", {3, 6, 9}), (std::vector<float>{6, 6}));
+    // Layouts FFmpeg names: 5.1 in AAC (front centre, LFE, back left and right
+    // after the fronts), 7.1 in FLAC (the sides too).
+    WriteSound(dir.File("source.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, std::vector<Channel>(6, six[0]));
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("five.m4a"), "-c:a aac -channel_layout 5.1");
+    EXPECT_EQ(sides("five.m4a"), (std::vector<S>{S::kLeft, S::kRight, S::kBoth, S::kBoth, S::kLeft, S::kRight}));
+    WriteSound(dir.File("source.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, std::vector<Channel>(8, six[0]));
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("seven.flac"), "-c:a flac -channel_layout 7.1");
+    EXPECT_EQ(sides("seven.flac"),
+              (std::vector<S>{S::kLeft, S::kRight, S::kBoth, S::kBoth, S::kLeft, S::kRight, S::kLeft, S::kRight}));
 }
 
 // Opening `path` throws HostError with `status`, naming the file and saying `what`.
@@ -322,6 +361,17 @@ TEST(AudioFile, BadFilesAreRefusedAtOpenNamingTheFile) {
     WriteSound(dir.File("half.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, song);
     TruncateFile(dir.File("half.ogg"), FileSize(dir.File("half.ogg")) / 2);
     ExpectOpenFails(dir.File("half.ogg"), "truncated");
+
+    // Text named as a song, a video without sound, sound in a codec there is no decoder for.
+    WriteText(dir.File("notes.m4a"), "these are my notes, not a song\n");
+    ExpectOpenFails(dir.File("notes.m4a"), "not a sound file");
+    ASSERT_EQ(system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=s=64x48:d=1 -c:v mpeg4 '" +
+                      dir.File("silent.mp4") + "'").c_str()),
+              0);
+    ExpectOpenFails(dir.File("silent.mp4"), "has no sound");
+    WriteSound(dir.File("odd.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, song);
+    OverwriteBytes(dir.File("odd.wav"), 20, {0x34, 0x12});  // the format tag: a codec nobody knows
+    ExpectOpenFails(dir.File("odd.wav"), "cannot decode");
 }
 
 // Reads the whole song in order, as a render would.
@@ -336,7 +386,7 @@ TEST(AudioFile, DamagePartWayIsAReadErrorNamingTheFileNotGarbage) {
     for (const PartWayDamage& c : PartWayDamageCases()) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(c.name);
-        WriteSound(path, c.format, 44100, song);
+        WriteDamageCase(path, c, 44100, song);
         DamagePartWay(path, c);
 
         testing::internal::CaptureStderr();
