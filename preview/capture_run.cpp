@@ -74,7 +74,7 @@ void RunCapture(const Options& o) {
     job.onInterrupt = FrameJob::OnInterrupt::kFinish;
     SoundForVideo sound;
     if (o.outIsVideo()) sound = {scratch.path() + "/captured.wav", true, capture.sampleRate(), capture.channels()};
-    Outputs outputs = MakeOutputs(o, job, sound);
+    Outputs outputs = MakeOutputs(o, job, sound, "capturing " + capture.deviceName());
 
     std::unique_ptr<FrameTarget> target;
     SdlWindow* window = nullptr;

@@ -102,7 +102,7 @@ private:
             player_ = std::make_unique<SongPlayer>(*droppedPlayback_, start_, duration_);
             begin_ = SDL_GetPerformanceCounter();
             lastFrame_ = -frameSeconds_, position_ = 0.0, pausedAt_ = -1.0, clockOffset_ = 0.0;
-            window_.SetTitle("Lumagrove - " + path.substr(path.find_last_of('/') + 1));
+            window_.SetTitle("Lumagrove - " + SongTitle(*droppedSong_, path));
             return true;
         } catch (const HostError& e) {
             fprintf(stderr, "lumagrove-preview: %s; playing on\n", e.what());

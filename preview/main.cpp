@@ -44,15 +44,18 @@ void Run(const Options& o) {
     ScratchFolder scratch;
     std::unique_ptr<AudioSource> song = OpenSong(o, scratch);
     std::unique_ptr<LevelSource> levels = o.levelsIn.empty() ? AnalyseSong(*song) : ReadLevelsCsv(o.levelsIn);
+    // What is shown: the song's tags or file name, the demo, the levels' file.
+    const std::string title = !o.audio.empty() ? SongTitle(*song, o.audio)
+                              : song           ? "demo"
+                                               : o.levelsIn.substr(o.levelsIn.find_last_of('/') + 1);
     if (o.window) {
         // Playback reads the song on its own, apart from the analysis.
         const FrameJob job = ChooseStretch(o, levels->duration());
         std::unique_ptr<AudioSource> playback = song ? OpenSong(o, scratch) : nullptr;
-        ViewSong(o, job, *levels, playback.get(),
-                 o.audio.empty() ? "demo" : o.audio.substr(o.audio.find_last_of('/') + 1));
+        ViewSong(o, job, *levels, playback.get(), title);
         return;
     }
-    RunOffline(o, *levels, song ? song->EncoderInputPath() : "");
+    RunOffline(o, *levels, song ? song->EncoderInputPath() : "", title);
 }
 
 }  // namespace

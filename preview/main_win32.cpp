@@ -20,7 +20,7 @@ namespace {
 
 void Run(const Options& o) {
     std::unique_ptr<LevelSource> levels = ReadLevelsCsv(o.levelsIn);
-    RunOffline(o, *levels, "");
+    RunOffline(o, *levels, "", o.levelsIn.substr(o.levelsIn.find_last_of("/\\") + 1));
 }
 
 }  // namespace

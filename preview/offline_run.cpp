@@ -7,10 +7,10 @@
 #include "preview/outputs.h"
 #include "preview/progress.h"
 
-void RunOffline(const Options& o, LevelSource& levels, const std::string& songPath) {
+void RunOffline(const Options& o, LevelSource& levels, const std::string& songPath, const std::string& heading) {
     const FrameJob job = ChooseStretch(o, levels.duration());
     PluginLibrary plugin(o.plugin);
-    Outputs outputs = MakeOutputs(o, job, SoundForVideo{songPath});
+    Outputs outputs = MakeOutputs(o, job, SoundForVideo{songPath}, heading);
     ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
     RenderOffscreen(job, plugin, levels, outputs.List(), &progress);
 }

@@ -15,7 +15,8 @@
 
 struct Options;
 
-// `songPath` is the file whose sound a video carries ("" for none).
-void RunOffline(const Options& o, LevelSource& levels, const std::string& songPath);
+// `songPath` is the file whose sound a video carries ("" for none);
+// `heading` names the render on its contact sheet.
+void RunOffline(const Options& o, LevelSource& levels, const std::string& songPath, const std::string& heading);
 
 #endif

@@ -15,7 +15,7 @@ std::vector<FrameSink*> Outputs::List() const {
     return list;
 }
 
-Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& sound) {
+Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& sound, const std::string& heading) {
     Outputs outputs;
     if (!o.levelsOut.empty()) outputs.all.push_back(std::make_unique<LevelsCsvWriter>(o.levelsOut));
 #ifndef _WIN32
@@ -39,6 +39,7 @@ Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& 
 #endif
     if (!o.out.empty() && !o.outIsVideo()) outputs.all.push_back(std::make_unique<PngFolderSink>(o.out));
     if (!o.sheet.empty())
-        outputs.all.push_back(std::make_unique<ContactSheetSink>(o.sheet, job.width, job.height, job.frameCount));
+        outputs.all.push_back(
+            std::make_unique<ContactSheetSink>(o.sheet, job.width, job.height, job.frameCount, heading));
     return outputs;
 }

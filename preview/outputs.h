@@ -34,7 +34,7 @@ struct SoundForVideo {
 };
 
 // The outputs the options name, for `job`. A song's sound is cut to the
-// job's stretch.
-Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& sound);
+// job's stretch; `heading` names what is rendered on the contact sheet.
+Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& sound, const std::string& heading = "");
 
 #endif

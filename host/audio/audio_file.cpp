@@ -175,10 +175,10 @@ int64_t FramesOf(const Decoder& d) {
         // A file cut short keeps its header's promise (a Xing or LAME frame
         // count): the promise stands, and the missing sound is found missing
         // where it should be.
-        const int64_t promised = s->duration != AV_NOPTS_VALUE
-                                     ? av_rescale_q(s->duration - std::max<int64_t>(0, s->start_time), s->time_base,
-                                                    samples)
-                                     : 0;
+        const int64_t promised =
+            s->duration != AV_NOPTS_VALUE
+                ? av_rescale_q(s->duration - std::max<int64_t>(0, s->start_time), s->time_base, samples)
+                : 0;
         return promised - total > EndSlack(rate) ? promised : total;
     }
     int64_t frames = 0;
@@ -259,7 +259,8 @@ bool GivesSound(Decoder& d, const std::string& path) {
             continue;
         }
         if (r == AVERROR_EOF) return false;
-        if (r != AVERROR(EAGAIN)) throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
+        if (r != AVERROR(EAGAIN))
+            throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
         if (d.draining) return false;
         r = av_read_frame(d.format, d.packet);
         if (r == AVERROR_EOF) {
@@ -290,8 +291,9 @@ public:
         const AVDictionaryEntry* artist = av_dict_get(decoder_->format->metadata, "artist", nullptr, 0);
         if (!title) title = av_dict_get(decoder_->sound()->metadata, "title", nullptr, 0);
         if (!artist) artist = av_dict_get(decoder_->sound()->metadata, "artist", nullptr, 0);
-        if (title && *title->value) title_ = artist && *artist->value ? std::string(artist->value) + " - " + title->value
-                                                                      : std::string(title->value);
+        if (title && *title->value)
+            title_ = artist && *artist->value ? std::string(artist->value) + " - " + title->value
+                                              : std::string(title->value);
         StartConverter();
     }
 
@@ -407,7 +409,7 @@ private:
     std::unique_ptr<Decoder> decoder_;
     std::vector<ChannelSide> sides_;
     std::string title_;
-    int64_t position_ = 0;       // the song's frame the next Produce() starts at
+    int64_t position_ = 0;        // the song's frame the next Produce() starts at
     std::vector<float> pending_;  // the last decoded frame's samples, interleaved
     int64_t taken_ = 0;           // frames of pending_ already produced
     std::vector<float> scratch_;  // what a jump forward passes over
@@ -441,6 +443,11 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
     // What the checks read goes: the song starts from the top.
     decoder = OpenDecoder(path);
     return std::make_unique<AudioFile>(path, std::move(decoder), frames);
+}
+
+std::string SongTitle(const AudioSource& song, const std::string& path) {
+    const std::string tagged = song.title();
+    return tagged.empty() ? path.substr(path.find_last_of('/') + 1) : tagged;
 }
 
 void WriteWavFile(const std::string& path, AudioSource& source) {

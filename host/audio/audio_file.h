@@ -17,6 +17,10 @@
 // bytes cannot be told from sound.
 std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path);
 
+// What to call a song opened from `path`: its tags' "Artist - Title", or else
+// its file name.
+std::string SongTitle(const AudioSource& song, const std::string& path);
+
 // Writes the whole of `source` as a 16-bit PCM WAV at `path`, a block at a
 // time (host/output/wav_writer.h). Throws HostError (status 1)
 // naming the path when it cannot be written.

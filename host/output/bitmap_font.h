@@ -1,9 +1,11 @@
 // bitmap_font.h - a tiny built-in pixel font for labels drawn into pictures
-// (the times on the contact sheet), so no font library is needed.
+// (the times and the heading of the contact sheet), so no font library is
+// needed.
 //
 // Glyphs are 5 x 7 pixels on a 6-pixel advance, drawn at an integer scale.
-// Known characters: the digits, ':', '.', '-', 's', 'm', 'h' and space; any
-// other character is drawn as a blank. The target is a tightly packed RGBA
+// Known characters: printable ASCII letters, digits and the punctuation of
+// titles (: . , - ' " ! ? & ( ) / _ + #) and space; any other character is
+// drawn as a blank. The target is a tightly packed RGBA
 // picture, top row first; drawing is clipped to the rectangle given.
 #ifndef LUMAGROVE_BITMAP_FONT_H
 #define LUMAGROVE_BITMAP_FONT_H

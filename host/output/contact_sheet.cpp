@@ -19,6 +19,17 @@ const int kLabelPad = (24 - kGlyphHeight * kLabelScale) / 2;
 const int kLabelHeight = kGlyphHeight * kLabelScale + 2 * kLabelPad;
 const uint8_t kBackground[3] = {24, 24, 28};
 const uint8_t kLabelColour[3] = {225, 225, 225};
+const int kHeadingHeight = 32;
+
+// The heading as the font can draw it: a '?' for each character past ASCII.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x80) out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : ' ';
+        else if (c >= 0xC0) out += '?';  // the lead byte of a UTF-8 sequence; its other bytes are dropped
+    }
+    return out;
+}
 
 // Averages the frame's pixels over each picture pixel's footprint and stores
 // the result upright, RGBA, at `out` (rows `outStride` bytes apart).
@@ -48,8 +59,9 @@ void ScaleDown(const Frame& frame, int width, int height, uint8_t* out, size_t o
 
 }  // namespace
 
-SheetLayout SheetLayout::For(int frameWidth, int frameHeight, int64_t frameCount) {
+SheetLayout SheetLayout::For(int frameWidth, int frameHeight, int64_t frameCount, bool heading) {
     SheetLayout l;
+    l.headingHeight = heading ? kHeadingHeight : 0;
     l.cells = static_cast<int>(std::min<int64_t>(kMaxCells, std::max<int64_t>(frameCount, 1)));
     l.columns = std::min(kMaxColumns, l.cells);
     l.rows = (l.cells + l.columns - 1) / l.columns;
@@ -57,22 +69,29 @@ SheetLayout SheetLayout::For(int frameWidth, int frameHeight, int64_t frameCount
     l.thumbWidth = std::max(1, static_cast<int>(frameWidth * scale + 0.5));
     l.thumbHeight = std::max(1, static_cast<int>(frameHeight * scale + 0.5));
     l.width = l.columns * (l.thumbWidth + kGap) + kGap;
-    l.height = l.rows * (l.thumbHeight + kLabelHeight + kGap) + kGap;
+    l.height = l.headingHeight + l.rows * (l.thumbHeight + kLabelHeight + kGap) + kGap;
     for (int k = 0; k < l.cells; ++k)
         l.frames.push_back((2 * k + 1) * std::max<int64_t>(frameCount, 1) / (2 * l.cells));
     return l;
 }
 
 int SheetLayout::CellLeft(int k) const { return kGap + (k % columns) * (thumbWidth + kGap); }
-int SheetLayout::CellTop(int k) const { return kGap + (k / columns) * (thumbHeight + kLabelHeight + kGap); }
+int SheetLayout::CellTop(int k) const {
+    return headingHeight + kGap + (k / columns) * (thumbHeight + kLabelHeight + kGap);
+}
 
-ContactSheetSink::ContactSheetSink(const std::string& path, int frameWidth, int frameHeight, int64_t frameCount)
-    : file_(path, "contact sheet "), layout_(SheetLayout::For(frameWidth, frameHeight, frameCount)) {
+ContactSheetSink::ContactSheetSink(const std::string& path, int frameWidth, int frameHeight, int64_t frameCount,
+                                   const std::string& heading)
+    : file_(path, "contact sheet "), layout_(SheetLayout::For(frameWidth, frameHeight, frameCount, !heading.empty())) {
     sheet_.resize(static_cast<size_t>(layout_.width) * layout_.height * 4);
     for (size_t i = 0; i < sheet_.size(); i += 4) {
         memcpy(&sheet_[i], kBackground, 3);
         sheet_[i + 3] = 255;
     }
+    if (heading.empty()) return;
+    const ClipRect clip = {kGap, 0, layout_.width - kGap, layout_.headingHeight};
+    const int top = kGap + (layout_.headingHeight - kGap - kGlyphHeight * kLabelScale) / 2;
+    DrawText(sheet_.data(), layout_.width, clip, kGap, top, Printable(heading), kLabelScale, kLabelColour);
 }
 
 bool ContactSheetSink::Wants(int64_t index) const {

@@ -222,14 +222,19 @@ TEST(PreviewSheet, ShowsFramesSpreadOverTheSongWithTheirTimes) {
                                     "--size", "200x120", "--fps", "10", "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     const Picture sheet = ReadPng(dir.File("sheet.png"));
-    // 16 cells, 4 by 4: 4 * (200 + 8) + 8 wide, 4 * (120 + 24 + 8) + 8 high.
+    // A heading 32 high, then 16 cells, 4 by 4: 4 * (200 + 8) + 8 wide, 32 + 4 * (120 + 24 + 8) + 8 high.
     ASSERT_EQ(sheet.width, 840);
-    ASSERT_EQ(sheet.height, 616);
+    ASSERT_EQ(sheet.height, 32 + 616);
+    // The heading names the song (its file: it has no tags), in light text from the left.
+    int headingLit = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 8 + 8 * 6 * 2; ++x) headingLit += sheet.At(x, y)[0] > 200;
+    EXPECT_GT(headingLit, 60) << "\"beat.wav\" in the heading";
     for (int k : {0, 5, 15}) {
         SCOPED_TRACE("cell " + std::to_string(k));
         const int index = (2 * k + 1) * 20 / 32;
         const Picture frame = ReadPng(FrameFile(dir.File("frames"), index));
-        const int left = 8 + (k % 4) * 208, top = 8 + (k / 4) * 152;
+        const int left = 8 + (k % 4) * 208, top = 32 + 8 + (k / 4) * 152;
         int differing = 0;
         for (int y = 0; y < frame.height; ++y)
             differing += memcmp(sheet.At(left, top + y), frame.At(0, y), frame.width * 3) != 0;
@@ -249,9 +254,9 @@ TEST(PreviewSheet, ScalesLargeFramesDown) {
         RunPreview({"--audio", song, "--sheet", dir.File("sheet.png"), "--size", "640x360", "--fps", "3", "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     const Picture sheet = ReadPng(dir.File("sheet.png"));
-    // Three frames: three cells in a row, each 320 x 180.
+    // Three frames: three cells in a row, each 320 x 180, under the heading.
     EXPECT_EQ(sheet.width, 3 * (320 + 8) + 8);
-    EXPECT_EQ(sheet.height, 180 + 24 + 8 + 8);
+    EXPECT_EQ(sheet.height, 32 + 180 + 24 + 8 + 8);
 }
 
 TEST(PreviewInterrupt, CtrlCMidRenderExits130AndLeavesNothing) {

@@ -197,6 +197,10 @@ TEST(SheetLayout, GridCellsAndChosenFrames) {
     EXPECT_EQ(tall.rows, 2);
     EXPECT_EQ(tall.frames, (std::vector<int64_t>{0, 1, 2, 3, 4}));
 
+    const SheetLayout headed = SheetLayout::For(1280, 720, 1200, true);
+    EXPECT_EQ(headed.height, wide.height + 32);
+    EXPECT_EQ(headed.CellTop(5), wide.CellTop(5) + 32);
+
     const SheetLayout one = SheetLayout::For(16, 16, 1);
     EXPECT_EQ(one.frames, std::vector<int64_t>{0});
     EXPECT_EQ(one.width, 16 + 16);
