@@ -60,7 +60,7 @@ void CheckTimes(const std::string& startText, const std::string& durationText, O
 }
 
 #ifdef _WIN32
-// The Windows build has no audio decoding or analysis (libsndfile and FFTW are
+// The Windows build has no audio decoding or analysis (FFmpeg and FFTW are
 // not built for Windows), no encoder and no live window: levels come from a
 // CSV and frames go to PNG files or a contact sheet.
 void CheckWindowsBuildCanDo(const Options& o) {
@@ -131,7 +131,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     std::string size = "1280x720", fps = "60", start = "0", duration;
     o->plugin = DefaultPluginPath();
     app.add_option("--plugin", o->plugin, "The plug-in library to load")->type_name("PATH")->default_str(o->plugin);
-    app.add_option("--audio", o->audio, "Song to render, any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, ...)")
+    app.add_option(
+           "--audio", o->audio,
+           "Song to render: any format FFmpeg reads (MP3, AAC/M4A, FLAC, WAV, Ogg, Opus, WMA, a video's sound, ...)")
         ->type_name("FILE")
         ->default_str("the built-in 20-second demo");
     app.add_option("--levels-in", o->levelsIn, "Drive the plug-in from a levels CSV instead of analysing sound")

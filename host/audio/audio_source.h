@@ -4,9 +4,10 @@
 // Samples are 32-bit floats in [-1, 1], interleaved by channel, read by
 // absolute sample-frame position. Positions before 0 or past the end read as
 // silence. Reading in order (each read starting where the last one ended)
-// decodes every sample once; any other start costs a seek (in Ogg Vorbis,
-// Opus and MP3, where libsndfile's seek is not exact, a jump forward decodes
-// the frames between and a jump back decodes again from the start). A source keeps no
+// decodes every sample once; a jump forward decodes the frames between and a
+// jump back decodes again from the start, so every read gives exactly the
+// samples of decoding from the start, whatever the codec's delay and
+// priming (a --start far into a long song costs that decoding once). A source keeps no
 // more than its decoder's own state in memory, whatever the song's length:
 // the analysis reads a song through a sample store that is fed ahead of it
 // (host/audio/song_feed.h). Read() may be called from more than one thread

@@ -7,7 +7,7 @@
 //                                    work is done (HostError, status 2 unless told)
 //   fwrite(..., file.stream());      in-process writers use the open stream;
 //   file.Close();                    programs that write the file themselves
-//                                    (ffmpeg, libsndfile) take file.partial()
+//                                    (ffmpeg) take file.partial()
 //   file.Publish();                  closes and renames it to <path>
 //   file.Abort();                    closes and removes the partial file
 // Destroying a StagedFile that was not published aborts it. A failure while

@@ -381,8 +381,9 @@ TEST_F(Faults, SongWithNoSoundIsRefusedWithStatus2) {
     }
     // A video without sound: one line naming it and saying it has none.
     const std::string video = dir_.File("silent.mp4");
-    ASSERT_EQ(system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=s=64x48:d=1 -c:v mpeg4 '" + video + "'").c_str()),
-              0);
+    ASSERT_EQ(
+        system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=s=64x48:d=1 -c:v mpeg4 '" + video + "'").c_str()),
+        0);
     const Outcome run = ExpectFailure({"--audio", video, "--out", dir_.File("out.mp4"), "--quiet"}, 2, video);
     EXPECT_NE(run.err.find("has no sound"), std::string::npos) << run.err;
 }

@@ -157,8 +157,8 @@ TEST(PreviewVideo, SongsInM4aAndTheSoundOfAVideoRenderWithTheirSound) {
         SCOPED_TRACE(name);
         const std::string stem = std::string(name).substr(0, std::string(name).find('.'));
         const std::string frames = dir.File(stem + "-frames"), video = dir.File(stem + ".mp4");
-        const std::vector<std::string> common = {"--audio", dir.File(name), "--size", "192x108", "--fps", "20",
-                                                 "--quiet"};
+        const std::vector<std::string> common = {"--audio", dir.File(name), "--size", "192x108",
+                                                 "--fps",   "20",           "--quiet"};
         std::vector<std::string> args = common;
         args.insert(args.end(), {"--out", frames});
         const Outcome run = RunPreview(args);
@@ -167,7 +167,8 @@ TEST(PreviewVideo, SongsInM4aAndTheSoundOfAVideoRenderWithTheirSound) {
         ASSERT_NEAR(ListFolder(frames).size(), 40u, 1u);
         for (double beat = 0.25; beat + 0.4 < 2.0; beat += 0.5) {
             const double on = ReadPng(FrameFile(frames, static_cast<int>(lround((beat + 0.05) * 20)))).Brightness();
-            const double between = ReadPng(FrameFile(frames, static_cast<int>(lround((beat + 0.40) * 20)))).Brightness();
+            const double between =
+                ReadPng(FrameFile(frames, static_cast<int>(lround((beat + 0.40) * 20)))).Brightness();
             EXPECT_GT(on, 2.0 * between) << "beat at " << beat;
         }
         args = common;

@@ -55,9 +55,9 @@ long FileSize(const std::string& path);
 // A song damaged part-way, in a format whose decoder notices: cut at 60 % of
 // its bytes, or 4000 bytes scrambled in its middle.
 struct PartWayDamage {
-    const char* name;  // file name, e.g. "cut.flac"
-    int format;        // libsndfile's, or 0 for one the ffmpeg command writes
-    bool truncate;     // else scrambled
+    const char* name;              // file name, e.g. "cut.flac"
+    int format;                    // libsndfile's, or 0 for one the ffmpeg command writes
+    bool truncate;                 // else scrambled
     const char* ffmpeg = nullptr;  // its output options, for a format of the ffmpeg command
 };
 const std::vector<PartWayDamage>& PartWayDamageCases();  // FLAC, Ogg Vorbis, MP3, AAC in M4A, WMA

@@ -116,10 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
                     FormatCase{"m4a", 0, "-c:a aac -b:a 128k", false},
                     FormatCase{"alac.m4a", 0, "-c:a alac -sample_fmt s16p", false},
                     FormatCase{"wma", 0, "-c:a wmav2 -b:a 128k", false},
-                    FormatCase{"mkv", 0, "-f lavfi -i color=c=red:s=64x48:r=25:d=4 -map 1:v -map 0:a -c:v mpeg4 "
-                                         "-c:a libvorbis -shortest", false},
-                    FormatCase{"mp4", 0, "-f lavfi -i color=c=blue:s=64x48:r=25:d=4 -map 1:v -map 0:a -c:v mpeg4 "
-                                         "-c:a aac", false}),
+                    FormatCase{"mkv", 0,
+                               "-f lavfi -i color=c=red:s=64x48:r=25:d=4 -map 1:v -map 0:a -c:v mpeg4 "
+                               "-c:a libvorbis -shortest",
+                               false},
+                    FormatCase{"mp4", 0,
+                               "-f lavfi -i color=c=blue:s=64x48:r=25:d=4 -map 1:v -map 0:a -c:v mpeg4 "
+                               "-c:a aac",
+                               false}),
     [](const testing::TestParamInfo<FormatCase>& info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '.', '_');
@@ -217,19 +221,16 @@ TEST(AudioFile, ReadsEveryCommonFormatAndRate) {
         const char* ffmpeg;  // written from a WAV by the ffmpeg command with these options
     };
     const char* withVideo = "-f lavfi -i color=c=green:s=64x48:r=25:d=1.5 -map 1:v -map 0:a -c:v mpeg4 -shortest";
-    for (const Case& c : {Case{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 96000, 1, nullptr},
-                          Case{"b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 2, nullptr},
-                          Case{"c.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, nullptr},
-                          Case{"d.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, nullptr},
-                          Case{"e.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 8000, 6, nullptr},
-                          Case{"f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 192000, 3, nullptr},
-                          Case{"g.m4a", 0, 44100, 2, "-c:a aac"},
-                          Case{"h.m4a", 0, 96000, 1, "-c:a alac"},
-                          Case{"i.wma", 0, 32000, 2, "-c:a wmav2"},
-                          Case{"j.mp4", 0, 48000, 2, "-c:a aac"},
-                          Case{"k.mkv", 0, 44100, 6, "-c:a flac"},
-                          Case{"l.webm", 0, 48000, 2, "-c:a libopus -c:v libvpx"},
-                          Case{"m.mov", 0, 22050, 1, "-c:a pcm_s16le"}}) {
+    for (const Case& c :
+         {Case{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 96000, 1, nullptr},
+          Case{"b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 2, nullptr},
+          Case{"c.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, nullptr},
+          Case{"d.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, nullptr},
+          Case{"e.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 8000, 6, nullptr},
+          Case{"f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 192000, 3, nullptr}, Case{"g.m4a", 0, 44100, 2, "-c:a aac"},
+          Case{"h.m4a", 0, 96000, 1, "-c:a alac"}, Case{"i.wma", 0, 32000, 2, "-c:a wmav2"},
+          Case{"j.mp4", 0, 48000, 2, "-c:a aac"}, Case{"k.mkv", 0, 44100, 6, "-c:a flac"},
+          Case{"l.webm", 0, 48000, 2, "-c:a libopus -c:v libvpx"}, Case{"m.mov", 0, 22050, 1, "-c:a pcm_s16le"}}) {
         SCOPED_TRACE(c.file);
         const std::string path = dir.File(c.file);
         const std::vector<Channel> sound(c.channels, Sine(440, 0.5, c.rate, 1.5));
@@ -366,7 +367,8 @@ TEST(AudioFile, BadFilesAreRefusedAtOpenNamingTheFile) {
     WriteText(dir.File("notes.m4a"), "these are my notes, not a song\n");
     ExpectOpenFails(dir.File("notes.m4a"), "not a sound file");
     ASSERT_EQ(system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=s=64x48:d=1 -c:v mpeg4 '" +
-                      dir.File("silent.mp4") + "'").c_str()),
+                      dir.File("silent.mp4") + "'")
+                         .c_str()),
               0);
     ExpectOpenFails(dir.File("silent.mp4"), "has no sound");
     WriteSound(dir.File("odd.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, song);
