@@ -5,8 +5,9 @@
 set -eu
 missing=""
 for pkg in "$@"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
-  [ "$status" = "installed" ] || missing="$missing $pkg"
+  # One line per installed architecture (libgl1-mesa-dri may be there for
+  # amd64 and i386 alike): installed when any line says so.
+  dpkg-query -W -f='${db:Status-Status}\n' "$pkg" 2>/dev/null | grep -qx installed || missing="$missing $pkg"
 done
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"

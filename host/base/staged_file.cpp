@@ -2,9 +2,17 @@
 
 #include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 StagedFile::StagedFile(const std::string& path, const std::string& what, int status)
     : path_(path), partial_(path + ".part") {
+    // A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written as it
+    // is: renaming a file over it would replace it.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        partial_ = path;
+        direct_ = true;
+    }
     stream_ = fopen(partial_.c_str(), "wb");
     if (!stream_) throw HostError(status, "cannot write " + what + path + ": " + strerror(errno));
 }
@@ -32,6 +40,10 @@ void StagedFile::Close() {
 
 void StagedFile::Publish() {
     Close();
+    if (direct_) {
+        published_ = true;
+        return;
+    }
 #ifdef _WIN32
     remove(path_.c_str());  // rename() does not replace a file on Windows
 #endif
@@ -40,14 +52,14 @@ void StagedFile::Publish() {
 }
 
 void StagedFile::Withdraw() noexcept {
-    if (published_) remove(path_.c_str());
+    if (published_ && !direct_) remove(path_.c_str());
     published_ = false;
 }
 
 void StagedFile::Abort() noexcept {
     if (stream_) fclose(stream_);
     stream_ = nullptr;
-    if (!published_) remove(partial_.c_str());
+    if (!published_ && !direct_) remove(partial_.c_str());
 }
 
 int StagedFile::TryCreate(const std::string& path) {

@@ -10,7 +10,9 @@
 //                                    (ffmpeg) take file.partial()
 //   file.Publish();                  closes and renames it to <path>
 //   file.Abort();                    closes and removes the partial file
-// Destroying a StagedFile that was not published aborts it. A failure while
+// Destroying a StagedFile that was not published aborts it. A path that is a
+// device or a pipe (/dev/null, a FIFO) is written directly, and never renamed
+// over or removed. A failure while
 // writing, closing or renaming throws HostError status 1, "cannot write <path>: <reason>".
 //
 // A StagedOutput is one output of a run (a video, a folder of frames, a
@@ -62,6 +64,7 @@ private:
     std::string partial_;
     FILE* stream_ = nullptr;
     bool published_ = false;
+    bool direct_ = false;  // a device or a pipe, written as it is: never renamed or removed
 };
 
 class StagedOutput {

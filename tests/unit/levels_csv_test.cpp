@@ -2,6 +2,10 @@
 // time picks, the partial file, and every kind of bad file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -88,6 +92,35 @@ TEST(LevelsCsv, AWriterNotClosedLeavesNothingBehind) {
         EXPECT_EQ(e.status, kExitBadInput);
         EXPECT_NE(std::string(e.what()).find("no/such/folder/levels.csv"), std::string::npos) << e.what();
     }
+}
+
+// A pipe (as /dev/null or /dev/stdout would be) is written through, never
+// renamed over or removed, whether the writer finishes or not.
+TEST(LevelsCsv, AWriterToAPipeWritesThroughItAndLeavesItInPlace) {
+    ScratchDir dir;
+    const std::string path = dir.File("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    // Held open for reading (and writing, so opening it does not wait).
+    const int pipe = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(pipe, 0);
+    for (bool finish : {true, false}) {
+        SCOPED_TRACE(finish ? "closed" : "abandoned");
+        {
+            LevelsCsvWriter writer(path);
+            const float levels[16] = {0.25f};
+            writer.Write(0.5, levels);
+            if (finish) writer.Close();
+        }
+        char text[4096] = {};
+        const ssize_t n = read(pipe, text, sizeof text - 1);
+        ASSERT_GT(n, 0) << "nothing came through the pipe";
+        EXPECT_EQ(std::string(text).substr(0, kHeader.size() + 14), kHeader + "0.500000,0.25,");
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        EXPECT_EQ(FileSize(path + ".part"), -1);
+    }
+    close(pipe);
 }
 
 struct BadCase {
