@@ -280,7 +280,7 @@ void WriteLongSong(const std::string& path, double seconds) {
 struct QualityRow {
     const VideoQuality* quality;
     double whole = 0, encode = 0, ssim = 0, mbps = 0;
-    WholeRun peak;
+    WholeRun peak = {};
 };
 
 struct SizeRow {
