@@ -23,18 +23,19 @@
 
 namespace {
 
-// Frame i once i / fps seconds have been captured. Ends with the job's
+// Frame i once i / fps seconds and `ahead` sample frames more have been
+// captured (its window, centred on it, is then whole). Ends with the job's
 // frames, an interrupt, the window closed, or the capture failing (failure()
 // then says why).
 class CaptureClock : public FrameClock {
 public:
-    CaptureClock(LiveCapture& capture, const FrameJob& job, SdlWindow* window)
-        : capture_(capture), job_(job), window_(window) {}
+    CaptureClock(LiveCapture& capture, const FrameJob& job, int ahead, SdlWindow* window)
+        : capture_(capture), job_(job), ahead_(ahead), window_(window) {}
 
     bool Next(FrameTime* frame) override {
         if (next_ >= job_.frameCount) return false;
         const double time = static_cast<double>(next_) / job_.fps;
-        const int64_t end = llround(time * capture_.sampleRate());
+        const int64_t end = capture_.store().PositionAt(time) + ahead_;
         while (capture_.WaitFor(end, 0.05) < end && !capture_.failed() && !InterruptRequested()) {
         }
         if (InterruptRequested() || (window_ && window_->Poll().quit)) return false;
@@ -52,6 +53,7 @@ public:
 private:
     LiveCapture& capture_;
     FrameJob job_;
+    int ahead_;
     SdlWindow* window_;
     int64_t next_ = 0;
     std::string failure_;
@@ -94,11 +96,14 @@ void RunCapture(const Options& o) {
         for (const auto& output : outputs.all) output->Abort();
         throw;
     }
-    SoundLevels levels(capture.store(), WindowAnchor::kEnding, nullptr, false);
+    // A recording is not live: each frame is drawn from the window centred on
+    // its time, as an offline render draws it, so the video's picture is in
+    // step with its sound (at the cost of half a window's wait).
+    SoundLevels levels(capture.store(), WindowAnchor::kCentred, nullptr, false);
     std::unique_ptr<ProgressMeter> progress;
     if (o.duration > 0) progress = std::make_unique<ProgressMeter>(job.frameCount, ProgressMeter::ModeFor(o.quiet));
     FrameDriver driver(job, *target, levels, outputs.List(), &capture.store(), progress.get());
-    CaptureClock clock(capture, job, window);
+    CaptureClock clock(capture, job, levels.windowFrames() / 2, window);
     driver.Run(clock);
     driver.Finish();
     if (!clock.failure().empty()) throw HostError(kExitFailure, clock.failure() + "; what was recorded is kept");

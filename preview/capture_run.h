@@ -3,8 +3,10 @@
 //
 // A recording is the frame driver (host/driver/frame_driver.h) on the
 // capture clock: frame i is at i / fps seconds of captured sound, never the
-// wall clock, drawn once the capture has reached that time, from the window
-// that ends there (live sound cannot be looked ahead of). The captured sound
+// wall clock, drawn from the window centred on that time, as an offline
+// render draws a song, once the capture has reached half a window past it:
+// the video's picture is in step with its sound. (The live view, which shows
+// the newest sound, analyses the window that ends there.) The captured sound
 // goes to the video's sound track as it comes (muxed in at the end). It draws
 // offscreen, or with --window in a window of the recording's size that shows
 // each frame as it is recorded.

@@ -3,6 +3,7 @@
 #include <ctype.h>
 #include <math.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +194,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         Bad(e.what());
     }
     o->capture = app.count("--capture") > 0;
+    // A name given empty is a mistake (a variable that was not set), not a
+    // request for the default device, which is asked for by giving none.
+    for (int i = 1; i < argc; ++i)
+        if (strcmp(argv[i], "--capture=") == 0 || (strcmp(argv[i], "--capture") == 0 && i + 1 < argc && !*argv[i + 1]))
+            Bad("--capture \"\": the device name is empty (give none for what the machine is playing)");
     const std::vector<std::string> extra = app.remaining();
     if (!extra.empty())
         Bad((extra[0].rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + extra[0] + " (see --help)");

@@ -3,6 +3,7 @@
 #include "host/audio/live_capture.h"
 
 #include <pulse/pulseaudio.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -16,6 +17,22 @@
 namespace {
 
 const char kDefaultMonitor[] = "@DEFAULT_MONITOR@";
+
+// A device name as a message shows it: quoted, control characters escaped,
+// cut to 60 characters, so an odd name still makes one readable line.
+std::string Quoted(const std::string& name) {
+    std::string shown;
+    for (unsigned char c : name.substr(0, 60)) {
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return "\"" + shown + (name.size() > 60 ? "...\"" : "\"");
+}
 
 [[noreturn]] void NoServer(pa_context* context) {
     throw HostError(kExitBadInput, std::string("no sound server: ") + pa_strerror(pa_context_errno(context)) +
@@ -257,8 +274,8 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
             throw HostError(kExitBadInput,
                             "--capture: the sound server has no default output to capture "
                             "(see --list-devices for the capture devices)");
-        throw HostError(kExitBadInput,
-                        "--capture " + requested + ": no such capture device (see --list-devices for the names)");
+        throw HostError(kExitBadInput, "--capture " + Quoted(requested) +
+                                           ": no such capture device (see --list-devices for the names)");
     }
     for (int c = 0; c < g.source.map.channels; ++c) g.sides.push_back(SideOf(g.source.map.map[c]));
 
@@ -278,9 +295,10 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
         [](pa_stream* s, void* data) {
             Impl& impl = *static_cast<Impl*>(data);
             const pa_stream_state_t state = pa_stream_get_state(s);
+            const int error = pa_context_errno(pa_stream_get_context(s));
             if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-                impl.Fail(std::string("the capture stopped: ") +
-                          pa_strerror(pa_context_errno(pa_stream_get_context(s))));
+                impl.Fail(error == PA_ERR_KILLED ? "the capture device went away (removed or unloaded)"
+                                                 : std::string("the capture stopped: ") + pa_strerror(error));
             pa_threaded_mainloop_signal(impl.server.loop(), 0);
         },
         &g);
@@ -297,17 +315,21 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
     pa_buffer_attr attr;
     memset(&attr, 0xff, sizeof attr);
     attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(10 * 1000, &spec));
-    const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+    // The device, and no other: when it goes away the server would move the
+    // stream to its default source (a microphone) and the recording would go
+    // on with other sound; refused, the stream fails and the recording ends.
+    const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(g.stream, g.source.name.c_str(), &attr, flags) < 0) {
         lock.Release();
-        throw HostError(kExitBadInput, "--capture " + name + ": " + pa_strerror(pa_context_errno(g.server.context())));
+        throw HostError(kExitBadInput,
+                        "--capture " + Quoted(name) + ": " + pa_strerror(pa_context_errno(g.server.context())));
     }
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(g.stream);
         if (state == PA_STREAM_READY) break;
         if (!PA_STREAM_IS_GOOD(state)) {
             lock.Release();
-            throw HostError(kExitBadInput, "--capture " + name + ": the sound server refused the capture: " +
+            throw HostError(kExitBadInput, "--capture " + Quoted(name) + ": the sound server refused the capture: " +
                                                pa_strerror(pa_context_errno(g.server.context())));
         }
         pa_threaded_mainloop_wait(g.server.loop());

@@ -1,19 +1,28 @@
 #include "host/base/interrupt.h"
 
 #include <signal.h>
+#ifndef _WIN32
+#  include <unistd.h>
+#endif
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
+volatile sig_atomic_t interrupts = 0;
 
 void OnInterrupt(int signal) {
-    if (interrupted) {
-        // Asked twice: stop now.
+    interrupts = interrupts + 1;
+    if (interrupts == 2) {
+        // Asked again, as GNU timeout, systemd and container runtimes do (the
+        // process, then its group): what is being finished is kept.
+        static const char kNote[] = "lumagrove-preview: still finishing; interrupt once more to abandon it\n";
+#ifndef _WIN32
+        if (write(2, kNote, sizeof kNote - 1) < 0) {
+        }
+#endif
+    } else if (interrupts >= 3) {
         ::signal(signal, SIG_DFL);
         raise(signal);
-        return;
     }
-    interrupted = 1;
 }
 
 }  // namespace
@@ -26,4 +35,4 @@ void InstallInterruptHandlers() {
 #endif
 }
 
-bool InterruptRequested() { return interrupted != 0; }
+bool InterruptRequested() { return interrupts != 0; }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <sstream>
@@ -179,6 +180,91 @@ TEST(Capture, CtrlCEndsARecordingNormallyAndKeepsIt) {
     EXPECT_EQ(LowBand(csv).size(), count);  // a row for every frame recorded
 }
 
+// Frames where the lowest band peaks: the largest within ten frames either side, and lit.
+std::vector<int> Peaks(const std::vector<double>& band) {
+    std::vector<int> peaks;
+    for (int i = 0; i < static_cast<int>(band.size()); ++i) {
+        bool highest = band[i] > 0.2;
+        for (int j = std::max(0, i - 10); j <= std::min<int>(band.size() - 1, i + 10) && highest; ++j)
+            highest = band[j] < band[i] || (band[j] == band[i] && j >= i);
+        if (highest) peaks.push_back(i);
+    }
+    return peaks;
+}
+
+// A recording's picture is in step with its sound: every kick's glow peaks in
+// the frame where it peaks in an offline render of the recorded sound track
+// itself (a window that ended at each frame's time would peak about three
+// frames later at 60 fps).
+TEST(Capture, ARecordingsPictureIsInStepWithItsSound) {
+    SoundServer server;
+    ScratchDir dir;
+    server.Play(WriteBeats(dir, 8.0));
+    const std::string video = dir.File("live.mp4"), live = dir.File("live.csv"), offline = dir.File("offline.csv");
+    Outcome run = RunPreview({"--capture", "lumagrove_test.monitor", "--duration", "4", "--fps", "60", "--size",
+                              "64x36", "--out", video, "--levels-out", live, "--quiet"},
+                             server.env());
+    ASSERT_EQ(run.status, 0) << run.err;
+    Capture("ffmpeg -nostdin -v error -i '" + video + "' -map 0:a -c:a pcm_s16le '" + dir.File("sound.wav") + "'");
+    run = RunPreview({"--audio", dir.File("sound.wav"), "--fps", "60", "--size", "64x36", "--sheet",
+                      dir.File("sheet.png"), "--levels-out", offline, "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<int> recorded = Peaks(LowBand(live)), rendered = Peaks(LowBand(offline));
+    ASSERT_GE(recorded.size(), 6u) << "a kick every half second";
+    for (int peak : recorded) {
+        int nearest = 1000;
+        for (int other : rendered)
+            if (abs(other - peak) < abs(nearest)) nearest = other - peak;
+        EXPECT_LE(abs(nearest), 1) << "the kick peaking in frame " << peak;
+    }
+}
+
+// Stopped as GNU timeout, systemd and container runtimes stop a program: a
+// SIGINT and, 50 ms later, a SIGTERM (to the process, then its group). The
+// second lands while the recording finishes: it is kept all the same, with
+// one note on stderr, and nothing else is left.
+TEST(Capture, ASecondSignalWhileFinishingStillKeepsTheRecording) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string video = dir.File("live.mp4"), csv = dir.File("live.csv"), scratch = dir.File("tmp");
+    mkdir(scratch.c_str(), 0700);
+    PreviewProcess preview(
+        {"--capture", "--out", video, "--levels-out", csv, "--size", "320x180", "--fps", "30", "--quiet"},
+        With(server, {"TMPDIR=" + scratch}));
+    for (int i = 0; i < 100 && !Exists(csv + ".part"); ++i) Pause(50);
+    Pause(2500);
+    preview.Signal(SIGINT);
+    Pause(50);
+    preview.Signal(SIGTERM);
+    const Outcome run = preview.Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("still finishing"), std::string::npos) << run.err;
+    EXPECT_EQ(ListFolder(dir.path()), (std::vector<std::string>{"live.csv", "live.mp4", "tmp"}));
+    EXPECT_EQ(ProbeStream(video, "a:0")["codec_name"], "aac");
+    EXPECT_TRUE(ListFolder(scratch).empty()) << "the scratch folder is gone";
+}
+
+// The captured device unloaded mid-recording: the server is not let move the
+// stream to another device (its default microphone); the recording ends with
+// what was recorded kept, one line and status 1.
+TEST(Capture, TheDeviceGoingAwayKeepsWhatWasRecordedWithStatus1) {
+    SoundServer server;
+    ScratchDir dir;
+    const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
+    PreviewProcess preview({"--capture", "lumagrove_test.monitor", "--out", frames, "--levels-out", csv, "--size",
+                            "64x36", "--fps", "10", "--quiet"},
+                           server.env());
+    for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
+    std::string env;
+    for (const std::string& e : server.env()) env += "'" + e + "' ";
+    Capture("env " + env + "pactl unload-module module-null-sink");
+    const Outcome run = preview.Wait();
+    EXPECT_EQ(run.status, 1) << run.err;
+    ExpectOneLine(run, "went away");
+    EXPECT_GE(ListFolder(frames).size(), 5u);
+    EXPECT_EQ(LowBand(csv).size(), ListFolder(frames).size());
+}
+
 // The encoder held (SIGSTOP) until its pipe and the frame queue are full: a
 // Ctrl-C that lands while the recording waits for the writer still ends it
 // normally, and once the encoder goes on the video is published.
@@ -232,6 +318,15 @@ TEST(Capture, BadCasesAreOneLineWithStatus2) {
         run = RunPreview({"--capture", "--audio", csv, "--levels-out", csv}, server.env());
         EXPECT_EQ(run.status, 2);
         ExpectOneLine(run, "--audio");
+        // An empty name is refused, not taken for the default device; a long
+        // name with a newline in it is one line, quoted and cut.
+        run = RunPreview({"--capture", "", "--levels-out", csv}, server.env());
+        EXPECT_EQ(run.status, 2);
+        ExpectOneLine(run, "--capture \"\"");
+        run = RunPreview({"--capture", "odd\nname" + std::string(5000, 'x'), "--levels-out", csv}, server.env());
+        EXPECT_EQ(run.status, 2);
+        ExpectOneLine(run, "\"odd\\x0Aname");
+        EXPECT_LT(run.err.size(), 200u);
     }
     // No server at all.
     const Outcome run = RunPreview({"--capture", "--levels-out", csv},
