@@ -39,7 +39,7 @@ public:
         while (capture_.WaitFor(end, 0.05) < end && !capture_.failed() && !InterruptRequested()) {
         }
         if (InterruptRequested() || (window_ && window_->Poll().quit)) return false;
-        if (capture_.frameCount() < end) {
+        if (capture_.failed()) {
             failure_ = capture_.failure();
             return false;
         }
@@ -62,8 +62,10 @@ private:
 }  // namespace
 
 void RunCapture(const Options& o) {
-    LiveCapture capture(o.captureSource);
     const bool recording = !o.out.empty() || !o.sheet.empty();
+    // A recording keeps every sample until its frame is drawn, however far
+    // behind the drawing falls; the live view only the newest.
+    LiveCapture capture(o.captureSource, recording ? LiveCapture::Keep::kAll : LiveCapture::Keep::kNewest);
     if (o.window && !recording) return ViewCapture(o, capture);
 
     PluginLibrary plugin(o.plugin);
@@ -99,7 +101,7 @@ void RunCapture(const Options& o) {
     // A recording is not live: each frame is drawn from the window centred on
     // its time, as an offline render draws it, so the video's picture is in
     // step with its sound (at the cost of half a window's wait).
-    SoundLevels levels(capture.store(), WindowAnchor::kCentred, nullptr, false);
+    SoundLevels levels(capture.store(), WindowAnchor::kCentred, nullptr, true);
     std::unique_ptr<ProgressMeter> progress;
     if (o.duration > 0) progress = std::make_unique<ProgressMeter>(job.frameCount, ProgressMeter::ModeFor(o.quiet));
     FrameDriver driver(job, *target, levels, outputs.List(), &capture.store(), progress.get());

@@ -174,7 +174,7 @@ struct LiveCapture::Impl {
     using Clock = std::chrono::steady_clock;
     mutable std::mutex mutex;
     std::condition_variable grew;
-    std::unique_ptr<SampleStore> store;  // the newest kRingSeconds of sound
+    std::unique_ptr<SampleStore> store;  // the newest kRingSeconds of sound, or all not yet let go of
     mutable int64_t captured = 0;
     mutable Clock::time_point lastArrival = Clock::now();  // of sound, or of filled silence
     mutable int64_t capturedThen = 0;                      // `captured` at lastArrival
@@ -228,6 +228,10 @@ struct LiveCapture::Impl {
                 // A hole in the stream is silence.
                 if (data) store->Push(static_cast<const float*>(data), frames);
                 else store->PushSilence(frames);
+                const int64_t waiting = store->end() - store->first();
+                if (waiting * channels() * static_cast<int64_t>(sizeof(float)) > kMostHeldBytes && failure.empty())
+                    failure = "the recording cannot keep up: " + std::to_string(waiting / source.spec.rate) +
+                              " s of sound wait to be drawn (the drawing is slower than real time)";
                 captured += frames;
                 capturedThen = captured;
                 lastArrival = Clock::now();
@@ -247,7 +251,7 @@ struct LiveCapture::Impl {
     }
 };
 
-LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<Impl>()) {
+LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::make_unique<Impl>()) {
     Impl& g = *impl_;
     const std::string name = requested.empty() ? kDefaultMonitor : requested;
     Connection::Lock lock(g.server);
@@ -282,7 +286,7 @@ LiveCapture::LiveCapture(const std::string& requested) : impl_(std::make_unique<
     pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, g.source.spec.rate, g.source.spec.channels};
     const std::vector<ChannelSide> sides = spec.channels == 1 ? std::vector<ChannelSide>{ChannelSide::kBoth} : g.sides;
     g.store = std::make_unique<SampleStore>(static_cast<int>(spec.rate), sides,
-                                            static_cast<int64_t>(kRingSeconds * spec.rate));
+                                            keep == Keep::kAll ? 0 : static_cast<int64_t>(kRingSeconds * spec.rate));
     g.stream = pa_stream_new(g.server.context(), "Lumagrove visualiser", &spec, &g.source.map);
     if (!g.stream) {
         lock.Release();

@@ -3,9 +3,12 @@
 //
 // A LiveCapture pushes what it captures into its sample store
 // (host/analysis/sample_store.h), at the device's own rate and channel count,
-// each channel going to the side the device's channel map names. The store
-// keeps the newest kRingSeconds; what it no longer holds, or does not hold
-// yet, reads as silence. frameCount() is the sample frames captured so far,
+// each channel going to the side the device's channel map names. For a live
+// view the store keeps the newest kRingSeconds; for a recording it keeps
+// every sample until the reader lets go of it (SampleStore::Discard), so a
+// render slower than real time loses no sound, up to kMostHeldBytes waiting,
+// past which the capture fails ("cannot keep up"). What the store no longer
+// holds, or does not hold yet, reads as silence. frameCount() is the sample frames captured so far,
 // which is the capture clock (frame n was captured n / sampleRate() seconds
 // after the start, and is the store's position n). A server sends nothing
 // while a device is idle (the monitor of an output that plays nothing):
@@ -34,12 +37,18 @@ std::vector<std::string> ListCaptureDevices();
 class LiveCapture {
 public:
     static constexpr double kRingSeconds = 10.0;
+    static constexpr int64_t kMostHeldBytes = int64_t(1) << 30;
+
+    enum class Keep {
+        kNewest,  // the newest kRingSeconds (what a live view shows)
+        kAll,     // every sample until let go of (what a recording writes)
+    };
 
     // `source` is a device name from ListCaptureDevices(); "" for the monitor
     // of the default output: what the machine is playing. Throws HostError
     // (status 2) when no server answers, or no such device exists (the
     // message points to --list-devices).
-    explicit LiveCapture(const std::string& source);
+    explicit LiveCapture(const std::string& source, Keep keep = Keep::kNewest);
     ~LiveCapture();
     LiveCapture(const LiveCapture&) = delete;
     LiveCapture& operator=(const LiveCapture&) = delete;

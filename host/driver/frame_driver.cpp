@@ -51,6 +51,8 @@ void FrameDriver::Run(FrameClock& clock) {
 }
 
 bool FrameDriver::Draw(const FrameTime& frame) {
+    // The sound first: the levels may let go of what lies behind the frame's window.
+    if (sound_) HandSound(sound_->PositionAt(frame.soundTime));
     levels_.Fill(frame, block_.get());
     for (FrameSink* output : outputs_) output->TakeLevels(frame, block_->levels);
     const bool queued = queue_ && queue_->Wanted(frame.index);
@@ -84,7 +86,6 @@ bool FrameDriver::Draw(const FrameTime& frame) {
         target_.End();
         for (FrameSink* output : lent_) output->Deliver(frame);
     }
-    if (sound_) HandSound(sound_->PositionAt(frame.soundTime));
     last_ = frame;
     ++done_;
     if (progress_) progress_->Update(done_);

@@ -3,15 +3,15 @@
 //
 // For each frame the clock gives (FrameClock: a song's time, the capture's,
 // a stream's, a window's playback position), the driver
-//   1. fills the AudioBlock from the level source (the analysis of the sample
+//   1. hands the outputs that want sound the sound up to the frame's time,
+//   2. fills the AudioBlock from the level source (the analysis of the sample
 //      store's window at the frame's sound time, or a levels replay),
-//   2. hands every output the frame's levels (TakeLevels),
-//   3. if some output wants the picture or the target shows it: draws it on
+//   3. hands every output the frame's levels (TakeLevels),
+//   4. if some output wants the picture or the target shows it: draws it on
 //      the target (the plug-in's slot 3 at the target's size and the frame's
 //      time), reads it back into the frame queue (outputs written on the
 //      writer thread) and into the memory of outputs that take it in place,
 //      and presents it on a window,
-//   4. hands the outputs that want sound the sound up to the frame's time,
 // and reports progress. The outputs are one list (host/output/frame_sink.h).
 //
 // Finish policy: Finish() waits for the writer, hands over the sound to the

@@ -244,6 +244,39 @@ TEST(Capture, ASecondSignalWhileFinishingStillKeepsTheRecording) {
     EXPECT_TRUE(ListFolder(scratch).empty()) << "the scratch folder is gone";
 }
 
+// The drawing falls 12 s behind the capture (the encoder held with SIGSTOP,
+// so the writer and then the drawing wait): no captured sound is lost, and
+// every frame is drawn late, once the encoder goes on.
+TEST(Capture, ARecordingFarBehindTheCaptureKeepsEverySample) {
+    SoundServer server;
+    ScratchDir dir;
+    server.Play(WriteLowTone(dir));
+    const std::string video = dir.File("live.mp4");
+    PreviewProcess preview({"--capture", "lumagrove_test.monitor", "--duration", "16", "--fps", "10", "--size",
+                            "320x180", "--out", video, "--quiet"},
+                           server.env());
+    std::string encoder;
+    for (int i = 0; i < 100 && encoder.empty(); ++i, Pause(50))
+        encoder = Capture("pgrep -P " + std::to_string(preview.pid()) + " ffmpeg");
+    ASSERT_FALSE(encoder.empty()) << "no encoder started";
+    const pid_t ffmpeg = atoi(encoder.c_str());
+    Pause(1000);
+    kill(ffmpeg, SIGSTOP);
+    Pause(12000);
+    kill(ffmpeg, SIGCONT);
+    const Outcome run = preview.Wait();
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ProbeStream(video, "v:0")["nb_read_frames"], "160");
+    EXPECT_NEAR(atof(ProbeStream(video, "a:0")["duration"].c_str()), 16.0, 0.1);
+    // The tone throughout: no stretch of silence in the sound track after its
+    // start (before the server's first sound the capture fills in silence).
+    const std::string silences =
+        Capture("ffmpeg -nostdin -i '" + video + "' -map 0:a -af silencedetect=n=-40dB:d=0.2 -f null - 2>&1");
+    for (size_t at = silences.find("silence_start: "); at != std::string::npos;
+         at = silences.find("silence_start: ", at + 1))
+        EXPECT_LT(atof(silences.c_str() + at + 15), 0.5) << silences;
+}
+
 // The captured device unloaded mid-recording: the server is not let move the
 // stream to another device (its default microphone); the recording ends with
 // what was recorded kept, one line and status 1.
