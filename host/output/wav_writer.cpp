@@ -8,8 +8,6 @@
 
 namespace {
 
-const size_t kHeaderBytes = 44;
-
 void Put16(uint8_t* at, uint32_t v) {
     at[0] = static_cast<uint8_t>(v);
     at[1] = static_cast<uint8_t>(v >> 8);
@@ -20,32 +18,47 @@ void Put32(uint8_t* at, uint32_t v) {
     Put16(at + 2, v >> 16);
 }
 
-// The RIFF header of a 16-bit PCM WAV holding `dataBytes` of sound (sizes
-// past what 32 bits hold are written as their largest value).
-void Header(uint8_t* h, int rate, int channels, uint64_t dataBytes) {
-    const uint32_t data = static_cast<uint32_t>(std::min<uint64_t>(dataBytes, 0xFFFFFFFFu - 36));
-    const uint32_t frameBytes = 2u * static_cast<uint32_t>(channels);
-    std::copy_n("RIFF", 4, h);
-    Put32(h + 4, 36 + data);
-    std::copy_n("WAVEfmt ", 8, h + 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, 1);  // PCM
-    Put16(h + 22, static_cast<uint32_t>(channels));
-    Put32(h + 24, static_cast<uint32_t>(rate));
-    Put32(h + 28, static_cast<uint32_t>(rate) * frameBytes);
-    Put16(h + 32, frameBytes);
-    Put16(h + 34, 16);
-    std::copy_n("data", 4, h + 36);
-    Put32(h + 40, data);
+void Put64(uint8_t* at, uint64_t v) {
+    Put32(at, static_cast<uint32_t>(v));
+    Put32(at + 4, static_cast<uint32_t>(v >> 32));
 }
 
 }  // namespace
 
+std::vector<uint8_t> WavHeader(int sampleRate, int channels, uint64_t dataBytes) {
+    std::vector<uint8_t> h(kWavHeaderBytes, 0);
+    const uint32_t frameBytes = 2u * static_cast<uint32_t>(channels);
+    const bool large = dataBytes > 0xFFFFFFFFull - (kWavHeaderBytes - 8);
+    std::copy_n(large ? "RF64" : "RIFF", 4, &h[0]);
+    Put32(&h[4], large ? 0xFFFFFFFFu : static_cast<uint32_t>(kWavHeaderBytes - 8 + dataBytes));
+    std::copy_n("WAVE", 4, &h[8]);
+    // A ds64 chunk with the 64-bit sizes where they do not fit in 32 bits
+    // (RF64), else a JUNK chunk that keeps its place.
+    std::copy_n(large ? "ds64" : "JUNK", 4, &h[12]);
+    Put32(&h[16], 28);
+    if (large) {
+        Put64(&h[20], kWavHeaderBytes - 8 + dataBytes);
+        Put64(&h[28], dataBytes);
+        Put64(&h[36], dataBytes / frameBytes);
+        Put32(&h[44], 0);
+    }
+    std::copy_n("fmt ", 4, &h[48]);
+    Put32(&h[52], 16);
+    Put16(&h[56], 1);  // PCM
+    Put16(&h[58], static_cast<uint32_t>(channels));
+    Put32(&h[60], static_cast<uint32_t>(sampleRate));
+    Put32(&h[64], static_cast<uint32_t>(sampleRate) * frameBytes);
+    Put16(&h[68], frameBytes);
+    Put16(&h[70], 16);
+    std::copy_n("data", 4, &h[72]);
+    Put32(&h[76], large ? 0xFFFFFFFFu : static_cast<uint32_t>(dataBytes));
+    return h;
+}
+
 WavWriter::WavWriter(const std::string& path, int sampleRate, int channels)
     : file_(path, "", kExitFailure), sampleRate_(sampleRate), channels_(channels) {
-    uint8_t header[kHeaderBytes];
-    Header(header, sampleRate_, channels_, 0);
-    if (fwrite(header, 1, sizeof header, file_.stream()) != sizeof header) file_.Fail(errno);
+    const std::vector<uint8_t> header = WavHeader(sampleRate_, channels_, 0);
+    if (fwrite(header.data(), 1, header.size(), file_.stream()) != header.size()) file_.Fail(errno);
 }
 
 void WavWriter::Append(const float* samples, int64_t frames) {
@@ -68,9 +81,9 @@ void WavWriter::Append(const float* samples, int64_t frames) {
 void WavWriter::Finish() {
     FILE* file = file_.stream();
     if (!file) return;
-    uint8_t header[kHeaderBytes];
-    Header(header, sampleRate_, channels_, dataBytes_);
-    if (fseek(file, 0, SEEK_SET) != 0 || fwrite(header, 1, sizeof header, file) != sizeof header) file_.Fail(errno);
+    const std::vector<uint8_t> header = WavHeader(sampleRate_, channels_, dataBytes_);
+    if (fseek(file, 0, SEEK_SET) != 0 || fwrite(header.data(), 1, header.size(), file) != header.size())
+        file_.Fail(errno);
     file_.Publish();
 }
 

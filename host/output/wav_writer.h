@@ -5,7 +5,10 @@
 // and no picture. It is a sound track for the outputs after it in the list
 // (the video muxes it in as it finishes): Finish() completes the header and
 // puts the file in place under its name, so those outputs find it whole;
-// Abort() removes it. Samples are floats in [-1, 1], interleaved, converted
+// Abort() removes it. A sound track of more than 4 GiB (a recording of some
+// six hours) is written as RF64, the WAV with 64-bit sizes that ffmpeg and
+// other readers take; the header keeps room for that from the start. Samples
+// are floats in [-1, 1], interleaved, converted
 // to 16 bits as readers turn them back (a sample is value / 32768), rounded,
 // values beyond the 16-bit range clipped.
 // Throws HostError (status 1) naming the path when it cannot be written.
@@ -19,6 +22,13 @@
 
 #include "host/base/staged_file.h"
 #include "host/output/frame_sink.h"
+
+constexpr size_t kWavHeaderBytes = 80;
+
+// The header of a 16-bit PCM WAV holding `dataBytes` of sound: RIFF with a
+// JUNK chunk, or RF64 with its ds64 chunk in the JUNK chunk's place once the
+// sizes need 64 bits; the sound follows at byte kWavHeaderBytes.
+std::vector<uint8_t> WavHeader(int sampleRate, int channels, uint64_t dataBytes);
 
 class WavWriter : public FrameSink {
 public:

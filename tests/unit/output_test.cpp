@@ -3,6 +3,7 @@
 // the progress report and clock readings.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include "host/output/contact_sheet.h"
 #include "host/output/frame_queue.h"
 #include "host/output/png_writer.h"
+#include "host/output/wav_writer.h"
 #include "host/output/yuv_convert.h"
 #include "preview/progress.h"
 #include "tests/support/preview_runner.h"
@@ -102,6 +104,35 @@ private:
 // in floating point: every Y, U and V within one step. A 6 x 4 frame of
 // distinct colours, stored bottom row first as GL reads it, shows a swapped
 // red and blue, a picture upside down, or chroma taken from the wrong block.
+// A sound track as readers see it: a second of a ramp read back sample for
+// sample; and one past 4 GiB (seven hours of 48 kHz stereo; the file sparse, its
+// header the writer's) read with its whole length as RF64.
+TEST(WavWriter, WritesWavThatReadersReadAndRf64PastFourGibibytes) {
+    ScratchDir dir;
+    const std::string path = dir.File("track.wav");
+    std::vector<float> ramp(2 * 8000);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = (static_cast<int>(i % 200) - 100) / 100.0f;
+    WavWriter writer(path, 8000, 2);
+    writer.Append(ramp.data(), 8000);
+    writer.Finish();
+    SF_INFO info;
+    const std::vector<float> read = ReadWholeSound(path, &info);
+    ASSERT_EQ(info.frames, 8000);
+    for (size_t i = 0; i < ramp.size(); ++i) ASSERT_NEAR(read[i], ramp[i], 1.0 / 32768) << i;
+
+    const uint64_t seven = 7ull * 3600 * 48000 * 4;  // past 0xFFFFFFFF bytes
+    const std::vector<uint8_t> header = WavHeader(48000, 2, seven);
+    EXPECT_EQ(std::string(header.begin(), header.begin() + 4), "RF64");
+    const std::string large = dir.File("large.wav");
+    FILE* file = fopen(large.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    fwrite(header.data(), 1, header.size(), file);
+    fclose(file);
+    ASSERT_EQ(truncate(large.c_str(), static_cast<off_t>(header.size() + seven)), 0);
+    const std::string duration = Capture("ffprobe -v error -show_entries stream=duration -of csv=p=0 '" + large + "'");
+    EXPECT_NEAR(atof(duration.c_str()), 7 * 3600.0, 0.01) << duration;
+}
+
 TEST(YuvConvert, IsBt601LimitedRangeUprightWithChromaFromEachBlock) {
     const int w = 6, h = 4;
     struct Rgb {
