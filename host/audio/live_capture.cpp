@@ -184,10 +184,11 @@ struct LiveCapture::Impl {
     // output that plays nothing, a suspended device): once nothing has come
     // for kGapSeconds, silence is filled in at the device's rate, so the
     // capture clock keeps time. Called with `mutex` held.
-    // Before the first sound the wait is longer: a server may take a moment
-    // to start a stream, and silence filled in then would only delay the
-    // sound that was on its way.
-    static constexpr double kGapSeconds = 1.0, kFirstGapSeconds = 1.5;
+    // Before the first sound the wait is longer: the clock starts at the
+    // first sound. PulseAudio takes up to two seconds to deliver a monitor's
+    // first sound (with what played meanwhile), and silence filled in before
+    // it would put everything after it that much late.
+    static constexpr double kGapSeconds = 1.0, kFirstGapSeconds = 2.5;
     mutable bool heard = false;  // some sound has come
     void FillGap() const {
         if (!failure.empty()) return;

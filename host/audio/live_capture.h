@@ -13,7 +13,9 @@
 // after the start, and is the store's position n). A server sends nothing
 // while a device is idle (the monitor of an output that plays nothing):
 // after a second without sound, silence is filled in at the device's rate
-// (after 1.5 s before the first sound), so the capture clock keeps real time.
+// (after 2.5 s before the first sound: the clock starts at the first sound,
+// which a server may take two seconds to deliver), so the capture clock keeps
+// real time.
 //
 // The server's thread pushes into the store; every other call may come from
 // any thread. When the stream or the server goes away, failed() turns true

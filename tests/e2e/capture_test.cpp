@@ -268,13 +268,11 @@ TEST(Capture, ARecordingFarBehindTheCaptureKeepsEverySample) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ProbeStream(video, "v:0")["nb_read_frames"], "160");
     EXPECT_NEAR(atof(ProbeStream(video, "a:0")["duration"].c_str()), 16.0, 0.1);
-    // The tone throughout: no stretch of silence in the sound track after its
-    // start (before the server's first sound the capture fills in silence).
+    // The tone throughout, from the start (the clock starts at the server's
+    // first sound, however long it takes to come): no stretch of silence.
     const std::string silences =
         Capture("ffmpeg -nostdin -i '" + video + "' -map 0:a -af silencedetect=n=-40dB:d=0.2 -f null - 2>&1");
-    for (size_t at = silences.find("silence_start: "); at != std::string::npos;
-         at = silences.find("silence_start: ", at + 1))
-        EXPECT_LT(atof(silences.c_str() + at + 15), 0.5) << silences;
+    EXPECT_EQ(silences.find("silence_start"), std::string::npos) << silences;
 }
 
 // The captured device unloaded mid-recording: the server is not let move the
