@@ -44,7 +44,7 @@ public:
           duration_(job.frameCount == FrameJob::kUntilStopped ? HUGE_VAL : job.duration()),
           levels_(levels),
           capture_(capture),
-          lastFrame_(-frameSeconds_) {
+          nextFrame_(0.0) {
         if (playback) player_ = std::make_unique<SongPlayer>(*playback, start_, duration_);
         if (!capture_ && (!player_ || !player_->playing()))
             fprintf(stderr, "lumagrove-preview: %s; the picture runs on its own clock\n",
@@ -64,11 +64,14 @@ public:
                 else clockOffset_ += now - pausedAt_, pausedAt_ = -1.0;
             }
             if (!asked.dropped.empty() && !capture_ && Play(asked.dropped)) continue;
-            if (now - lastFrame_ < frameSeconds_) {
-                SDL_Delay(static_cast<Uint32>(std::max(1.0, (frameSeconds_ - (now - lastFrame_)) * 1000)));
+            if (now < nextFrame_) {
+                SDL_Delay(static_cast<Uint32>(std::max(1.0, floor((nextFrame_ - now) * 1000))));
                 continue;
             }
-            lastFrame_ = now;
+            // Frames on a grid of 1 / fps, so waking late now and then does
+            // not slow the rate; one that fell more than a frame behind starts
+            // the grid afresh instead of catching up in a burst.
+            nextFrame_ = now - nextFrame_ > frameSeconds_ ? now + frameSeconds_ : nextFrame_ + frameSeconds_;
             if (capture_) {
                 if (capture_->failed()) throw HostError(kExitFailure, capture_->failure());
                 position_ = capture_->frameCount() / static_cast<double>(capture_->sampleRate());
@@ -101,7 +104,7 @@ private:
             duration_ = droppedSong_->duration();
             player_ = std::make_unique<SongPlayer>(*droppedPlayback_, start_, duration_);
             begin_ = SDL_GetPerformanceCounter();
-            lastFrame_ = -frameSeconds_, position_ = 0.0, pausedAt_ = -1.0, clockOffset_ = 0.0;
+            nextFrame_ = 0.0, position_ = 0.0, pausedAt_ = -1.0, clockOffset_ = 0.0;
             window_.SetTitle("Lumagrove - " + SongTitle(*droppedSong_, path));
             return true;
         } catch (const HostError& e) {
@@ -119,7 +122,7 @@ private:
     std::unique_ptr<AudioSource> droppedSong_, droppedPlayback_;
     std::unique_ptr<LevelSource> droppedLevels_;
     Uint64 begin_ = 0;
-    double lastFrame_;
+    double nextFrame_;          // the own clock's time the next frame is due
     double position_ = 0.0;     // seconds of the stretch played
     double pausedAt_ = -1.0;    // the own clock's reading when paused, or < 0
     double clockOffset_ = 0.0;  // the own clock's time spent paused
