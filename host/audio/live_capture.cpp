@@ -190,6 +190,23 @@ struct LiveCapture::Impl {
     // it would put everything after it that much late.
     static constexpr double kGapSeconds = 1.0, kFirstGapSeconds = 2.5;
     mutable bool heard = false;  // some sound has come
+
+    // A server that stalls (stopped, swapped out, overloaded) sends nothing,
+    // and silence is filled in as for an idle device; when it goes on it
+    // delivers late what it captured meanwhile, for a stretch already filled.
+    // That much of the late sound is dropped, so the capture clock stays with
+    // the wall clock (and what played after the stall stays in time): sound
+    // that arrives more than kAheadSlack ahead of the wall clock, within
+    // kReconcileSeconds of the last silence filled in, and no more than was
+    // filled. `origin` is the wall-clock time of the capture's position 0. A
+    // device that was idle sends its next sound in real time, behind the wall
+    // clock: nothing of it is dropped.
+    static constexpr double kAheadSlack = 0.02, kReconcileSeconds = 10.0;
+    mutable bool started = false;
+    mutable Clock::time_point origin;
+    mutable int64_t filledUnmatched = 0;  // silence filled in that late sound may yet stand for
+    mutable Clock::time_point lastFill;
+
     void FillGap() const {
         if (!failure.empty()) return;
         const Clock::time_point now = Clock::now();
@@ -198,6 +215,12 @@ struct LiveCapture::Impl {
         const int64_t due = capturedThen + static_cast<int64_t>((quiet - 0.5 * kGapSeconds) * source.spec.rate);
         if (due <= captured) return;
         store->PushSilence(due - captured);
+        if (!started)
+            origin = now - std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(double(due) / source.spec.rate));
+        started = true;
+        filledUnmatched += due - captured;
+        lastFill = now;
         captured = due;
         capturedThen = due;
         lastArrival =
@@ -205,6 +228,30 @@ struct LiveCapture::Impl {
     }
 
     int channels() const { return source.spec.channels; }
+
+    // How many of `frames` arriving now (the oldest first) stand for silence
+    // already filled in; see above. Called with `mutex` held.
+    int64_t LateForFilledSilence(int64_t frames) const {
+        const Clock::time_point now = Clock::now();
+        const double rate = source.spec.rate;
+        if (filledUnmatched > 0 && std::chrono::duration<double>(now - lastFill).count() > kReconcileSeconds)
+            filledUnmatched = 0;
+        if (filledUnmatched == 0) {
+            // No silence to stand for: the sound places the origin. Sound
+            // arrives after it was captured, so the earliest origin it allows
+            // is the truest (a server's first sound can come with a backlog).
+            const Clock::time_point allowed = now - std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>((captured + frames) / rate));
+            origin = started ? std::min(origin, allowed) : allowed;
+            started = true;
+            return 0;
+        }
+        const double wall = std::chrono::duration<double>(now - origin).count();
+        const int64_t ahead = captured + frames - static_cast<int64_t>((wall + kAheadSlack) * rate);
+        const int64_t drop = std::max<int64_t>(0, std::min({ahead, frames, filledUnmatched}));
+        filledUnmatched -= drop;
+        return drop;
+    }
 
     // The stream goes before the connection (a member, released after this).
     ~Impl() {
@@ -226,14 +273,16 @@ struct LiveCapture::Impl {
             const int64_t frames = static_cast<int64_t>(bytes / frameBytes);
             {
                 std::lock_guard<std::mutex> lock(mutex);
+                const int64_t dropped = LateForFilledSilence(frames);
+                const int64_t kept = frames - dropped;
                 // A hole in the stream is silence.
-                if (data) store->Push(static_cast<const float*>(data), frames);
-                else store->PushSilence(frames);
+                if (data) store->Push(static_cast<const float*>(data) + dropped * channels(), kept);
+                else store->PushSilence(kept);
                 const int64_t waiting = store->end() - store->first();
                 if (waiting * channels() * static_cast<int64_t>(sizeof(float)) > kMostHeldBytes && failure.empty())
                     failure = "the recording cannot keep up: " + std::to_string(waiting / source.spec.rate) +
                               " s of sound wait to be drawn (the drawing is slower than real time)";
-                captured += frames;
+                captured += kept;
                 capturedThen = captured;
                 lastArrival = Clock::now();
                 heard = true;

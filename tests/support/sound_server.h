@@ -25,6 +25,7 @@ public:
     pid_t Play(const std::string& file);
     // Ends the daemon at once (SIGKILL), as a crash would.
     void Kill();
+    pid_t pid() const { return daemon_; }
 
 private:
     std::string runtime_;
