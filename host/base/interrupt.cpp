@@ -14,8 +14,8 @@ void OnInterrupt(int signal) {
     if (interrupts == 2) {
         // Asked again, as GNU timeout, systemd and container runtimes do (the
         // process, then its group): what is being finished is kept.
-        static const char kNote[] = "lumagrove-preview: still finishing; interrupt once more to abandon it\n";
 #ifndef _WIN32
+        static const char kNote[] = "lumagrove-preview: still finishing; interrupt once more to abandon it\n";
         if (write(2, kNote, sizeof kNote - 1) < 0) {
         }
 #endif
