@@ -10,6 +10,7 @@ DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-me
        libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
        libavformat-dev libavcodec-dev libswresample-dev libavutil-dev \
        libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils \
+       pipewire pipewire-pulse wireplumber dbus \
        libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base \
        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
 

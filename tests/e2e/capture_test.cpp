@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -308,25 +309,30 @@ TEST(Capture, AServerStallKeepsTheRecordingsTimeline) {
     }
 }
 
-// The captured device unloaded mid-recording: the server is not let move the
-// stream to another device (its default microphone); the recording ends with
-// what was recorded kept, one line and status 1.
+// The captured device unloaded mid-recording, under PulseAudio and under
+// PipeWire's PulseAudio server: neither is let move the stream to another
+// device (PulseAudio's default microphone, PipeWire's auto_null.monitor); the
+// recording ends with what was recorded kept, one line and status 1.
 TEST(Capture, TheDeviceGoingAwayKeepsWhatWasRecordedWithStatus1) {
-    SoundServer server;
-    ScratchDir dir;
-    const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
-    PreviewProcess preview({"--capture", "lumagrove_test.monitor", "--out", frames, "--levels-out", csv, "--size",
-                            "64x36", "--fps", "10", "--quiet"},
-                           server.env());
-    for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
-    std::string env;
-    for (const std::string& e : server.env()) env += "'" + e + "' ";
-    Capture("env " + env + "pactl unload-module module-null-sink");
-    const Outcome run = preview.Wait();
-    EXPECT_EQ(run.status, 1) << run.err;
-    ExpectOneLine(run, "went away");
-    EXPECT_GE(ListFolder(frames).size(), 5u);
-    EXPECT_EQ(LowBand(csv).size(), ListFolder(frames).size());
+    for (SoundServer::Kind kind : {SoundServer::Kind::kPulseAudio, SoundServer::Kind::kPipeWire}) {
+        SCOPED_TRACE(kind == SoundServer::Kind::kPipeWire ? "PipeWire" : "PulseAudio");
+        SoundServer server("", kind);
+        ScratchDir dir;
+        server.Play(WriteLowTone(dir));
+        const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
+        PreviewProcess preview({"--capture", "lumagrove_test.monitor", "--out", frames, "--levels-out", csv, "--size",
+                                "64x36", "--fps", "10", "--quiet"},
+                               server.env());
+        for (int i = 0; i < 200 && ListFolder(frames).size() < 10; ++i) Pause(50);
+        server.UnloadSink();
+        const Outcome run = preview.Wait();
+        EXPECT_EQ(run.status, 1) << run.err;
+        ExpectOneLine(run, "went away");
+        EXPECT_GE(ListFolder(frames).size(), 10u);
+        const std::vector<double> low = LowBand(csv);
+        EXPECT_EQ(low.size(), ListFolder(frames).size());
+        EXPECT_GT(*std::max_element(low.begin(), low.end()), 0.3) << "the tone was heard";
+    }
 }
 
 // The encoder held (SIGSTOP) until its pipe and the frame queue are full: a

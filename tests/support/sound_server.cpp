@@ -17,7 +17,8 @@ extern char** environ;
 
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log) {
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log,
+            bool ownGroup = false) {
     std::vector<std::string> argv = args, envv = env;
     for (char** e = environ; *e; ++e) envv.push_back(*e);
     std::vector<char*> a, e;
@@ -29,26 +30,73 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, a[0], &files, nullptr, a.data(), e.data());
+    const int failed = posix_spawnp(&pid, a[0], &files, &attributes, a.data(), e.data());
     posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attributes);
     if (failed) throw std::runtime_error("cannot start " + args[0]);
     return pid;
 }
 
+// Runs a client (pactl) against the server; returns what it printed.
+std::string RunClient(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                      const std::string& runtime) {
+    const std::string log = runtime + "/client.out";
+    unlink(log.c_str());
+    const pid_t pid = Spawn(args, env, log);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::string out;
+    if (FILE* f = fopen(log.c_str(), "r")) {
+        for (int c = fgetc(f); c != EOF; c = fgetc(f)) out += static_cast<char>(c);
+        fclose(f);
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(args[0] + " failed: " + out);
+    return out;
+}
+
 }  // namespace
 
-SoundServer::SoundServer(const std::string& sink) {
+SoundServer::SoundServer(const std::string& sink, Kind kind) : kind_(kind) {
     char pattern[] = "/tmp/lumagrove-pulse-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a runtime folder");
     runtime_ = pattern;
     env_ = {"XDG_RUNTIME_DIR=" + runtime_, "HOME=" + runtime_, "PULSE_SERVER=unix:" + runtime_ + "/pulse/native"};
-    daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
-                     "--log-target=stderr", "-L", "module-null-sink sink_name=lumagrove_test " + sink, "-L",
-                     "module-native-protocol-unix", "-L", "module-always-sink"},
-                    env_, runtime_ + "/daemon.log");
+    if (kind == Kind::kPulseAudio) {
+        daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                         "--log-target=stderr", "-L", "module-null-sink sink_name=lumagrove_test " + sink, "-L",
+                         "module-native-protocol-unix", "-L", "module-always-sink"},
+                        env_, runtime_ + "/daemon.log");
+    } else {
+        daemon_ =
+            Spawn({"dbus-run-session", "--", "sh", "-c", "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"},
+                  env_, runtime_ + "/daemon.log", true);
+    }
     for (int i = 0; i < 200; ++i) {
-        if (access((runtime_ + "/pulse/native").c_str(), F_OK) == 0) return;
+        if (access((runtime_ + "/pulse/native").c_str(), F_OK) == 0) {
+            if (kind == Kind::kPulseAudio) return;
+            // PipeWire: the null sink, made the default output, once its PulseAudio server answers.
+            for (int tries = 0; tries < 50; ++tries, std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+                try {
+                    std::vector<std::string> load = {"pactl", "load-module", "module-null-sink",
+                                                     "sink_name=lumagrove_test"};
+                    if (!sink.empty()) load.push_back(sink);
+                    sinkModule_ = RunClient(load, env_, runtime_);
+                    while (!sinkModule_.empty() && (sinkModule_.back() == '\n' || sinkModule_.back() == ' '))
+                        sinkModule_.pop_back();
+                    RunClient({"pactl", "set-default-sink", "lumagrove_test"}, env_, runtime_);
+                    return;
+                } catch (const std::runtime_error&) {
+                }
+            }
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     Kill();
@@ -71,9 +119,13 @@ pid_t SoundServer::Play(const std::string& file) {
     return pid;
 }
 
+void SoundServer::UnloadSink() {
+    RunClient({"pactl", "unload-module", sinkModule_.empty() ? "module-null-sink" : sinkModule_}, env_, runtime_);
+}
+
 void SoundServer::Kill() {
     if (daemon_ <= 0) return;
-    kill(daemon_, SIGKILL);
+    kill(kind_ == Kind::kPipeWire ? -daemon_ : daemon_, SIGKILL);
     waitpid(daemon_, nullptr, 0);
     daemon_ = -1;
 }
