@@ -276,7 +276,7 @@ TEST(Capture, ARecordingFarBehindTheCaptureKeepsEverySample) {
     EXPECT_EQ(silences.find("silence_start"), std::string::npos) << silences;
 }
 
-// The sound server stalls for 4 s (SIGSTOP) mid-recording and then goes on,
+// The sound server stalls for 5 s (SIGSTOP) mid-recording and then goes on,
 // delivering late what it captured: the silence filled in meanwhile stands
 // for it, so the capture clock stays with the wall clock and the kicks after
 // the stall keep their half-second beat in the recording (peaks 25 frames
@@ -288,18 +288,18 @@ TEST(Capture, AServerStallKeepsTheRecordingsTimeline) {
     const std::string csv = dir.File("levels.csv");
     const auto start = std::chrono::steady_clock::now();
     PreviewProcess preview(
-        {"--capture", "lumagrove_test.monitor", "--duration", "12", "--fps", "50", "--levels-out", csv, "--quiet"},
+        {"--capture", "lumagrove_test.monitor", "--duration", "13", "--fps", "50", "--levels-out", csv, "--quiet"},
         server.env());
     Pause(4000);
     kill(server.pid(), SIGSTOP);
-    Pause(4000);
+    Pause(5000);
     kill(server.pid(), SIGCONT);
     const Outcome run = preview.Wait();
     ASSERT_EQ(run.status, 0) << run.err;
-    // 12 s on the capture clock are 12 s of real time at least: sound that
+    // 13 s on the capture clock are 13 s of real time at least: sound that
     // came late for a stretch already filled with silence did not count twice.
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(took, 12.0) << "the capture clock ran ahead of the wall clock";
+    EXPECT_GE(took, 13.0) << "the capture clock ran ahead of the wall clock";
     const std::vector<int> peaks = Peaks(LowBand(csv));
     ASSERT_GE(peaks.size(), 8u);
     for (size_t i = 1; i < peaks.size(); ++i) {
