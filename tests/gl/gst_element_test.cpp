@@ -66,10 +66,15 @@ double Brightness(GstBuffer* frame) {
 class LumagroveElement : public ::testing::Test {
 protected:
     // The element from the build, scanned in this process (an instrumented
-    // build's element cannot be loaded by GStreamer's uninstrumented scanner).
+    // build's element cannot be loaded by GStreamer's uninstrumented scanner),
+    // in a registry of its own that holds it alone: the harness needs no
+    // other plug-in, and whatever else the machine has installed (plug-ins
+    // that load drivers and keep memory) stays out of the test.
     static void SetUpTestSuite() {
+        setenv("GST_PLUGIN_SYSTEM_PATH_1_0", "", 1);
+        setenv("GST_PLUGIN_PATH_1_0", LUMAGROVE_GST_DIR, 1);
         setenv("GST_PLUGIN_PATH", LUMAGROVE_GST_DIR, 1);
-        setenv("GST_REGISTRY", LUMAGROVE_GST_DIR "/test-registry-inprocess.bin", 1);
+        setenv("GST_REGISTRY", LUMAGROVE_GST_DIR "/test-registry-element-alone.bin", 1);
         setenv("GST_REGISTRY_FORK", "no", 1);
         gst_init(nullptr, nullptr);
     }
