@@ -250,14 +250,24 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
     GstLumagrove* self = GST_LUMAGROVE(parent);
     GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
     Stream& s = *self->stream;
-    // Downstream asked for another picture: negotiate again from the sound's caps.
+    // Downstream asked for another picture: negotiate again from the sound's
+    // caps. Caps the element cannot make stop the stream (not-negotiated),
+    // rather than go on in a format nobody asked for.
     GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
+    bool negotiated = true;
     if (gst_pad_check_reconfigure(src)) {
         GstCaps* caps = gst_pad_get_current_caps(pad);
-        if (caps) self->parentSinkEvent(pad, parent, gst_event_new_caps(caps));
+        if (caps) negotiated = self->parentSinkEvent(pad, parent, gst_event_new_caps(caps));
         if (caps) gst_caps_unref(caps);
+        if (!negotiated) gst_pad_mark_reconfigure(src);
     }
     gst_object_unref(src);
+    if (!negotiated) {
+        gst_buffer_unref(buffer);
+        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("downstream asks for a picture the element cannot draw"),
+                          ("renegotiation failed"));
+        return GST_FLOW_NOT_NEGOTIATED;
+    }
     if (!s.driver || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
         gst_buffer_unref(buffer);
         return GST_FLOW_NOT_NEGOTIATED;

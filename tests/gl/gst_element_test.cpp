@@ -140,6 +140,26 @@ TEST_F(LumagroveElement, FiftyStartsAndStopsWithAChangeOfSizeAndAFlush) {
     }
 }
 
+// Downstream turns to a format the element cannot draw (RGB) mid-stream: the
+// stream stops, not-negotiated with an element error, instead of going on
+// in the old format.
+TEST_F(LumagroveElement, ARenegotiationToCapsItCannotMakeIsNotNegotiated) {
+    GstHarness* h = NewElement("width=64, height=36");
+    std::vector<GstBuffer*> sound = Sound(0.4);
+    size_t i = 0;
+    for (; i < sound.size() / 2; ++i) ASSERT_EQ(gst_harness_push(h, sound[i]), GST_FLOW_OK);
+    gst_harness_set_sink_caps_str(h, "video/x-raw, format=RGB, width=64, height=36, framerate=20/1");
+    GstFlowReturn result = GST_FLOW_OK;
+    for (; i < sound.size() && result == GST_FLOW_OK; ++i) result = gst_harness_push(h, sound[i]);
+    EXPECT_EQ(result, GST_FLOW_NOT_NEGOTIATED);
+    for (; i < sound.size(); ++i) gst_buffer_unref(sound[i]);
+    while (GstBuffer* f = gst_harness_try_pull(h)) {
+        EXPECT_EQ(gst_buffer_get_size(f), 64u * 36 * 4) << "only frames in the format asked for";
+        gst_buffer_unref(f);
+    }
+    gst_harness_teardown(h);
+}
+
 TEST_F(LumagroveElement, OpenCapsGive720p60AndANewSizeMidStreamIsTakenUp) {
     GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
     gst_harness_set_src_caps_str(h, "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=2");
