@@ -114,6 +114,7 @@ struct _GstLumagrove {
     gboolean holdsRenderer;
     GstSegment segment;
     GstPadEventFunction parentSinkEvent;
+    GstPadQueryFunction parentSrcQuery;
     Stream* stream;
 };
 
@@ -314,6 +315,26 @@ static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEven
     return self->parentSinkEvent(pad, parent, event);
 }
 
+// The latency the element adds to upstream's: frame k is drawn once the
+// sound reaches half an analysis window past its time, so it leaves half a
+// window at the stream's rate after the sound it shows arrived.
+static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery* query) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    Stream& s = *self->stream;
+    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY || !s.levels || s.rate <= 0)
+        return self->parentSrcQuery(pad, parent, query);
+    GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(self), "sink");
+    const gboolean answered = gst_pad_peer_query(sink, query);
+    gst_object_unref(sink);
+    if (!answered) return FALSE;
+    gboolean live = FALSE;
+    GstClockTime min = 0, max = GST_CLOCK_TIME_NONE;
+    gst_query_parse_latency(query, &live, &min, &max);
+    const GstClockTime ours = gst_util_uint64_scale_int_ceil(s.levels->windowFrames() / 2, GST_SECOND, s.rate);
+    gst_query_set_latency(query, live, min + ours, GST_CLOCK_TIME_IS_VALID(max) ? max + ours : max);
+    return TRUE;
+}
+
 // The sound's format is known: the store and the analysis for its rate and
 // channels, and the driver that draws from them.
 static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
@@ -430,4 +451,8 @@ static void gst_lumagrove_init(GstLumagrove* self) {
     gst_pad_set_chain_function(sink, GST_DEBUG_FUNCPTR(gst_lumagrove_chain));
     gst_pad_set_event_function(sink, GST_DEBUG_FUNCPTR(gst_lumagrove_sink_event));
     gst_object_unref(sink);
+    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
+    self->parentSrcQuery = GST_PAD_QUERYFUNC(src);
+    gst_pad_set_query_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_query));
+    gst_object_unref(src);
 }

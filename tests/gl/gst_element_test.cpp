@@ -160,6 +160,22 @@ TEST_F(LumagroveElement, ARenegotiationToCapsItCannotMakeIsNotNegotiated) {
     gst_harness_teardown(h);
 }
 
+// The latency it reports is what it holds back: half an analysis window at
+// the stream's rate (2048 samples at 48 kHz, 512 at 8 kHz), on top of upstream's.
+TEST_F(LumagroveElement, ItsLatencyIsTheHalfWindowItHoldsBack) {
+    for (const auto& rate : {std::pair<int, int>{48000, 2048}, std::pair<int, int>{8000, 512}}) {
+        GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
+        gst_harness_set_src_caps_str(
+            h,
+            ("audio/x-raw, format=S16LE, layout=interleaved, channels=2, rate=" + std::to_string(rate.first)).c_str());
+        gst_harness_set_sink_caps_str(h, "video/x-raw, format=BGRx, width=64, height=36, framerate=60/1");
+        gst_harness_set_upstream_latency(h, 10 * GST_MSECOND);
+        const GstClockTime half = gst_util_uint64_scale_int_ceil(rate.second, GST_SECOND, rate.first);
+        EXPECT_EQ(gst_harness_query_latency(h), 10 * GST_MSECOND + half) << rate.first << " Hz";
+        gst_harness_teardown(h);
+    }
+}
+
 TEST_F(LumagroveElement, OpenCapsGive720p60AndANewSizeMidStreamIsTakenUp) {
     GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
     gst_harness_set_src_caps_str(h, "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=2");
