@@ -31,6 +31,11 @@ public:
     explicit PadOutput(GstLumagrove* self) : self_(self) {}
     ~PadOutput() override { Release(); }
 
+    // A frame that would reach the sink late (by the QoS events it sends
+    // upstream) is not drawn: it is counted and posted as a QoS message,
+    // while the analysis still takes in its sound.
+    bool Wants(int64_t index) const override;
+
     bool TakesInPlace() const override { return true; }
     PictureBuffer Lend(const FrameTime& frame) override;
     void Deliver(const FrameTime& frame) override;
@@ -115,10 +120,23 @@ struct _GstLumagrove {
     GstSegment segment;
     GstPadEventFunction parentSinkEvent;
     GstPadQueryFunction parentSrcQuery;
+    GstPadEventFunction parentSrcEvent;
+    // Quality of service, from downstream's QoS events (under the object lock).
+    gdouble proportion;
+    GstClockTime earliest;  // running time before which a frame is too late
+    guint64 processed, dropped;
     Stream* stream;
 };
 
 G_DEFINE_TYPE(GstLumagrove, gst_lumagrove, GST_TYPE_AUDIO_VISUALIZER)
+
+static void ResetQos(GstLumagrove* self) {
+    GST_OBJECT_LOCK(self);
+    self->proportion = 1.0;
+    self->earliest = GST_CLOCK_TIME_NONE;
+    self->processed = self->dropped = 0;
+    GST_OBJECT_UNLOCK(self);
+}
 
 enum { PROP_0, PROP_PLUGIN };
 
@@ -161,6 +179,31 @@ PictureBuffer PadOutput::Lend(const FrameTime&) {
     }
     return PictureBuffer{static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
                          static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0)), true};
+}
+
+bool PadOutput::Wants(int64_t index) const {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    const GstClockTime duration = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
+    const GstClockTime pts = self_->stream->startPts + gst_util_uint64_scale(index, fpsD * GST_SECOND, fpsN);
+    const GstClockTime running = gst_segment_to_running_time(&self_->segment, GST_FORMAT_TIME, pts);
+    GST_OBJECT_LOCK(self_);
+    const GstClockTime earliest = self_->earliest;
+    const gdouble proportion = self_->proportion;
+    const bool late =
+        GST_CLOCK_TIME_IS_VALID(running) && GST_CLOCK_TIME_IS_VALID(earliest) && running + duration <= earliest;
+    if (late) ++self_->dropped;
+    else ++self_->processed;
+    const guint64 processed = self_->processed, dropped = self_->dropped;
+    GST_OBJECT_UNLOCK(self_);
+    if (!late) return true;
+    GstMessage* message =
+        gst_message_new_qos(GST_OBJECT(self_), FALSE, running + duration,
+                            gst_segment_to_stream_time(&self_->segment, GST_FORMAT_TIME, pts), pts, duration);
+    gst_message_set_qos_values(message, GST_CLOCK_DIFF(running + duration, earliest), proportion, 1000000);
+    gst_message_set_qos_stats(message, GST_FORMAT_BUFFERS, processed, dropped);
+    gst_element_post_message(GST_ELEMENT(self_), message);
+    return false;
 }
 
 void PadOutput::Deliver(const FrameTime& frame) {
@@ -304,15 +347,39 @@ static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEven
             break;
         case GST_EVENT_FLUSH_STOP:
             self->stream->Restart();
+            ResetQos(self);
             break;
         case GST_EVENT_SEGMENT:
             gst_event_copy_segment(event, &self->segment);
             self->stream->Restart();
+            ResetQos(self);
             break;
         default:
             break;
     }
     return self->parentSinkEvent(pad, parent, event);
+}
+
+// Downstream's QoS events: when a frame came late, the next one that can be
+// shown in time is estimated as the base classes of GStreamer estimate it.
+static gboolean gst_lumagrove_src_event(GstPad* pad, GstObject* parent, GstEvent* event) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_QOS) {
+        gdouble proportion = 1.0;
+        GstClockTimeDiff diff = 0;
+        GstClockTime timestamp = GST_CLOCK_TIME_NONE;
+        gst_event_parse_qos(event, nullptr, &proportion, &diff, &timestamp);
+        GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
+        const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+        const GstClockTime duration = fpsN > 0 ? gst_util_uint64_scale(GST_SECOND, fpsD, fpsN) : 0;
+        GST_OBJECT_LOCK(self);
+        self->proportion = proportion;
+        if (GST_CLOCK_TIME_IS_VALID(timestamp))
+            self->earliest =
+                diff >= 0 ? timestamp + std::min<GstClockTime>(2 * diff, GST_SECOND) + duration : timestamp + diff;
+        GST_OBJECT_UNLOCK(self);
+    }
+    return self->parentSrcEvent(pad, parent, event);
 }
 
 // The latency the element adds to upstream's: frame k is drawn once the
@@ -379,6 +446,7 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
         }
         self->stream->Restart();
         gst_segment_init(&self->segment, GST_FORMAT_TIME);
+        ResetQos(self);
     }
     const GstStateChangeReturn result =
         GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
@@ -454,5 +522,8 @@ static void gst_lumagrove_init(GstLumagrove* self) {
     GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
     self->parentSrcQuery = GST_PAD_QUERYFUNC(src);
     gst_pad_set_query_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_query));
+    self->parentSrcEvent = GST_PAD_EVENTFUNC(src);
+    gst_pad_set_event_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_event));
+    ResetQos(self);
     gst_object_unref(src);
 }

@@ -160,6 +160,44 @@ TEST_F(LumagroveElement, ARenegotiationToCapsItCannotMakeIsNotNegotiated) {
     gst_harness_teardown(h);
 }
 
+// Downstream says it is late (a QoS event: the frame at 0.2 s came 0.3 s
+// late): the frames that could not be shown in time are not drawn or pushed,
+// each posted as a QoS message with the counts, and the frames after them
+// keep their times.
+TEST_F(LumagroveElement, FramesThatWouldBeLateAreSkippedAndPostedAsQos) {
+    GstHarness* h = NewElement("width=64, height=36");
+    GstBus* bus = gst_bus_new();
+    gst_element_set_bus(h->element, bus);
+    std::vector<GstBuffer*> sound = Sound(2.0);
+    size_t i = 0;
+    for (; i < sound.size() / 4; ++i) ASSERT_EQ(gst_harness_push(h, sound[i]), GST_FLOW_OK);
+    while (GstBuffer* f = gst_harness_try_pull(h)) gst_buffer_unref(f);
+    // earliest = 0.2 s + min(2 * 0.3 s, 1 s) + one frame (0.05 s) = 0.85 s
+    ASSERT_TRUE(gst_harness_push_upstream_event(
+        h, gst_event_new_qos(GST_QOS_TYPE_UNDERFLOW, 0.5, 300 * GST_MSECOND, 200 * GST_MSECOND)));
+    for (; i < sound.size(); ++i) ASSERT_EQ(gst_harness_push(h, sound[i]), GST_FLOW_OK);
+    std::vector<GstClockTime> times;
+    while (GstBuffer* f = gst_harness_try_pull(h)) {
+        times.push_back(GST_BUFFER_PTS(f));
+        gst_buffer_unref(f);
+    }
+    ASSERT_FALSE(times.empty());
+    for (GstClockTime t : times) EXPECT_TRUE(t + GST_SECOND / 20 > 850 * GST_MSECOND) << "a late frame at " << t;
+    EXPECT_EQ(times.front(), 17 * GST_SECOND / 20) << "the first frame in time (it ends at 0.9 s), at its own time";
+    int qos = 0;
+    guint64 dropped = 0;
+    while (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_QOS)) {
+        ++qos;
+        gst_message_parse_qos_stats(m, nullptr, nullptr, &dropped);
+        gst_message_unref(m);
+    }
+    EXPECT_GT(qos, 0);
+    EXPECT_EQ(dropped, static_cast<guint64>(qos)) << "each skipped frame posted once";
+    gst_element_set_bus(h->element, nullptr);
+    gst_object_unref(bus);
+    gst_harness_teardown(h);
+}
+
 // The latency it reports is what it holds back: half an analysis window at
 // the stream's rate (2048 samples at 48 kHz, 512 at 8 kHz), on top of upstream's.
 TEST_F(LumagroveElement, ItsLatencyIsTheHalfWindowItHoldsBack) {
