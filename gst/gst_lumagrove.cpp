@@ -145,13 +145,28 @@ static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
     GST_STATIC_CAPS("audio/x-raw, format = (string) { F32LE, S16LE }, layout = (string) interleaved, "
                     "rate = (int) [ 8000, 192000 ], channels = (int) [ 1, 8 ]"));
 
-// Where downstream leaves the picture open, the first structure wins: 720p60.
-static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
-    "src", GST_PAD_SRC, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("video/x-raw, format = (string) BGRx, width = (int) 1280, height = (int) 720, "
-                    "framerate = (fraction) 60/1; "
-                    "video/x-raw, format = (string) { BGRx, BGRA }, width = (int) [ 16, 8192 ], "
-                    "height = (int) [ 16, 8192 ], framerate = (fraction) [ 1/1, 1000/1 ]"));
+// Each field downstream leaves open is fixed to its default (BGRx, 1280,
+// 720, 60/1): the structures run from all defaults to none, and the first
+// that downstream's caps meet wins (BGRx first where the format is open).
+#define LUMAGROVE_VIDEO(width, height, rate)                                                       \
+  "video/x-raw, format = (string) { BGRx, BGRA }, width = (int) " width ", height = (int) " height \
+  ", framerate = (fraction) " rate
+#define LUMAGROVE_ANY_SIZE "[ 16, 8192 ]"
+#define LUMAGROVE_ANY_RATE "[ 1/1, 1000/1 ]"
+static GstStaticPadTemplate srcTemplate =
+    GST_STATIC_PAD_TEMPLATE(
+        "src", GST_PAD_SRC, GST_PAD_ALWAYS,
+        GST_STATIC_CAPS(LUMAGROVE_VIDEO("1280", "720", "60/1") "; " LUMAGROVE_VIDEO("1280", "720", LUMAGROVE_ANY_RATE) "; " LUMAGROVE_VIDEO(
+            "1280", LUMAGROVE_ANY_SIZE,
+            "60/1") "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE, "720",
+                                         "60/1") "; " LUMAGROVE_VIDEO("1280", LUMAGROVE_ANY_SIZE,
+                                                                      LUMAGROVE_ANY_RATE) "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE,
+                                                                                                               "720",
+                                                                                                               LUMAGROVE_ANY_RATE) "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE,
+                                                                                                                                                        LUMAGROVE_ANY_SIZE,
+                                                                                                                                                        "60/1") "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE,
+                                                                                                                                                                                     LUMAGROVE_ANY_SIZE,
+                                                                                                                                                                                     LUMAGROVE_ANY_RATE)));
 
 PictureBuffer PadOutput::Lend(const FrameTime&) {
     GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);

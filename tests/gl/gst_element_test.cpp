@@ -3,6 +3,7 @@
 // starts and stops. It draws with the real plug-in in a real context.
 #include <gst/check/gstharness.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdlib.h>
@@ -196,6 +197,36 @@ TEST_F(LumagroveElement, FramesThatWouldBeLateAreSkippedAndPostedAsQos) {
     gst_element_set_bus(h->element, nullptr);
     gst_object_unref(bus);
     gst_harness_teardown(h);
+}
+
+// Caps that fix some fields leave the others at their defaults (BGRx,
+// 1280x720, 60 fps), not at the base class's 320x200 at 25.
+TEST_F(LumagroveElement, FieldsDownstreamLeavesOpenTakeTheirDefaults) {
+    struct Case {
+        const char* downstream;
+        const char* format;
+        int width, height, fpsN;
+    };
+    for (const Case& c : {Case{"video/x-raw, format=BGRA", "BGRA", 1280, 720, 60},
+                          Case{"video/x-raw, framerate=30/1", "BGRx", 1280, 720, 30},
+                          Case{"video/x-raw, width=640", "BGRx", 640, 720, 60},
+                          Case{"video/x-raw, height=240, framerate=24/1", "BGRx", 1280, 240, 24}}) {
+        SCOPED_TRACE(c.downstream);
+        GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
+        gst_harness_set_src_caps_str(h, "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=2");
+        gst_harness_set_sink_caps_str(h, c.downstream);
+        for (GstBuffer* b : Sound(0.3)) ASSERT_EQ(gst_harness_push(h, b), GST_FLOW_OK);
+        GstCaps* caps = gst_pad_get_current_caps(h->sinkpad);
+        ASSERT_NE(caps, nullptr);
+        GstVideoInfo info;
+        ASSERT_TRUE(gst_video_info_from_caps(&info, caps));
+        EXPECT_STREQ(gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(&info)), c.format);
+        EXPECT_EQ(GST_VIDEO_INFO_WIDTH(&info), c.width);
+        EXPECT_EQ(GST_VIDEO_INFO_HEIGHT(&info), c.height);
+        EXPECT_EQ(GST_VIDEO_INFO_FPS_N(&info), c.fpsN);
+        gst_caps_unref(caps);
+        gst_harness_teardown(h);
+    }
 }
 
 // The latency it reports is what it holds back: half an analysis window at
