@@ -305,6 +305,13 @@ static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
     return flow;
 }
 
+// The frames the sound of the running stream covers, drawn as at EOS: a
+// stream that ends for a new segment or new sound caps loses none of them.
+static void DrainStream(GstLumagrove* self) {
+    Stream& s = *self->stream;
+    if (s.driver && s.store && s.store->end() > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts)) DrawReady(self, true);
+}
+
 static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
     GstLumagrove* self = GST_LUMAGROVE(parent);
     GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
@@ -365,6 +372,9 @@ static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEven
             ResetQos(self);
             break;
         case GST_EVENT_SEGMENT:
+            // A gapless junction (concat, a playlist): the frames the sound
+            // so far covers are drawn before the stream starts afresh.
+            DrainStream(self);
             gst_event_copy_segment(event, &self->segment);
             self->stream->Restart();
             ResetQos(self);
@@ -427,6 +437,7 @@ static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
     for (int c = 0; c < channels; ++c)
         sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&scope->ainfo, c)));
     if (s.driver && s.rate == rate && s.sides == sides) return TRUE;
+    DrainStream(self);  // new sound caps mid-stream: the old sound's last frames first
     try {
         s.driver.reset();
         s.store = std::make_unique<SampleStore>(rate, sides);

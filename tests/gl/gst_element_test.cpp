@@ -16,10 +16,10 @@ namespace {
 const int kRate = 48000;
 
 // `seconds` of a stereo 60 Hz tone, on for half a second, off for half a second,
-// as S16LE buffers of 1024 frames with their timestamps.
-std::vector<GstBuffer*> Sound(double seconds) {
+// as S16LE buffers of 1024 frames with their timestamps (from `from` seconds).
+std::vector<GstBuffer*> Sound(double seconds, int rate = kRate, double from = 0.0) {
     std::vector<GstBuffer*> buffers;
-    const int64_t total = static_cast<int64_t>(seconds * kRate);
+    const int64_t total = static_cast<int64_t>(seconds * rate);
     for (int64_t at = 0; at < total; at += 1024) {
         const int64_t n = std::min<int64_t>(1024, total - at);
         GstBuffer* b = gst_buffer_new_allocate(nullptr, n * 4, nullptr);
@@ -27,13 +27,13 @@ std::vector<GstBuffer*> Sound(double seconds) {
         gst_buffer_map(b, &map, GST_MAP_WRITE);
         int16_t* s = reinterpret_cast<int16_t*>(map.data);
         for (int64_t i = 0; i < n; ++i) {
-            const double t = (at + i) / double(kRate);
+            const double t = (at + i) / double(rate);
             const double v = fmod(t, 1.0) < 0.5 ? 0.8 * sin(2 * M_PI * 60 * t) : 0.0;
             s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(v * 32767);
         }
         gst_buffer_unmap(b, &map);
-        GST_BUFFER_PTS(b) = gst_util_uint64_scale(at, GST_SECOND, kRate);
-        GST_BUFFER_DURATION(b) = gst_util_uint64_scale(n, GST_SECOND, kRate);
+        GST_BUFFER_PTS(b) = gst_util_uint64_scale(at, GST_SECOND, rate) + static_cast<GstClockTime>(from * GST_SECOND);
+        GST_BUFFER_DURATION(b) = gst_util_uint64_scale(n, GST_SECOND, rate);
         buffers.push_back(b);
     }
     return buffers;
@@ -225,6 +225,37 @@ TEST_F(LumagroveElement, FieldsDownstreamLeavesOpenTakeTheirDefaults) {
         EXPECT_EQ(GST_VIDEO_INFO_HEIGHT(&info), c.height);
         EXPECT_EQ(GST_VIDEO_INFO_FPS_N(&info), c.fpsN);
         gst_caps_unref(caps);
+        gst_harness_teardown(h);
+    }
+}
+
+// Two stretches of sound joined without a gap, by a new segment or by new
+// sound caps (a concat of a 48 kHz and a 22.05 kHz song): the frames the
+// first stretch covers are all drawn before the second starts afresh.
+TEST_F(LumagroveElement, AJunctionLosesNoFrames) {
+    for (bool newCaps : {false, true}) {
+        SCOPED_TRACE(newCaps ? "new sound caps" : "new segment");
+        GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
+        gst_harness_set_src_caps_str(h, "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=2");
+        gst_harness_set_sink_caps_str(h, "video/x-raw, format=BGRx, width=64, height=36, framerate=60/1");
+        for (GstBuffer* b : Sound(0.5)) ASSERT_EQ(gst_harness_push(h, b), GST_FLOW_OK);
+        const int rate = newCaps ? 22050 : 48000;
+        if (newCaps) {
+            gst_harness_set_src_caps_str(
+                h, ("audio/x-raw, format=S16LE, layout=interleaved, channels=2, rate=" + std::to_string(rate)).c_str());
+        }
+        GstSegment segment;
+        gst_segment_init(&segment, GST_FORMAT_TIME);
+        segment.start = segment.time = GST_SECOND / 2;
+        ASSERT_TRUE(gst_harness_push_event(h, gst_event_new_segment(&segment)));
+        for (GstBuffer* b : Sound(0.5, rate, 0.5)) ASSERT_EQ(gst_harness_push(h, b), GST_FLOW_OK);
+        gst_harness_push_event(h, gst_event_new_eos());
+        int frames = 0;
+        while (GstBuffer* f = gst_harness_try_pull(h)) {
+            ++frames;
+            gst_buffer_unref(f);
+        }
+        EXPECT_EQ(frames, 60) << "30 frames for each half second";
         gst_harness_teardown(h);
     }
 }
