@@ -305,6 +305,20 @@ static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
     return flow;
 }
 
+// Brings the stream's sound up to `pts`: a gap longer than a hundredth of a
+// second (lost buffers, a discontinuity, a GAP event) is filled with
+// silence, so later frames keep their places and the gap shows the outline
+// alone. Returns how many sample frames of sound starting at `pts` are
+// already there (an overlap), to be passed over.
+static int64_t FillUpTo(GstLumagrove* self, GstClockTime pts) {
+    Stream& s = *self->stream;
+    if (!s.store || !GST_CLOCK_TIME_IS_VALID(s.startPts) || pts < s.startPts) return 0;
+    const int64_t at = static_cast<int64_t>(gst_util_uint64_scale_round(pts - s.startPts, s.rate, GST_SECOND));
+    const int64_t end = s.store->end();
+    if (at - end > s.rate / 100) s.store->PushSilence(at - end);
+    return end - at > s.rate / 100 ? end - at : 0;
+}
+
 // The frames the sound of the running stream covers, drawn as at EOS: a
 // stream that ends for a new segment or new sound caps loses none of them.
 static void DrainStream(GstLumagrove* self) {
@@ -340,6 +354,11 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
     }
     if (!GST_CLOCK_TIME_IS_VALID(s.startPts))
         s.startPts = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) : self->segment.start;
+    // Where the buffer's time says its sound belongs: sound lost before it
+    // (a discontinuity, dropped buffers) is silence; sound that overlaps
+    // what came is passed over.
+    int64_t skip = 0;
+    if (GST_BUFFER_PTS_IS_VALID(buffer)) skip = FillUpTo(self, GST_BUFFER_PTS(buffer));
 
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
@@ -357,13 +376,25 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
     }
     gst_buffer_unmap(buffer, &map);
     gst_buffer_unref(buffer);
-    s.store->Push(s.samples.data(), frames);
+    if (skip < frames) s.store->Push(s.samples.data() + skip * s.channels, frames - skip);
     return DrawReady(self, false);
 }
 
 static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEvent* event) {
     GstLumagrove* self = GST_LUMAGROVE(parent);
     switch (GST_EVENT_TYPE(event)) {
+        case GST_EVENT_GAP: {
+            // No sound for a while: silence up to its end, and the frames it covers.
+            GstClockTime timestamp = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
+            gst_event_parse_gap(event, &timestamp, &duration);
+            Stream& s = *self->stream;
+            if (s.store && GST_CLOCK_TIME_IS_VALID(timestamp)) {
+                if (!GST_CLOCK_TIME_IS_VALID(s.startPts)) s.startPts = timestamp;
+                if (GST_CLOCK_TIME_IS_VALID(duration)) FillUpTo(self, timestamp + duration);
+                DrawReady(self, false);
+            }
+            break;
+        }
         case GST_EVENT_EOS:
             DrawReady(self, true);
             break;

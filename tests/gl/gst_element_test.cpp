@@ -260,6 +260,44 @@ TEST_F(LumagroveElement, AJunctionLosesNoFrames) {
     }
 }
 
+// A second of sound, then none for a second (its buffers lost, the next
+// marked DISCONT; or a GAP event), then a second more: the frames follow the
+// buffers' times, the gap shows the outline alone, and every frame keeps its
+// place (60 at 20 fps over the three seconds).
+TEST_F(LumagroveElement, FramesFollowTheBuffersTimesAcrossLostSoundAndGaps) {
+    for (bool gapEvent : {false, true}) {
+        SCOPED_TRACE(gapEvent ? "a GAP event" : "lost buffers and DISCONT");
+        GstHarness* h = NewElement("width=64, height=36");
+        std::vector<GstBuffer*> sound = Sound(3.0);
+        const GstClockTime second = GST_SECOND;
+        bool first = true;
+        for (GstBuffer* b : sound) {
+            const GstClockTime pts = GST_BUFFER_PTS(b);
+            if (pts >= second && pts + GST_BUFFER_DURATION(b) <= 2 * second) {
+                gst_buffer_unref(b);
+                continue;
+            }
+            if (pts >= 2 * second && first) {
+                first = false;
+                if (gapEvent) ASSERT_TRUE(gst_harness_push_event(h, gst_event_new_gap(pts - second, second)));
+                else GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DISCONT);
+            }
+            ASSERT_EQ(gst_harness_push(h, b), GST_FLOW_OK);
+        }
+        gst_harness_push_event(h, gst_event_new_eos());
+        std::vector<GstBuffer*> frames;
+        while (GstBuffer* f = gst_harness_try_pull(h)) frames.push_back(f);
+        ASSERT_EQ(frames.size(), 60u);
+        for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(GST_BUFFER_PTS(frames[i]), i * GST_SECOND / 20);
+        // The tone sounds in the first half of each second: 2.1 s is lit; 1.5 s,
+        // in the gap, shows the outline alone, as 0.95 s (the tone long off) does.
+        EXPECT_GT(Brightness(frames[42]), 1.2 * Brightness(frames[30]));
+        EXPECT_LT(Brightness(frames[30]), 1.1 * Brightness(frames[19]));
+        for (GstBuffer* f : frames) gst_buffer_unref(f);
+        gst_harness_teardown(h);
+    }
+}
+
 // The latency it reports is what it holds back: half an analysis window at
 // the stream's rate (2048 samples at 48 kHz, 512 at 8 kHz), on top of upstream's.
 TEST_F(LumagroveElement, ItsLatencyIsTheHalfWindowItHoldsBack) {
