@@ -554,7 +554,7 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
     gst_element_class_set_static_metadata(element, "Lumagrove", "Visualization",
                                           "A four-pointed star with glows that follow the music",
-                                          "Lumagrove developers");
+                                          "Ferk / Druvin <ferk.druvin@lumagrove.org>");
     gst_element_class_add_static_pad_template(element, &sinkTemplate);
     gst_element_class_add_static_pad_template(element, &srcTemplate);
     element->change_state = gst_lumagrove_change_state;

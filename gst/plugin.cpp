@@ -8,5 +8,7 @@ static gboolean PluginInit(GstPlugin* plugin) {
 }
 
 #define PACKAGE "lumagrove"
+// The project's licence (LICENSE at its root), package and origin, as the
+// plug-in names itself in its PluginInfo.
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumagrove, "The Lumagrove music visualiser", PluginInit, "0.1",
-                  "unknown", "Lumagrove", "https://lumagrove.invalid/")
+                  "MIT/X11", "Lumagrove", "https://lumagrove.org/")

@@ -32,11 +32,23 @@ std::string PluginFolder() {
 
 // Runs a pipeline with the element from the build; returns its output and
 // its status as "...status=N".
-std::string Launch(const std::string& pipeline, const std::string& env = "") {
+std::string Launch(const std::string& pipeline, const std::string& env = "",
+                   const std::string& program = "gst-launch-1.0 -q") {
     return Capture(env + " GST_PLUGIN_SYSTEM_PATH_1_0=" + PluginFolder() +
                    " GST_PLUGIN_PATH_1_0=" LUMAGROVE_GST_DIR " GST_REGISTRY=" LUMAGROVE_GST_DIR
-                   "/test-registry-own.bin gst-launch-1.0 -q " +
-                   pipeline + " 2>&1; echo status=$?");
+                   "/test-registry-own.bin " +
+                   program + " " + pipeline + " 2>&1; echo status=$?");
+}
+
+// gst-inspect-1.0 describes the element as GStreamer's own plug-ins are
+// described: a licence, the package, its origin and an author with a contact.
+TEST(GstPipeline, InspectDescribesTheElementWithItsLicenceOriginAndAuthor) {
+    const std::string out = Launch("lumagrove", "", "gst-inspect-1.0");
+    EXPECT_NE(out.find("status=0"), std::string::npos) << out;
+    EXPECT_NE(out.find("MIT/X11"), std::string::npos) << out;
+    EXPECT_NE(out.find("https://lumagrove.org/"), std::string::npos) << out;
+    EXPECT_NE(out.find("<ferk.druvin@lumagrove.org>"), std::string::npos) << out;
+    EXPECT_EQ(out.find("unknown"), std::string::npos) << out;
 }
 
 std::string WriteSong(const ScratchDir& dir) {
