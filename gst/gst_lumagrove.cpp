@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "gst/frame_shader.h"
 #include "gst/shared_renderer.h"
 #include "host/analysis/sample_store.h"
 #include "host/analysis/side_mix.h"
@@ -43,6 +44,7 @@ public:
     void Release();
 
     GstFlowReturn flow = GST_FLOW_OK;  // of the last push, or of a failure
+    FrameShader shader;                // the trails of the `shader` property
 
 private:
     GstLumagrove* self_;
@@ -67,6 +69,7 @@ struct Stream {
     std::vector<float> samples;                   // a buffer's, as floats
 
     void Restart() {
+        if (output) output->shader.Restart();
         if (store) store->Restart();
         if (levels) levels->Restart();
         nextFrame = 0;
@@ -224,6 +227,12 @@ bool PadOutput::Wants(int64_t index) const {
 void PadOutput::Deliver(const FrameTime& frame) {
     GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
     const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    GstAudioVisualizerShader kind = GST_AUDIO_VISUALIZER_SHADER_NONE;
+    guint amount = 0;
+    g_object_get(self_, "shader", &kind, "shade-amount", &amount, nullptr);
+    shader.Apply(kind, amount, static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
+                 GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo),
+                 GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0));
     gst_video_frame_unmap(&mapped_);
     GstBuffer* out = lent_;
     lent_ = nullptr;

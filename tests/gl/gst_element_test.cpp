@@ -40,7 +40,7 @@ std::vector<GstBuffer*> Sound(double seconds, int rate = kRate, double from = 0.
 }
 
 GstHarness* NewElement(const char* size) {
-    GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
+    GstHarness* h = gst_harness_new_parse("lumagrove name=scope plugin=" LUMAGROVE_MODULE_PATH);
     gst_harness_set_src_caps_str(h, "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=2");
     gst_harness_set_sink_caps_str(h, (std::string("video/x-raw, format=BGRx, framerate=20/1, ") + size).c_str());
     return h;
@@ -296,6 +296,39 @@ TEST_F(LumagroveElement, FramesFollowTheBuffersTimesAcrossLostSoundAndGaps) {
         for (GstBuffer* f : frames) gst_buffer_unref(f);
         gst_harness_teardown(h);
     }
+}
+
+// The inherited `shader` and `shade-amount` do what they do in GStreamer's own
+// visualisers: with `fade` the glows of the tone (on for the first half of
+// each second) leave trails into the silence after it, fading by the amount
+// each frame; with `fade-and-move-up` the trails also climb. `none` (the
+// element's default) leaves every frame as the plug-in drew it.
+TEST_F(LumagroveElement, TheShaderPropertiesLeaveFadingTrails) {
+    auto frames = [](const char* shader) {
+        GstHarness* h = NewElement("width=96, height=54");
+        // The harness holds the element in a bin of its own.
+        GstElement* element = GST_IS_BIN(h->element) ? gst_bin_get_by_name(GST_BIN(h->element), "scope")
+                                                     : GST_ELEMENT(gst_object_ref(h->element));
+        EXPECT_NE(element, nullptr);
+        gst_util_set_object_arg(G_OBJECT(element), "shader", shader);
+        g_object_set(element, "shade-amount", 0x00101010u, nullptr);
+        gst_object_unref(element);
+        std::vector<GstBuffer*> out = PushAndPull(h, 1.0);
+        std::vector<double> brightness;
+        for (GstBuffer* f : out) {
+            brightness.push_back(Brightness(f));
+            gst_buffer_unref(f);
+        }
+        gst_harness_teardown(h);
+        return brightness;
+    };
+    const std::vector<double> none = frames("none"), fade = frames("fade"), up = frames("fade-and-move-up");
+    ASSERT_EQ(none.size(), 20u);
+    ASSERT_EQ(fade.size(), 20u);
+    EXPECT_EQ(none[0], fade[0]) << "nothing before the first frame";
+    EXPECT_GT(fade[12], 1.15 * none[12]) << "a trail into the silence at 0.6 s";
+    EXPECT_GT(fade[12], fade[16]) << "fading";
+    EXPECT_NE(up[12], fade[12]) << "the trail moves";
 }
 
 // The latency it reports is what it holds back: half an analysis window at
