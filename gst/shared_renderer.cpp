@@ -23,27 +23,18 @@ Renderer& Shared() {
     return renderer;
 }
 
-// A context of at least `width` x `height` with the plug-in started on it,
-// current. Called with the lock held.
+// The context with the plug-in started on it, current, drawing into a
+// framebuffer of exactly `width` x `height`: a frame does not depend on what
+// else the process draws. Called with the lock held.
 void Prepare(Renderer& r, int width, int height) {
     if (!r.plugin) throw HostError(kExitFailure, "no plug-in is loaded");
-    const OffscreenContext* context = r.target ? &r.target->context() : nullptr;
-    if (context && context->width() >= width && context->height() >= height) {
-        context->MakeCurrent();
-        return;
+    if (!r.target) {
+        StartPlugin(*r.plugin, [&] {
+            r.target = std::make_unique<OffscreenTarget>(width, height);
+            return r.target.get();
+        });
     }
-    // A larger frame: the texture lives in the old context, so the plug-in
-    // starts afresh, loaded anew, on the new one.
-    const int w = std::max(width, context ? context->width() : 0);
-    const int h = std::max(height, context ? context->height() : 0);
-    if (r.target) {
-        r.target.reset();
-        r.plugin = std::make_unique<PluginLibrary>(r.path);
-    }
-    StartPlugin(*r.plugin, [&] {
-        r.target = std::make_unique<OffscreenTarget>(w, h);
-        return r.target.get();
-    });
+    r.target->context().MakeCurrent(width, height);
 }
 
 }  // namespace

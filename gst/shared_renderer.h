@@ -4,10 +4,9 @@
 // The plug-in keeps its state per process (one glow image, one texture
 // name), so one loaded plug-in and one offscreen context serve all elements,
 // and they draw one frame at a time, under one lock. The context is current
-// only while a frame is drawn, on the thread that draws it. Its framebuffer
-// is as large as the largest frame asked for so far (each frame draws into
-// its lower-left corner, as the plug-in sets its viewport from the frame's
-// size); a larger frame starts the plug-in afresh on a larger context.
+// only while a frame is drawn, on the thread that draws it, drawing into a
+// framebuffer of exactly the frame's size (the context's texture shared by
+// them all), so a frame does not depend on what else the process draws.
 //
 // Elements hold the renderer from their start to their stop (Acquire,
 // Release); the last release unloads the plug-in and drops the context. Each

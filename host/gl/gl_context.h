@@ -44,6 +44,13 @@ public:
     // Makes the context current on the calling thread (HostError status 1 if
     // it cannot be), or current on none.
     void MakeCurrent() const;
+    // Makes the context current drawing into a framebuffer of exactly
+    // `width` x `height` (made on first use: on EGL a pbuffer of the
+    // context's configuration, the context's textures shared; the last few
+    // sizes are kept), so a frame does not depend on the other sizes drawn.
+    // The WGL context draws into its own framebuffer, of its size or less.
+    void MakeCurrent(int width, int height) const;
+    static constexpr size_t kMostSizes = 8;
     void ReleaseCurrent() const;
 
     // Reads the whole framebuffer into `rgba` (width * height * 4 bytes): RGBA,

@@ -6,7 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/base/host_error.h"
@@ -16,7 +18,10 @@ struct OffscreenContext::Impl {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLSurface surface = EGL_NO_SURFACE;
     EGLContext context = EGL_NO_CONTEXT;
+    EGLConfig config = nullptr;
     const char* platform = "";
+    // Pbuffers of other sizes the context draws into (MakeCurrent(w, h)).
+    std::map<std::pair<int, int>, EGLSurface> sized;
 
     // Releases what was made, also after a creation that failed half-way. The
     // display stays initialised: it is shared by every context of the process.
@@ -25,6 +30,7 @@ struct OffscreenContext::Impl {
         if (eglGetCurrentContext() == context) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
         if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+        for (const auto& s : sized) eglDestroySurface(display, s.second);
     }
 };
 
@@ -108,7 +114,7 @@ std::vector<Platform> PlatformsToTry() {
 
 // A pbuffer and a compatibility-profile context (the plug-in draws in
 // immediate mode) on `display`, made current.
-void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context) {
+void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context, EGLConfig* chosen) {
     EGLint major = 0, minor = 0;
     if (!eglInitialize(display, &major, &minor)) Fail("eglInitialize failed");
 
@@ -132,6 +138,7 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
     if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
         Fail("no RGBA8 pbuffer configuration");
     if (!eglBindAPI(EGL_OPENGL_API)) Fail("desktop OpenGL is not available");
+    *chosen = config;
 
     const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     *surface = eglCreatePbufferSurface(display, config, surfaceAttribs);
@@ -155,7 +162,7 @@ OffscreenContext::OffscreenContext(int width, int height) : width_(width), heigh
         attempt->platform = platform.name;
         try {
             attempt->display = platform.open();
-            CreateOn(attempt->display, width, height, &attempt->surface, &attempt->context);
+            CreateOn(attempt->display, width, height, &attempt->surface, &attempt->context, &attempt->config);
             impl_ = std::move(attempt);
             return;
         } catch (const EglFailure& failure) {
@@ -168,6 +175,28 @@ OffscreenContext::OffscreenContext(int width, int height) : width_(width), heigh
 OffscreenContext::~OffscreenContext() = default;
 
 const char* OffscreenContext::platform() const { return impl_->platform; }
+
+void OffscreenContext::MakeCurrent(int width, int height) const {
+    if (width == width_ && height == height_) return MakeCurrent();
+    Impl& g = *impl_;
+    auto found = g.sized.find({width, height});
+    if (found == g.sized.end()) {
+        if (g.sized.size() >= kMostSizes) {  // sizes of the past: let them go
+            if (eglGetCurrentSurface(EGL_DRAW) != EGL_NO_SURFACE && eglGetCurrentContext() == g.context)
+                eglMakeCurrent(g.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            for (const auto& s : g.sized) eglDestroySurface(g.display, s.second);
+            g.sized.clear();
+        }
+        const EGLint attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+        const EGLSurface surface = eglCreatePbufferSurface(g.display, g.config, attributes);
+        if (surface == EGL_NO_SURFACE)
+            throw HostError(kExitFailure, "cannot create an offscreen frame of " + std::to_string(width) + "x" +
+                                              std::to_string(height));
+        found = g.sized.emplace(std::make_pair(width, height), surface).first;
+    }
+    if (!eglMakeCurrent(g.display, found->second, found->second, g.context))
+        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current");
+}
 
 void OffscreenContext::MakeCurrent() const {
     if (!eglMakeCurrent(impl_->display, impl_->surface, impl_->surface, impl_->context))

@@ -156,6 +156,12 @@ OffscreenContext::~OffscreenContext() = default;
 
 const char* OffscreenContext::platform() const { return "wgl"; }
 
+void OffscreenContext::MakeCurrent(int width, int height) const {
+    if (width > width_ || height > height_)
+        throw HostError(kExitFailure, "cannot draw a frame larger than the offscreen framebuffer");
+    MakeCurrent();
+}
+
 void OffscreenContext::MakeCurrent() const {
     if (!wglMakeCurrent(impl_->dc, impl_->context)) FailWithSystemError("cannot make the context current");
 }

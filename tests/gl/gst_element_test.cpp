@@ -331,6 +331,33 @@ TEST_F(LumagroveElement, TheShaderPropertiesLeaveFadingTrails) {
     EXPECT_NE(up[12], fade[12]) << "the trail moves";
 }
 
+// A 320x240 element's frames are the same, byte for byte, beside a larger
+// element drawing first in the same process as alone.
+TEST_F(LumagroveElement, FramesDoNotDependOnWhatElseTheProcessDraws) {
+    auto frames = [](GstHarness* h) {
+        std::vector<std::vector<uint8_t>> pictures;
+        for (GstBuffer* f : PushAndPull(h, 0.5)) {
+            GstMapInfo map;
+            gst_buffer_map(f, &map, GST_MAP_READ);
+            pictures.emplace_back(map.data, map.data + map.size);
+            gst_buffer_unmap(f, &map);
+            gst_buffer_unref(f);
+        }
+        return pictures;
+    };
+    GstHarness* alone = NewElement("width=320, height=240");
+    const std::vector<std::vector<uint8_t>> first = frames(alone);
+    gst_harness_teardown(alone);
+    GstHarness* large = NewElement("width=1280, height=720");
+    GstHarness* small = NewElement("width=320, height=240");
+    for (GstBuffer* f : PushAndPull(large, 0.2)) gst_buffer_unref(f);  // the large frames drawn first
+    const std::vector<std::vector<uint8_t>> beside = frames(small);
+    ASSERT_EQ(beside.size(), first.size());
+    for (size_t i = 0; i < first.size(); ++i) EXPECT_TRUE(beside[i] == first[i]) << "frame " << i;
+    gst_harness_teardown(small);
+    gst_harness_teardown(large);
+}
+
 // The latency it reports is what it holds back: half an analysis window at
 // the stream's rate (2048 samples at 48 kHz, 512 at 8 kHz), on top of upstream's.
 TEST_F(LumagroveElement, ItsLatencyIsTheHalfWindowItHoldsBack) {
