@@ -247,37 +247,48 @@ bool PcmPromisesMore(const Decoder& d, int64_t frames, int64_t* promised, int64_
     return *promised > *present;
 }
 
-// Whether the decoder gives any sound at all: a stream can be there, with a
-// length, and hold no samples. Decoding fails with status 2 here.
-bool GivesSound(Decoder& d, const std::string& path) {
-    for (int packets = 0; packets < 1000;) {
+// The decoder's next frame of sound into d.frame: true when there is one,
+// false at the end of the stream. A failure is returned in `failure`
+// (FFmpeg's reason), with false.
+bool NextFrame(Decoder& d, std::string* failure) {
+    for (;;) {
         int r = avcodec_receive_frame(d.codec, d.frame);
-        if (r == 0) {
-            const bool some = d.frame->nb_samples > 0;
-            av_frame_unref(d.frame);
-            if (some) return true;
-            continue;
-        }
+        if (r == 0) return true;
         if (r == AVERROR_EOF) return false;
-        if (r != AVERROR(EAGAIN))
-            throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
-        if (d.draining) return false;
+        if (r != AVERROR(EAGAIN) || d.draining) {
+            if (r != AVERROR(EAGAIN)) *failure = AvReason(r);
+            return false;
+        }
         r = av_read_frame(d.format, d.packet);
         if (r == AVERROR_EOF) {
             d.draining = true;
             avcodec_send_packet(d.codec, nullptr);
             continue;
         }
-        if (r < 0) throw HostError(kExitBadInput, path + ": cannot read its sound (" + AvReason(r) + ")");
-        if (d.packet->stream_index == d.stream) {
-            r = avcodec_send_packet(d.codec, d.packet);
-            ++packets;
+        if (r < 0) {
+            *failure = AvReason(r);
+            return false;
         }
+        if (d.packet->stream_index == d.stream) r = avcodec_send_packet(d.codec, d.packet);
         av_packet_unref(d.packet);
-        if (r < 0 && r != AVERROR(EAGAIN) && r != AVERROR_EOF)
-            throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
+        if (r < 0 && r != AVERROR(EAGAIN) && r != AVERROR_EOF) {
+            *failure = AvReason(r);
+            return false;
+        }
     }
-    return true;
+}
+
+// Whether the decoder gives any sound at all: a stream can be there, with a
+// length, and hold no samples. Decoding fails with status 2 here.
+bool GivesSound(Decoder& d, const std::string& path) {
+    std::string failure;
+    while (NextFrame(d, &failure)) {
+        const bool some = d.frame->nb_samples > 0;
+        av_frame_unref(d.frame);
+        if (some) return true;
+    }
+    if (!failure.empty()) throw HostError(kExitBadInput, path + ": cannot decode its sound (" + failure + ")");
+    return false;
 }
 
 class AudioFile : public StreamedSource {
@@ -361,28 +372,14 @@ private:
 
     // The next decoded frame into pending_; false at the end of the sound.
     bool DecodeMore() {
-        Decoder& d = *decoder_;
-        for (;;) {
-            int r = avcodec_receive_frame(d.codec, d.frame);
-            if (r == 0) {
-                Convert();
-                av_frame_unref(d.frame);
-                return true;
-            }
-            if (r == AVERROR_EOF) return false;
-            if (r != AVERROR(EAGAIN)) Fail(AvReason(r));
-            if (d.draining) return false;
-            r = av_read_frame(d.format, d.packet);
-            if (r == AVERROR_EOF) {
-                d.draining = true;
-                avcodec_send_packet(d.codec, nullptr);
-                continue;
-            }
-            if (r < 0) Fail(AvReason(r));
-            if (d.packet->stream_index == d.stream) r = avcodec_send_packet(d.codec, d.packet);
-            av_packet_unref(d.packet);
-            if (r < 0 && r != AVERROR(EAGAIN)) Fail(AvReason(r));
+        std::string failure;
+        if (!NextFrame(*decoder_, &failure)) {
+            if (!failure.empty()) Fail(failure);
+            return false;
         }
+        Convert();
+        av_frame_unref(decoder_->frame);
+        return true;
     }
 
     void Convert() {
