@@ -328,8 +328,9 @@ TEST(Capture, TheDeviceGoingAwayKeepsWhatWasRecordedWithStatus1) {
         ScratchDir dir;
         server.Play(WriteLowTone(dir));
         const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
+        // --duration only bounds a run whose device going away is not noticed.
         PreviewProcess preview({"--capture", "lumagrove_test.monitor", "--out", frames, "--levels-out", csv, "--size",
-                                "64x36", "--fps", "10", "--quiet"},
+                                "64x36", "--fps", "10", "--duration", "30", "--quiet"},
                                server.env());
         for (int i = 0; i < 200 && ListFolder(frames).size() < 10; ++i) Pause(50);
         server.UnloadSink();

@@ -84,13 +84,13 @@ SoundServer::SoundServer(const std::string& sink, Kind kind) : kind_(kind) {
             // PipeWire: the null sink, made the default output, once its PulseAudio server answers.
             for (int tries = 0; tries < 50; ++tries, std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
                 try {
-                    std::vector<std::string> load = {"pactl", "load-module", "module-null-sink",
-                                                     "sink_name=lumagrove_test"};
+                    std::vector<std::string> load = {
+                        "timeout", "5", "pactl", "load-module", "module-null-sink", "sink_name=lumagrove_test"};
                     if (!sink.empty()) load.push_back(sink);
                     sinkModule_ = RunClient(load, env_, runtime_);
                     while (!sinkModule_.empty() && (sinkModule_.back() == '\n' || sinkModule_.back() == ' '))
                         sinkModule_.pop_back();
-                    RunClient({"pactl", "set-default-sink", "lumagrove_test"}, env_, runtime_);
+                    RunClient({"timeout", "5", "pactl", "set-default-sink", "lumagrove_test"}, env_, runtime_);
                     return;
                 } catch (const std::runtime_error&) {
                 }
@@ -120,7 +120,8 @@ pid_t SoundServer::Play(const std::string& file) {
 }
 
 void SoundServer::UnloadSink() {
-    RunClient({"pactl", "unload-module", sinkModule_.empty() ? "module-null-sink" : sinkModule_}, env_, runtime_);
+    RunClient({"timeout", "10", "pactl", "unload-module", sinkModule_.empty() ? "module-null-sink" : sinkModule_}, env_,
+              runtime_);
 }
 
 void SoundServer::Kill() {
