@@ -18,30 +18,27 @@ int64_t SampleStore::first() const {
     return first_;
 }
 
+void SampleStore::Regrow(int64_t capacity) {
+    std::vector<float> grown(static_cast<size_t>(capacity * channels()), 0.0f);
+    for (int64_t p = first_; p < end_; ++p)
+        std::copy_n(&ring_[static_cast<size_t>((p % capacity_) * channels())], channels(),
+                    &grown[static_cast<size_t>((p % capacity) * channels())]);
+    ring_.swap(grown);
+    capacity_ = capacity;
+}
+
 void SampleStore::MakeRoom(int64_t frames) {
     if (hold_ > 0) {
         // A ring: the oldest go.
-        if (capacity_ < hold_) {
-            std::vector<float> grown(static_cast<size_t>(hold_ * channels()), 0.0f);
-            for (int64_t p = first_; p < end_; ++p)
-                std::copy_n(&ring_[static_cast<size_t>((p % capacity_) * channels())], channels(),
-                            &grown[static_cast<size_t>((p % hold_) * channels())]);
-            ring_.swap(grown);
-            capacity_ = hold_;
-        }
+        if (capacity_ < hold_) Regrow(hold_);
         first_ = std::max(first_, end_ + frames - capacity_);
         return;
     }
     const int64_t needed = end_ - first_ + frames;
     if (needed <= capacity_) return;
-    int64_t grownCapacity = std::max<int64_t>(capacity_ * 2, 4096);
-    while (grownCapacity < needed) grownCapacity *= 2;
-    std::vector<float> grown(static_cast<size_t>(grownCapacity * channels()));
-    for (int64_t p = first_; p < end_; ++p)
-        std::copy_n(&ring_[static_cast<size_t>((p % capacity_) * channels())], channels(),
-                    &grown[static_cast<size_t>((p % grownCapacity) * channels())]);
-    ring_.swap(grown);
-    capacity_ = grownCapacity;
+    int64_t capacity = std::max<int64_t>(capacity_ * 2, 4096);
+    while (capacity < needed) capacity *= 2;
+    Regrow(capacity);
 }
 
 void SampleStore::Push(const float* frames, int64_t count) {

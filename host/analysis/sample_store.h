@@ -58,6 +58,7 @@ private:
     void ReadLocked(int64_t start, int64_t count, float* frames) const;
     void Fold(int64_t start, int n, float* stereo) const;
     void MakeRoom(int64_t frames);  // for `frames` more, with the lock held
+    void Regrow(int64_t capacity);  // what is held laid out anew in `capacity` frames
 
     const int rate_;
     const SideMix mix_;
