@@ -1,6 +1,5 @@
 #include "gst/gst_lumagrove.h"
 
-#include <dlfcn.h>
 #include <gst/audio/audio.h>
 #include <gst/video/gstvideopool.h>
 #include <gst/video/video.h>
@@ -13,12 +12,13 @@
 #include <vector>
 
 #include "gst/frame_shader.h"
-#include "gst/shared_renderer.h"
 #include "host/analysis/sample_store.h"
 #include "host/analysis/side_mix.h"
 #include "host/analysis/sound_levels.h"
 #include "host/base/host_error.h"
 #include "host/driver/frame_driver.h"
+#include "host/driver/shared_target.h"
+#include "host/loader/plugin_loader.h"
 
 GST_DEBUG_CATEGORY_STATIC(lumagrove_debug);
 #define GST_CAT_DEFAULT lumagrove_debug
@@ -107,12 +107,7 @@ ChannelSide SideOf(GstAudioChannelPosition position) {
 }
 
 // "<folder of this module>/lumagrove.so": the plug-in installed beside the element.
-std::string PluginBesideElement() {
-    Dl_info info;
-    if (!dladdr(reinterpret_cast<void*>(&PluginBesideElement), &info) || !info.dli_fname) return "lumagrove.so";
-    const std::string self = info.dli_fname;
-    return self.substr(0, self.rfind('/') + 1) + "lumagrove.so";
-}
+std::string PluginBesideElement() { return PluginBesideModule(reinterpret_cast<const void*>(&PluginBesideElement)); }
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 // downstream leaves it open). It is a host like lumagrove-preview: it loads
 // the plug-in library of its `plugin` property through the host library's
 // loader, and draws with the process's one shared offscreen context
-// (gst/shared_renderer.h).
+// (host/driver/shared_target.h).
 //
 // Frame k is at k / fps seconds of the stream's sound from its first buffer,
 // and its time for the plug-in is its stream time. Its levels are the host

@@ -23,6 +23,10 @@
 // The plug-in beside the running program: "<folder of the executable>/lumagrove.so",
 // or lumagrove.dll on Windows.
 std::string DefaultPluginPath();
+// The plug-in beside the shared module that holds `address` (a function of a
+// host loaded as a module: a GStreamer element, an OBS source), or
+// "lumagrove.so" when that module cannot be found. POSIX only.
+std::string PluginBesideModule(const void* address);
 
 class PluginLibrary {
 public:

@@ -34,3 +34,10 @@ std::string DefaultPluginPath() {
     const std::string path(exe);
     return path.substr(0, path.rfind('/') + 1) + "lumagrove.so";
 }
+
+std::string PluginBesideModule(const void* address) {
+    Dl_info info;
+    if (!dladdr(address, &info) || !info.dli_fname) return "lumagrove.so";
+    const std::string module = info.dli_fname;
+    return module.substr(0, module.rfind('/') + 1) + "lumagrove.so";
+}

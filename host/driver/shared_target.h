@@ -1,5 +1,6 @@
-// shared_renderer.h - the one plug-in and the one GL context that every
-// lumagrove element of a process draws through.
+// shared_target.h - the one plug-in and the one GL context that every
+// Lumagrove of a process draws through (the GStreamer elements, the OBS
+// sources), each through a frame target of its own size.
 //
 // The plug-in keeps its state per process (one glow image, one texture
 // name), so one loaded plug-in and one offscreen context serve all elements,
@@ -8,12 +9,12 @@
 // framebuffer of exactly the frame's size (the context's texture shared by
 // them all), so a frame does not depend on what else the process draws.
 //
-// Elements hold the renderer from their start to their stop (Acquire,
+// Hosts hold the renderer from their start to their stop (Acquire,
 // Release); the last release unloads the plug-in and drops the context. Each
-// element draws through a SharedTarget of its own, a frame target
-// (host/driver/frame_target.h) of the element's frame size.
-#ifndef LUMAGROVE_SHARED_RENDERER_H
-#define LUMAGROVE_SHARED_RENDERER_H
+// draws through a SharedTarget of its own, a frame target
+// (host/driver/frame_target.h) of its frame size.
+#ifndef LUMAGROVE_SHARED_TARGET_H
+#define LUMAGROVE_SHARED_TARGET_H
 
 #include <string>
 

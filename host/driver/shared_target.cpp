@@ -1,4 +1,4 @@
-#include "gst/shared_renderer.h"
+#include "host/driver/shared_target.h"
 
 #include <algorithm>
 #include <memory>
@@ -43,8 +43,8 @@ void AcquireRenderer(const std::string& path) {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);
     if (r.holders > 0 && path != r.path)
-        throw HostError(kExitBadInput, "plug-in " + path + ": another lumagrove element of this process hosts " +
-                                           r.path + ", and a process hosts one plug-in");
+        throw HostError(kExitBadInput, "plug-in " + path + ": another Lumagrove of this process hosts " + r.path +
+                                           ", and a process hosts one plug-in");
     if (r.holders == 0) {
         r.plugin = std::make_unique<PluginLibrary>(path);
         r.path = path;

@@ -1,0 +1,277 @@
+#include "obs/lumagrove_source.h"
+
+#include <stdint.h>
+
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/analysis/sound_levels.h"
+#include "host/driver/frame_driver.h"
+#include "host/driver/shared_target.h"
+#include "host/loader/plugin_loader.h"
+#include "obs/audio_tap.h"
+
+namespace {
+
+constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
+
+std::string PluginBesideSource() { return PluginBesideModule(reinterpret_cast<const void*>(&PluginBesideSource)); }
+
+// The frames as the driver sees them: read straight into the source's
+// memory (the framebuffer's rows, bottom first), uploaded at the next render.
+class TextureOutput : public FrameSink {
+public:
+    bool TakesInPlace() const override { return true; }
+    PictureBuffer Lend(const FrameTime&) override {
+        return PictureBuffer{pixels.data(), static_cast<size_t>(width) * 4, false};
+    }
+    void Deliver(const FrameTime&) override { fresh = drawn = true; }
+
+    void SetSize(int w, int h) {
+        width = w, height = h;
+        pixels.resize(FrameBytes(w, h));
+    }
+
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    bool fresh = false;  // drawn since the last upload
+    bool drawn = false;  // some frame was
+};
+
+// One frame per OBS frame: at OBS's video time, on the window that ends at
+// the newest sound.
+class TickClock : public FrameClock {
+public:
+    TickClock(int64_t index, double time, const SampleStore& store)
+        : frame_{index, time, static_cast<double>(store.end()) / store.sampleRate()} {}
+    bool Next(FrameTime* frame) override {
+        if (given_) return false;
+        *frame = frame_;
+        given_ = true;
+        return true;
+    }
+
+private:
+    FrameTime frame_;
+    bool given_ = false;
+};
+
+struct LumagroveSource {
+    obs_source_t* self = nullptr;
+    std::mutex lock;  // the UI thread's update against the graphics thread's tick and render
+
+    // From the settings.
+    std::string pluginPath;
+    int width = kDefaultWidth, height = kDefaultHeight;
+
+    std::unique_ptr<AudioTap> tap;
+    std::unique_ptr<SoundLevels> levels;
+    SharedTarget target;
+    TextureOutput output;
+    std::unique_ptr<FrameDriver> driver;
+    bool holdsRenderer = false;
+    std::string problem;       // what keeps it from drawing, until the settings change
+    bool heardSource = false;  // the audio source was there at the last tick
+    double time = 0.0;         // OBS's video time since the source was made
+    int64_t frames = 0;
+
+    gs_texture_t* texture = nullptr;  // the graphics thread's
+
+    void Fail(const std::string& why) {
+        problem = why;
+        driver.reset();
+        blog(LOG_ERROR, "[lumagrove] %s: %s", obs_source_get_name(self), why.c_str());
+    }
+};
+
+const char* Text(const char* key) { return obs_module_text(key); }
+
+const char* GetName(void*) { return Text("Lumagrove"); }
+
+void Update(void* data, obs_data_t* settings) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    std::lock_guard<std::mutex> lock(s->lock);
+    const std::string path = obs_data_get_string(settings, "plugin");
+    s->width = static_cast<int>(obs_data_get_int(settings, "width"));
+    s->height = static_cast<int>(obs_data_get_int(settings, "height"));
+    if (s->width < kLeastSide || s->width > kMostSide) s->width = kDefaultWidth;
+    if (s->height < kLeastSide || s->height > kMostSide) s->height = kDefaultHeight;
+    s->tap->Follow(obs_data_get_string(settings, "audio_source"));
+    // New settings: whatever went wrong is tried again.
+    s->problem.clear();
+    s->driver.reset();
+    if (s->holdsRenderer && path != s->pluginPath) {
+        ReleaseRenderer();
+        s->holdsRenderer = false;
+    }
+    s->pluginPath = path;
+    if (!s->holdsRenderer) {
+        try {
+            AcquireRenderer(path);
+            s->holdsRenderer = true;
+        } catch (const std::exception& e) {
+            s->Fail(e.what());
+        }
+    }
+}
+
+void* Create(obs_data_t* settings, obs_source_t* source) {
+    LumagroveSource* s = new LumagroveSource();
+    s->self = source;
+    obs_audio_info audio = {};
+    if (!obs_get_audio_info(&audio)) audio = {48000, SPEAKERS_STEREO};
+    s->tap = std::make_unique<AudioTap>(static_cast<int>(audio.samples_per_sec), audio.speakers);
+    s->levels = std::make_unique<SoundLevels>(s->tap->store(), WindowAnchor::kEnding, nullptr, false);
+    Update(s, settings);
+    return s;
+}
+
+void Destroy(void* data) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    s->tap.reset();  // no more sound comes in
+    s->driver.reset();
+    if (s->holdsRenderer) ReleaseRenderer();
+    if (s->texture) {
+        obs_enter_graphics();
+        gs_texture_destroy(s->texture);
+        obs_leave_graphics();
+    }
+    delete s;
+}
+
+void GetDefaults(obs_data_t* settings) {
+    obs_data_set_default_string(settings, "audio_source", "Desktop Audio");
+    obs_data_set_default_int(settings, "width", kDefaultWidth);
+    obs_data_set_default_int(settings, "height", kDefaultHeight);
+    obs_data_set_default_string(settings, "plugin", PluginBesideSource().c_str());
+}
+
+bool ListAudioSource(void* param, obs_source_t* source) {
+    if (obs_source_get_output_flags(source) & OBS_SOURCE_AUDIO) {
+        const char* name = obs_source_get_name(source);
+        obs_property_list_add_string(static_cast<obs_property_t*>(param), name, name);
+    }
+    return true;
+}
+
+obs_properties_t* GetProperties(void* data) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    std::string followed, problem;
+    bool attached = false;
+    {
+        std::lock_guard<std::mutex> lock(s->lock);
+        followed = s->tap->name();
+        attached = s->tap->attached();
+        problem = s->problem;
+    }
+    obs_properties_t* props = obs_properties_create();
+    obs_property_t* list = obs_properties_add_list(props, "audio_source", Text("AudioSource"), OBS_COMBO_TYPE_LIST,
+                                                   OBS_COMBO_FORMAT_STRING);
+    obs_enum_sources(ListAudioSource, list);
+    if (!followed.empty() && !attached) {
+        // Kept in the list, so the choice is not lost while it is gone.
+        const std::string label = followed + " " + Text("NotThere");
+        obs_property_list_item_disable(list, obs_property_list_add_string(list, label.c_str(), followed.c_str()), true);
+    }
+    obs_properties_add_int(props, "width", Text("Width"), kLeastSide, kMostSide, 1);
+    obs_properties_add_int(props, "height", Text("Height"), kLeastSide, kMostSide, 1);
+    obs_properties_add_path(props, "plugin", Text("Plugin"), OBS_PATH_FILE, "Plug-in (*.so)", nullptr);
+    if (!problem.empty()) {
+        obs_property_t* shown = obs_properties_add_text(props, "problem", problem.c_str(), OBS_TEXT_INFO);
+        obs_property_text_set_info_type(shown, OBS_TEXT_INFO_ERROR);
+    } else if (!followed.empty() && !attached) {
+        const std::string why = std::string(Text("SourceGone")) + " (" + followed + ")";
+        obs_property_t* shown = obs_properties_add_text(props, "problem", why.c_str(), OBS_TEXT_INFO);
+        obs_property_text_set_info_type(shown, OBS_TEXT_INFO_WARNING);
+    }
+    return props;
+}
+
+uint32_t GetWidth(void* data) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    std::lock_guard<std::mutex> lock(s->lock);
+    return static_cast<uint32_t>(s->width);
+}
+
+uint32_t GetHeight(void* data) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    std::lock_guard<std::mutex> lock(s->lock);
+    return static_cast<uint32_t>(s->height);
+}
+
+void VideoTick(void* data, float seconds) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    std::lock_guard<std::mutex> lock(s->lock);
+    s->time += seconds;
+    s->tap->Tick();
+    // The audio source renamed: the setting follows it; gone: said once.
+    const std::string followed = s->tap->name();
+    obs_data_t* settings = obs_source_get_settings(s->self);
+    if (followed != obs_data_get_string(settings, "audio_source"))
+        obs_data_set_string(settings, "audio_source", followed.c_str());
+    obs_data_release(settings);
+    const bool heard = s->tap->attached();
+    if (heard != s->heardSource && !followed.empty())
+        blog(heard ? LOG_INFO : LOG_WARNING, "[lumagrove] %s: audio source \"%s\" %s", obs_source_get_name(s->self),
+             followed.c_str(), heard ? "is there" : "is gone: the outline alone until it comes back");
+    s->heardSource = heard;
+
+    if (!obs_source_showing(s->self) || !s->holdsRenderer || !s->problem.empty()) return;
+    try {
+        if (!s->driver || s->output.width != s->width || s->output.height != s->height) {
+            s->driver.reset();
+            s->output.SetSize(s->width, s->height);
+            s->target.SetSize(s->width, s->height);
+            FrameJob job;
+            job.width = s->width;
+            job.height = s->height;
+            job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+            s->driver = std::make_unique<FrameDriver>(job, s->target, *s->levels, std::vector<FrameSink*>{&s->output});
+        }
+        TickClock clock(s->frames++, s->time, s->tap->store());
+        s->driver->Run(clock);
+    } catch (const std::exception& e) {
+        s->Fail(e.what());
+    }
+}
+
+void VideoRender(void* data, gs_effect_t*) {
+    LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    std::lock_guard<std::mutex> lock(s->lock);
+    TextureOutput& out = s->output;
+    if (!out.drawn) return;
+    if (!s->texture || gs_texture_get_width(s->texture) != static_cast<uint32_t>(out.width) ||
+        gs_texture_get_height(s->texture) != static_cast<uint32_t>(out.height)) {
+        if (s->texture) gs_texture_destroy(s->texture);
+        s->texture = gs_texture_create(out.width, out.height, GS_BGRX, 1, nullptr, GS_DYNAMIC);
+        out.fresh = true;
+    }
+    if (!s->texture) return;
+    if (out.fresh) gs_texture_set_image(s->texture, out.pixels.data(), static_cast<uint32_t>(out.width) * 4, false);
+    out.fresh = false;
+    obs_source_draw(s->texture, 0, 0, 0, 0, true);  // the rows come bottom first
+}
+
+}  // namespace
+
+struct obs_source_info lumagroveSourceInfo = [] {
+    obs_source_info info = {};
+    info.id = "lumagrove_source";
+    info.type = OBS_SOURCE_TYPE_INPUT;
+    info.output_flags = OBS_SOURCE_VIDEO;
+    info.get_name = GetName;
+    info.create = Create;
+    info.destroy = Destroy;
+    info.get_width = GetWidth;
+    info.get_height = GetHeight;
+    info.get_defaults = GetDefaults;
+    info.get_properties = GetProperties;
+    info.update = Update;
+    info.video_tick = VideoTick;
+    info.video_render = VideoRender;
+    info.icon_type = OBS_ICON_TYPE_AUDIO_OUTPUT;
+    return info;
+}();
