@@ -56,7 +56,11 @@ void ReleaseRenderer() noexcept {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);
     if (r.holders == 0 || --r.holders > 0) return;
-    if (r.target) r.target->context().MakeCurrent();
+    // The context current where it can be made so, to let go of what it holds.
+    try {
+        if (r.target) r.target->context().MakeCurrent();
+    } catch (const std::exception&) {
+    }
     r.target.reset();
     r.plugin.reset();
 }

@@ -38,16 +38,6 @@ std::vector<Channel> Music(int rate, double seconds, int channels = 2) {
     return out;
 }
 
-// Pixels whose channels differ by more than 40: glow, not the white outline.
-int ColouredPixels(const Picture& picture) {
-    int count = 0;
-    for (size_t i = 0; i < picture.rgb.size(); i += 3) {
-        const uint8_t* p = &picture.rgb[i];
-        count += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 40;
-    }
-    return count;
-}
-
 bool WaitFor(const std::function<bool()>& ready, int seconds) {
     for (int i = 0; i < seconds * 50; ++i) {
         if (ready()) return true;

@@ -95,6 +95,18 @@ double Picture::Brightness() const {
     return rgb.empty() ? 0.0 : sum / rgb.size();
 }
 
+int ColouredPixels(const Picture& picture, int left, int top, int width, int height) {
+    if (width < 0) width = picture.width - left;
+    if (height < 0) height = picture.height - top;
+    int count = 0;
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x) {
+            const uint8_t* p = picture.At(x, y);
+            count += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 40;
+        }
+    return count;
+}
+
 Picture ReadPng(const std::string& path) {
     png_image image;
     memset(&image, 0, sizeof image);

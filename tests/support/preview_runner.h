@@ -47,6 +47,9 @@ struct Picture {
     double Brightness() const;  // mean of all channels of all pixels, 0..255
 };
 Picture ReadPng(const std::string& path);
+// Pixels whose channels differ by more than 40: glow, not the white outline
+// nor the black around it; in the rectangle given (the whole picture by default).
+int ColouredPixels(const Picture& picture, int left = 0, int top = 0, int width = -1, int height = -1);
 
 // Every name in a folder (not "." or ".."), sorted; empty when it does not exist.
 std::vector<std::string> ListFolder(const std::string& path);
