@@ -12,7 +12,8 @@ DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-me
        libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils \
        pipewire pipewire-pulse wireplumber dbus \
        libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base \
-       gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+       gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly \
+       libobs-dev obs-studio iproute2
 
 # The 32-bit Windows build (MinGW-w64: the DLL, the Windows preview host, the
 # probes its tests run) and what the win32 tests need to run it: Wine with
@@ -58,16 +59,29 @@ $(WIN32_BUILD)/CMakeCache.txt: | win32-deps
 win32: win32-deps $(WIN32_BUILD)/CMakeCache.txt
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
 
-# The GStreamer element and the plug-in beside it, where GStreamer finds them:
-# the user's plug-in folder, or with PREFIX= the system's (PREFIX=/usr: Debian's
-# own GStreamer plug-in folder).
+# The GStreamer element and the OBS Studio source, each with the plug-in beside
+# it, where GStreamer and OBS find them: the user's folders, or with PREFIX=
+# the system's (PREFIX=/usr: Debian's own GStreamer and OBS plug-in folders).
+# OBS takes every library in its system folder for a module, so there the
+# plug-in goes in a folder of its own, lumagrove/, beside the module.
 PREFIX ?=
+MULTIARCH := $(shell dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 GST_PLUGIN_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir gstreamer-1.0),$(PREFIX)/lib/gstreamer-1.0),$(HOME)/.local/share/gstreamer-1.0/plugins)
+OBS_USER_DIR = $(or $(XDG_CONFIG_HOME),$(HOME)/.config)/obs-studio/plugins/lumagrove-obs
+OBS_MODULE_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),/usr/lib/$(MULTIARCH),$(PREFIX)/lib)/obs-plugins,$(OBS_USER_DIR)/bin/64bit)
+OBS_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/obs/obs-plugins/lumagrove-obs,$(OBS_USER_DIR)/data)
+OBS_PLUGIN_DIR = $(if $(PREFIX),$(OBS_MODULE_DIR)/lumagrove,$(OBS_MODULE_DIR))
+OBS_BUILT = $(BUILD)/obs/lumagrove-obs
 
 install: build
 	install -d "$(GST_PLUGIN_DIR)"
 	install -m 644 $(BUILD)/gst/libgstlumagrove.so $(BUILD)/gst/lumagrove.so "$(GST_PLUGIN_DIR)/"
 	@echo "installed libgstlumagrove.so and lumagrove.so in $(GST_PLUGIN_DIR); gst-inspect-1.0 lumagrove describes it"
+	install -d "$(OBS_MODULE_DIR)" "$(OBS_PLUGIN_DIR)" "$(OBS_DATA_DIR)/locale"
+	install -m 644 $(OBS_BUILT)/bin/64bit/lumagrove-obs.so "$(OBS_MODULE_DIR)/"
+	install -m 644 $(OBS_BUILT)/bin/64bit/lumagrove.so "$(OBS_PLUGIN_DIR)/"
+	install -m 644 $(OBS_BUILT)/data/locale/*.ini "$(OBS_DATA_DIR)/locale/"
+	@echo "installed lumagrove-obs.so in $(OBS_MODULE_DIR); OBS Studio lists the source \"Lumagrove\" from its next start"
 
 demo: build
 	@mkdir -p out

@@ -1,6 +1,7 @@
 #include "obs/lumagrove_source.h"
 
 #include <stdint.h>
+#include <unistd.h>
 
 #include <exception>
 #include <memory>
@@ -18,7 +19,15 @@ namespace {
 
 constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
 
-std::string PluginBesideSource() { return PluginBesideModule(reinterpret_cast<const void*>(&PluginBesideSource)); }
+// The plug-in installed with the module: beside it (a user's plug-in folder,
+// plugins/lumagrove-obs/bin/64bit/), or in a folder of its own beside it
+// (the system's obs-plugins/, where OBS takes every library for a module).
+std::string InstalledPlugin() {
+    const std::string beside = PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin));
+    if (access(beside.c_str(), F_OK) == 0) return beside;
+    const size_t folder = beside.rfind('/') + 1;
+    return beside.substr(0, folder) + "lumagrove/lumagrove.so";
+}
 
 // The frames as the driver sees them: read straight into the source's
 // memory (the framebuffer's rows, bottom first), uploaded at the next render.
@@ -146,7 +155,7 @@ void GetDefaults(obs_data_t* settings) {
     obs_data_set_default_string(settings, "audio_source", "Desktop Audio");
     obs_data_set_default_int(settings, "width", kDefaultWidth);
     obs_data_set_default_int(settings, "height", kDefaultHeight);
-    obs_data_set_default_string(settings, "plugin", PluginBesideSource().c_str());
+    obs_data_set_default_string(settings, "plugin", InstalledPlugin().c_str());
 }
 
 bool ListAudioSource(void* param, obs_source_t* source) {

@@ -4,7 +4,8 @@
 // Its settings: "audio_source", the name of the OBS source whose sound it
 // shows (followed through renames; while it is gone the picture is the
 // outline alone); "width" and "height" (1280x720, 16..8192); "plugin", the
-// plug-in library (lumagrove.so beside this module by default).
+// plug-in library (by default lumagrove.so beside this module, or in a
+// folder "lumagrove" beside it).
 //
 // Each frame is drawn in OBS's video tick, at most once per OBS frame and
 // only while the source is shown: the plug-in draws in the host library's
