@@ -89,16 +89,17 @@ demo: build
 	@echo "wrote out/demo.mp4 and out/demo-sheet.png"
 
 # The whole offline render against its floors, quality and peak memory at 720p,
-# 1080p and 2160p, then the live latency, the element's cost and decoding
-# (about half an hour).
+# 1080p and 2160p, then the live latency, the element's cost, decoding and the
+# OBS source's cost (about half an hour).
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench lumagrove-gst-bench \
-	  lumagrove-decode-bench
+	  lumagrove-decode-bench lumagrove-obs-bench
 	$(BUILD)/lumagrove-bench
 	$(BUILD)/lumagrove-latency-bench
 	$(BUILD)/lumagrove-gst-bench
 	$(BUILD)/lumagrove-decode-bench
+	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-bench
 
 # The preview host under valgrind's memcheck alone (`make test` runs it too).
 test-valgrind: build

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/discard_sink.h"
+#include "bench/element_cost.h"
 #include "host/audio/demo_song.h"
 #include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
@@ -59,44 +60,6 @@ double PreviewRender(int width, int height) {
     const Clock::time_point start = Clock::now();
     RenderOffscreen(job, plugin, *levels, {&discard}, nullptr);
     return Since(start);
-}
-
-// Seconds for the element to turn the same sound into its frames.
-double ElementRender(int width, int height, const std::vector<GstBuffer*>& sound, int64_t* frames) {
-    GstHarness* h = gst_harness_new_parse("lumagrove plugin=" LUMAGROVE_MODULE_PATH);
-    gst_harness_set_src_caps_str(h, "audio/x-raw, format=F32LE, layout=interleaved, rate=48000, channels=2");
-    const std::string caps = "video/x-raw, format=BGRx, framerate=60/1, width=" + std::to_string(width) +
-                             ", height=" + std::to_string(height);
-    gst_harness_set_sink_caps_str(h, caps.c_str());
-    *frames = 0;
-    const Clock::time_point start = Clock::now();
-    for (GstBuffer* b : sound) {
-        gst_harness_push(h, gst_buffer_ref(b));
-        while (GstBuffer* f = gst_harness_try_pull(h)) gst_buffer_unref(f), ++*frames;
-    }
-    gst_harness_push_event(h, gst_event_new_eos());
-    while (GstBuffer* f = gst_harness_try_pull(h)) gst_buffer_unref(f), ++*frames;
-    const double seconds = Since(start);
-    gst_harness_teardown(h);
-    return seconds;
-}
-
-std::vector<GstBuffer*> DemoSound() {
-    ScratchFolder scratch;
-    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
-    std::vector<GstBuffer*> buffers;
-    const int64_t total = static_cast<int64_t>(kSeconds * demo->sampleRate());
-    for (int64_t at = 0; at < total; at += 1024) {
-        const int64_t n = std::min<int64_t>(1024, total - at);
-        GstBuffer* b = gst_buffer_new_allocate(nullptr, n * 2 * sizeof(float), nullptr);
-        GstMapInfo map;
-        gst_buffer_map(b, &map, GST_MAP_WRITE);
-        demo->Read(at, n, reinterpret_cast<float*>(map.data));
-        gst_buffer_unmap(b, &map);
-        GST_BUFFER_PTS(b) = gst_util_uint64_scale(at, GST_SECOND, demo->sampleRate());
-        buffers.push_back(b);
-    }
-    return buffers;
 }
 
 // Runs `description` (a live pipeline ending in a sink named "sink") for
@@ -194,7 +157,7 @@ int main(int argc, char** argv) {
     setenv("GST_PLUGIN_PATH", LUMAGROVE_GST_DIR, 1);
     gst_init(&argc, &argv);
     try {
-        const std::vector<GstBuffer*> sound = DemoSound();
+        const std::vector<GstBuffer*> sound = DemoSound(kSeconds);
         printf(
             "| frames (demo, first 5 s, 60 fps) | preview render + read-back | lumagrove element | element / "
             "preview |\n|---|---:|---:|---:|\n");
@@ -204,7 +167,8 @@ int main(int argc, char** argv) {
             for (int round = 0; round < repeats; ++round) {
                 fprintf(stderr, "%dx%d, round %d of %d...\n", size.first, size.second, round + 1, repeats);
                 preview = std::min(preview, PreviewRender(size.first, size.second));
-                element = std::min(element, ElementRender(size.first, size.second, sound, &frames));
+                element =
+                    std::min(element, ElementRender(LUMAGROVE_MODULE_PATH, size.first, size.second, sound, &frames));
             }
             const int64_t expected = FrameCountFor(kSeconds, kFps);
             if (frames != expected)

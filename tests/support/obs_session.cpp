@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
+#include <util/profiler.h>
 
 #include <algorithm>
 #include <chrono>
@@ -45,6 +46,7 @@ ObsSession::ObsSession() {
     char dir[] = "/tmp/lumagrove-obs-XXXXXX";
     if (!mkdtemp(dir)) throw std::runtime_error("cannot make a folder for OBS's settings");
     configDir_ = dir;
+    profiler_start();  // OBS's own timing of its frames, as OBS Studio runs it
     if (!obs_startup("en-US", configDir_.c_str(), nullptr)) throw std::runtime_error("libobs does not start");
 
     obs_video_info video = {};
@@ -84,6 +86,8 @@ ObsSession::~ObsSession() {
     obs_set_output_source(0, nullptr);
     obs_scene_release(scene_);
     obs_shutdown();
+    profiler_stop();
+    profiler_free();
     base_set_log_handler(nullptr, nullptr);
     if (display_) XCloseDisplay(static_cast<Display*>(display_));
     Capture("rm -rf '" + configDir_ + "'");

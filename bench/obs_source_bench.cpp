@@ -1,0 +1,112 @@
+// lumagrove-obs-bench: the OBS source's cost per frame inside OBS, beside the
+// GStreamer element's cost for the same frames, at 1280x720 and 1920x1080.
+//
+// OBS: libobs headless (tests/support/obs_session.h, 30 fps) with a media
+// source playing the built-in demo. OBS's own profiler times each frame of
+// its graphics thread (the sources' ticks, where the Lumagrove source draws
+// and reads back, and the output, where it uploads and draws its texture);
+// the source's cost is the mean frame with it in the scene less the mean
+// frame without it, over N seconds each (default 5). Element: the same
+// plug-in drawing the demo's first 5 s in a GstHarness at 60 fps, per frame
+// (bench/element_cost.h). Prints a Markdown table on stdout; the goal is the
+// source within 15% of the element.
+//
+// Run it in a private network namespace (tests/obs/isolated.sh), as `make
+// bench` does.
+//
+//   lumagrove-obs-bench [--seconds N]
+#include <gst/gst.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <util/profiler.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/element_cost.h"
+#include "host/audio/demo_song.h"
+#include "host/base/scratch_folder.h"
+#include "tests/support/obs_session.h"
+
+namespace {
+
+// Microseconds and frames OBS's graphics thread has spent so far.
+struct FrameTotals {
+    double micros = 0;
+    double frames = 0;
+};
+
+FrameTotals GraphicsThreadTotals() {
+    FrameTotals totals;
+    profiler_snapshot_t* snapshot = profile_snapshot_create();
+    profiler_snapshot_enumerate_roots(
+        snapshot,
+        [](void* context, profiler_snapshot_entry_t* entry) {
+            if (strncmp(profiler_snapshot_entry_name(entry), "obs_graphics_thread", 19) != 0) return true;
+            FrameTotals* t = static_cast<FrameTotals*>(context);
+            const profiler_time_entries_t* times = profiler_snapshot_entry_times(entry);
+            for (size_t i = 0; i < times->num; ++i) {
+                t->micros += static_cast<double>(times->array[i].time_delta) * times->array[i].count;
+                t->frames += static_cast<double>(times->array[i].count);
+            }
+            return false;
+        },
+        &totals);
+    profile_snapshot_free(snapshot);
+    return totals;
+}
+
+// Milliseconds of the graphics thread's mean frame over `seconds` from now.
+double MeanFrame(double seconds) {
+    const FrameTotals before = GraphicsThreadTotals();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const FrameTotals after = GraphicsThreadTotals();
+    return (after.micros - before.micros) / std::max(1.0, after.frames - before.frames) / 1000.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 5.0;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (strcmp(argv[i], "--seconds") == 0) seconds = atof(argv[i + 1]);
+    setenv("GST_PLUGIN_PATH", LUMAGROVE_GST_DIR, 1);
+    gst_init(&argc, &argv);
+    try {
+        ScratchFolder scratch;
+        std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
+        const std::vector<GstBuffer*> sound = DemoSound(5.0);
+        ObsSession& obs = ObsSession::Get();
+        obs_source_t* media = obs.AddMediaSource("Demo", demo->EncoderInputPath());
+        printf("| Size | OBS source, ms/frame | GStreamer element, ms/frame | Source / element |\n");
+        printf("|---|---|---|---|\n");
+        for (auto size : {std::make_pair(1280, 720), std::make_pair(1920, 1080)}) {
+            const double without = MeanFrame(seconds);
+            // Scaled to the output, as a streamer fits it to the canvas.
+            obs_source_t* glow = obs.AddLumagrove("Lumagrove", "Demo", size.first, size.second, 0, 0,
+                                                  static_cast<float>(ObsSession::kWidth) / size.first);
+            MeanFrame(1.0);  // its start
+            const double with = MeanFrame(seconds);
+            obs.Remove(glow);
+            int64_t frames = 0;
+            double element = 1e9;
+            for (int run = 0; run < 3; ++run)
+                element = std::min(element, ElementRender(LUMAGROVE_OBS_DIR "/bin/64bit/lumagrove.so", size.first,
+                                                          size.second, sound, &frames));
+            const double elementMs = element / std::max<int64_t>(1, frames) * 1000.0;
+            printf("| %dx%d | %.2f (%.2f with, %.2f without) | %.2f | %.2f |\n", size.first, size.second,
+                   with - without, with, without, elementMs, (with - without) / elementMs);
+            fflush(stdout);
+        }
+        obs.Remove(media);
+        for (GstBuffer* b : sound) gst_buffer_unref(b);
+    } catch (const std::exception& e) {
+        fprintf(stderr, "lumagrove-obs-bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
