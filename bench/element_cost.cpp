@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "host/audio/demo_song.h"
 #include "host/base/scratch_folder.h"
@@ -18,7 +19,8 @@ double Since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 }  // namespace
 
 // Seconds for the element to turn the same sound into its frames.
-double ElementRender(const char* plugin, int width, int height, const std::vector<GstBuffer*>& sound, int64_t* frames) {
+double ElementRender(const char* plugin, int width, int height, const std::vector<GstBuffer*>& sound, int64_t* frames,
+                     bool live) {
     GstHarness* h = gst_harness_new_parse((std::string("lumagrove plugin=") + plugin).c_str());
     gst_harness_set_src_caps_str(h, "audio/x-raw, format=F32LE, layout=interleaved, rate=48000, channels=2");
     const std::string caps = "video/x-raw, format=BGRx, framerate=60/1, width=" + std::to_string(width) +
@@ -26,13 +28,21 @@ double ElementRender(const char* plugin, int width, int height, const std::vecto
     gst_harness_set_sink_caps_str(h, caps.c_str());
     *frames = 0;
     const Clock::time_point start = Clock::now();
+    double waited = 0;
     for (GstBuffer* b : sound) {
+        if (live) {
+            // Each buffer when its sound would arrive from a live source;
+            // the time waited for it is not the element's.
+            const Clock::time_point before = Clock::now();
+            std::this_thread::sleep_until(start + std::chrono::nanoseconds(GST_BUFFER_PTS(b)));
+            waited += Since(before);
+        }
         gst_harness_push(h, gst_buffer_ref(b));
         while (GstBuffer* f = gst_harness_try_pull(h)) gst_buffer_unref(f), ++*frames;
     }
     gst_harness_push_event(h, gst_event_new_eos());
     while (GstBuffer* f = gst_harness_try_pull(h)) gst_buffer_unref(f), ++*frames;
-    const double seconds = Since(start);
+    const double seconds = Since(start) - waited;
     gst_harness_teardown(h);
     return seconds;
 }

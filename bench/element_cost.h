@@ -14,6 +14,10 @@
 std::vector<GstBuffer*> DemoSound(double seconds);
 // Seconds for the element (with the plug-in at `plugin`) to turn `sound`
 // into BGRx frames of this size at 60 fps; `frames` is how many it drew.
-double ElementRender(const char* plugin, int width, int height, const std::vector<GstBuffer*>& sound, int64_t* frames);
+// `live`: each buffer pushed when its sound would arrive from a live source
+// (the seconds waited for it not counted), so frames are drawn at the pace
+// of a live host rather than back to back.
+double ElementRender(const char* plugin, int width, int height, const std::vector<GstBuffer*>& sound, int64_t* frames,
+                     bool live = false);
 
 #endif

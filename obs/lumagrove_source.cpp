@@ -1,11 +1,14 @@
 #include "obs/lumagrove_source.h"
 
+#include <EGL/egl.h>
+#include <GL/gl.h>
 #include <stdint.h>
 #include <unistd.h>
 
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,8 +32,10 @@ std::string InstalledPlugin() {
     return beside.substr(0, folder) + "lumagrove/lumagrove.so";
 }
 
-// The frames as the driver sees them: read straight into the source's
-// memory (the framebuffer's rows, bottom first), uploaded at the next render.
+// Where OBS's renderer shares no textures with the shared context (OBS on
+// GLX, or the context made for another host first), the frames as the
+// driver sees them: read straight into the source's memory (the
+// framebuffer's rows, bottom first), uploaded at the next render.
 class TextureOutput : public FrameSink {
 public:
     bool TakesInPlace() const override { return true; }
@@ -81,6 +86,8 @@ struct LumagroveSource {
     SharedTarget target;
     TextureOutput output;
     std::unique_ptr<FrameDriver> driver;
+    ForeignContext renderer;  // OBS's own context, on EGL
+    bool direct = false;      // the frames are drawn straight into `texture`
     bool holdsRenderer = false;
     std::string problem;       // what keeps it from drawing, until the settings change
     bool heardSource = false;  // the audio source was there at the last tick
@@ -88,6 +95,20 @@ struct LumagroveSource {
     int64_t frames = 0;
 
     gs_texture_t* texture = nullptr;  // the graphics thread's
+    bool drawn = false;               // `texture` holds a frame
+
+    // `texture` of the source's size (made anew when it is not), with OBS's
+    // context current. False when OBS cannot make it.
+    bool TextureOfSize(int w, int h, gs_color_format format) {
+        if (texture && gs_texture_get_width(texture) == static_cast<uint32_t>(w) &&
+            gs_texture_get_height(texture) == static_cast<uint32_t>(h) &&
+            gs_texture_get_color_format(texture) == format)
+            return true;
+        if (texture) gs_texture_destroy(texture);
+        texture = gs_texture_create(w, h, format, 1, nullptr, GS_DYNAMIC);
+        drawn = false;
+        return texture != nullptr;
+    }
 
     void Fail(const std::string& why) {
         problem = why;
@@ -119,7 +140,7 @@ void Update(void* data, obs_data_t* settings) {
     s->pluginPath = path;
     if (!s->holdsRenderer) {
         try {
-            AcquireRenderer(path);
+            AcquireRenderer(path, &s->renderer);
             s->holdsRenderer = true;
         } catch (const std::exception& e) {
             s->Fail(e.what());
@@ -133,6 +154,11 @@ void* Create(obs_data_t* settings, obs_source_t* source) {
     obs_audio_info audio = {};
     if (!obs_get_audio_info(&audio)) audio = {48000, SPEAKERS_STEREO};
     s->tap = std::make_unique<AudioTap>(static_cast<int>(audio.samples_per_sec), audio.speakers);
+    // OBS's renderer on EGL: the shared context is made sharing its textures,
+    // and frames are drawn straight into the source's texture.
+    obs_enter_graphics();
+    s->renderer = ForeignContext{eglGetCurrentDisplay(), eglGetCurrentContext()};
+    obs_leave_graphics();
     s->levels = std::make_unique<SoundLevels>(s->tap->store(), WindowAnchor::kEnding, nullptr, false);
     Update(s, settings);
     return s;
@@ -230,18 +256,38 @@ void VideoTick(void* data, float seconds) {
 
     if (!obs_source_showing(s->self) || !s->holdsRenderer || !s->problem.empty()) return;
     try {
-        if (!s->driver || s->output.width != s->width || s->output.height != s->height) {
+        const bool direct = RendererSharesWith(s->renderer);
+        if (direct) {
+            obs_enter_graphics();
+            const bool made = s->TextureOfSize(s->width, s->height, GS_BGRA);
+            const unsigned name = made ? *static_cast<GLuint*>(gs_texture_get_obj(s->texture)) : 0;
+            obs_leave_graphics();
+            if (!made)
+                throw std::runtime_error("OBS cannot make a texture of " + std::to_string(s->width) + "x" +
+                                         std::to_string(s->height));
+            s->target.DrawIntoTexture(name);
+        } else {
+            s->target.DrawIntoTexture(0);
+        }
+        if (!s->driver || direct != s->direct || s->target.width() != s->width || s->target.height() != s->height) {
             s->driver.reset();
-            s->output.SetSize(s->width, s->height);
+            if (direct != s->direct || !s->frames)
+                blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), s->width, s->height,
+                     direct ? "drawn straight into OBS's texture" : "read back and uploaded to OBS's texture");
+            s->direct = direct;
             s->target.SetSize(s->width, s->height);
+            if (!direct) s->output.SetSize(s->width, s->height);
             FrameJob job;
             job.width = s->width;
             job.height = s->height;
             job.onInterrupt = FrameJob::OnInterrupt::kFinish;
-            s->driver = std::make_unique<FrameDriver>(job, s->target, *s->levels, std::vector<FrameSink*>{&s->output});
+            std::vector<FrameSink*> outputs;
+            if (!direct) outputs.push_back(&s->output);
+            s->driver = std::make_unique<FrameDriver>(job, s->target, *s->levels, outputs);
         }
         TickClock clock(s->frames++, s->time, s->tap->store());
         s->driver->Run(clock);
+        if (direct) s->drawn = true;
     } catch (const std::exception& e) {
         s->Fail(e.what());
     }
@@ -250,18 +296,15 @@ void VideoTick(void* data, float seconds) {
 void VideoRender(void* data, gs_effect_t*) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
     std::lock_guard<std::mutex> lock(s->lock);
-    TextureOutput& out = s->output;
-    if (!out.drawn) return;
-    if (!s->texture || gs_texture_get_width(s->texture) != static_cast<uint32_t>(out.width) ||
-        gs_texture_get_height(s->texture) != static_cast<uint32_t>(out.height)) {
-        if (s->texture) gs_texture_destroy(s->texture);
-        s->texture = gs_texture_create(out.width, out.height, GS_BGRX, 1, nullptr, GS_DYNAMIC);
-        out.fresh = true;
+    if (!s->direct) {
+        TextureOutput& out = s->output;
+        if (!out.drawn || !s->TextureOfSize(out.width, out.height, GS_BGRX)) return;
+        if (out.fresh || !s->drawn)
+            gs_texture_set_image(s->texture, out.pixels.data(), static_cast<uint32_t>(out.width) * 4, false);
+        out.fresh = false;
+        s->drawn = true;
     }
-    if (!s->texture) return;
-    if (out.fresh) gs_texture_set_image(s->texture, out.pixels.data(), static_cast<uint32_t>(out.width) * 4, false);
-    out.fresh = false;
-    obs_source_draw(s->texture, 0, 0, 0, 0, true);  // the rows come bottom first
+    if (s->drawn) obs_source_draw(s->texture, 0, 0, 0, 0, true);  // the rows come bottom first
 }
 
 }  // namespace

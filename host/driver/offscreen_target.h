@@ -16,6 +16,8 @@ class OffscreenTarget : public FrameTarget {
 public:
     // Throws HostError as OffscreenContext does.
     OffscreenTarget(int width, int height) : context_(width, height) {}
+    // On another renderer's display, sharing its textures (host/gl/gl_context.h).
+    OffscreenTarget(int width, int height, const ForeignContext& shareWith) : context_(width, height, shareWith) {}
 
     void Size(int* width, int* height) const override {
         *width = context_.width();

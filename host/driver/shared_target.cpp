@@ -16,6 +16,8 @@ struct Renderer {
     std::string path;
     std::unique_ptr<PluginLibrary> plugin;    // loaded from the first Acquire to the last Release
     std::unique_ptr<OffscreenTarget> target;  // made at the first frame, grown as frames grow
+    bool shares = false;                      // the context is made sharing `renderer`'s textures
+    ForeignContext renderer;
 };
 
 Renderer& Shared() {
@@ -30,7 +32,8 @@ void Prepare(Renderer& r, int width, int height) {
     if (!r.plugin) throw HostError(kExitFailure, "no plug-in is loaded");
     if (!r.target) {
         StartPlugin(*r.plugin, [&] {
-            r.target = std::make_unique<OffscreenTarget>(width, height);
+            r.target = r.shares ? std::make_unique<OffscreenTarget>(width, height, r.renderer)
+                                : std::make_unique<OffscreenTarget>(width, height);
             return r.target.get();
         });
     }
@@ -39,7 +42,7 @@ void Prepare(Renderer& r, int width, int height) {
 
 }  // namespace
 
-void AcquireRenderer(const std::string& path) {
+void AcquireRenderer(const std::string& path, const ForeignContext* renderer) {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);
     if (r.holders > 0 && path != r.path)
@@ -48,6 +51,8 @@ void AcquireRenderer(const std::string& path) {
     if (r.holders == 0) {
         r.plugin = std::make_unique<PluginLibrary>(path);
         r.path = path;
+        r.shares = renderer && renderer->context;
+        r.renderer = r.shares ? *renderer : ForeignContext{};
     }
     ++r.holders;
 }
@@ -65,12 +70,20 @@ void ReleaseRenderer() noexcept {
     r.plugin.reset();
 }
 
+bool RendererSharesWith(const ForeignContext& renderer) {
+    Renderer& r = Shared();
+    std::lock_guard<std::mutex> lock(r.lock);
+    return r.holders > 0 && r.shares && r.renderer == renderer;
+}
+
 void SharedTarget::Begin() {
     Renderer& r = Shared();
     r.lock.lock();
     try {
         Prepare(r, width_, height_);
+        if (texture_) r.target->context().DrawIntoTexture(texture_, width_, height_);
     } catch (...) {
+        if (r.target) r.target->context().ReleaseCurrent();
         r.lock.unlock();
         throw;
     }
@@ -78,11 +91,19 @@ void SharedTarget::Begin() {
 
 void SharedTarget::End() noexcept {
     Renderer& r = Shared();
+    if (r.target && texture_) {
+        try {
+            r.target->context().DrawIntoTexture(0, width_, height_);
+        } catch (const std::exception&) {
+        }
+    }
     if (r.target) r.target->context().ReleaseCurrent();
     r.lock.unlock();
 }
 
 void SharedTarget::Draw(const RenderParams& params) { Shared().target->Draw(params); }
+
+void SharedTarget::Present() { Shared().target->context().Finish(); }
 
 void SharedTarget::Read(const PictureBuffer& into) const {
     Shared().target->context().ReadInto(width_, height_, into.pixels, into.stride, into.topRowFirst);

@@ -19,11 +19,18 @@
 #include <string>
 
 #include "host/driver/frame_target.h"
+#include "host/gl/gl_context.h"
 
 // Loads the plug-in at `path` for the first holder, or checks that it is the
-// one loaded. Throws HostError naming the file and what is wrong.
-void AcquireRenderer(const std::string& path);
+// one loaded. Throws HostError naming the file and what is wrong. A holder
+// that lives in another renderer (an OBS source) names that renderer's
+// context: the shared context is then made on its display, sharing its
+// textures, if it is the first holder's (see SharedTarget::DrawIntoTexture).
+void AcquireRenderer(const std::string& path, const ForeignContext* renderer = nullptr);
 void ReleaseRenderer() noexcept;
+// The shared context shares the textures of `renderer` (it was made so, or
+// will be at the first frame).
+bool RendererSharesWith(const ForeignContext& renderer);
 
 class SharedTarget : public FrameTarget {
 public:
@@ -31,6 +38,8 @@ public:
         width_ = width;
         height_ = height;
     }
+    int width() const { return width_; }
+    int height() const { return height_; }
     void Size(int* width, int* height) const override {
         *width = width_;
         *height = height_;
@@ -43,8 +52,18 @@ public:
     void Draw(const RenderParams& params) override;
     void Read(const PictureBuffer& into) const override;
 
+    // Frames from now on go straight into `texture`, a texture of the
+    // renderer the shared context shares with (RendererSharesWith()), of the
+    // target's size; 0 for the context's own framebuffer, read back. A
+    // target that draws into a texture Shows() its frames: Present() waits
+    // for the drawing to finish, so the renderer may use the texture then.
+    void DrawIntoTexture(unsigned texture) { texture_ = texture; }
+    bool Shows() const override { return texture_ != 0; }
+    void Present() override;
+
 private:
     int width_ = 0, height_ = 0;
+    unsigned texture_ = 0;
 };
 
 #endif

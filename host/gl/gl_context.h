@@ -16,6 +16,11 @@
 // The context is current on the creating thread from construction; a host
 // that draws from several threads (a GStreamer element) makes it current
 // around each frame with MakeCurrent() and ReleaseCurrent().
+//
+// A host that lives in another program's renderer (an OBS source) may make
+// the context on that renderer's own EGL display, sharing textures with its
+// context (ForeignContext), and draw straight into one of its textures
+// (DrawIntoTexture): nothing is read back or uploaded.
 #ifndef LUMAGROVE_GL_CONTEXT_H
 #define LUMAGROVE_GL_CONTEXT_H
 
@@ -28,11 +33,21 @@
 // for a value that names no platform (the constructor would too).
 void CheckOffscreenPlatform();
 
+// Another program's GL context: on EGL its EGLDisplay (initialised) and EGLContext.
+struct ForeignContext {
+    void* display = nullptr;
+    void* context = nullptr;
+    bool operator==(const ForeignContext& o) const { return display == o.display && context == o.context; }
+};
+
 class OffscreenContext {
 public:
     // Throws HostError status 1 when no context of that size can be made,
     // status 2 for a LUMAGROVE_EGL that names no platform.
     OffscreenContext(int width, int height);
+    // A context on `shareWith`'s display sharing its textures (platform
+    // "shared"). EGL only: HostError status 1 elsewhere or when it cannot be made.
+    OffscreenContext(int width, int height, const ForeignContext& shareWith);
     ~OffscreenContext();
     OffscreenContext(const OffscreenContext&) = delete;
     OffscreenContext& operator=(const OffscreenContext&) = delete;
@@ -42,7 +57,8 @@ public:
     // The platform the context is on: "device", "surfaceless", "default", "wgl".
     const char* platform() const;
     // Makes the context current on the calling thread (HostError status 1 if
-    // it cannot be), or current on none.
+    // it cannot be). ReleaseCurrent() makes current again what was current on
+    // the thread before (on EGL; none on WGL), or none.
     void MakeCurrent() const;
     // Makes the context current drawing into a framebuffer of exactly
     // `width` x `height` (made on first use: on EGL a pbuffer of the
@@ -52,6 +68,14 @@ public:
     void MakeCurrent(int width, int height) const;
     static constexpr size_t kMostSizes = 8;
     void ReleaseCurrent() const;
+    // With the context current: draws from now on into `texture` (a
+    // GL_TEXTURE_2D of the shared names, `width` x `height`, bottom row first)
+    // through a framebuffer object of the context's; 0 draws into the
+    // context's own framebuffer again. HostError status 1 when the texture
+    // cannot be drawn into.
+    void DrawIntoTexture(unsigned texture, int width, int height) const;
+    // Waits until the drawing so far has finished (another context may then use it).
+    void Finish() const;
 
     // Reads the whole framebuffer into `rgba` (width * height * 4 bytes): RGBA,
     // 8 bits a channel, top row first, after the drawing so far has finished.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/base/host_error.h"
+#include "host/gl/gl.h"
 #include "host/gl/gl_context.h"
 
 struct OffscreenContext::Impl {
@@ -22,12 +23,40 @@ struct OffscreenContext::Impl {
     const char* platform = "";
     // Pbuffers of other sizes the context draws into (MakeCurrent(w, h)).
     std::map<std::pair<int, int>, EGLSurface> sized;
+    // The framebuffer object that draws into a shared texture (DrawIntoTexture).
+    GLuint framebuffer = 0;
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
+    PFNGLFRAMEBUFFERTEXTURE2DPROC framebufferTexture2D = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
+    // What was current on the thread before this context was made current
+    // (another renderer's context in a host that lives in one), made current
+    // again when this one is let go of.
+    EGLDisplay beforeDisplay = EGL_NO_DISPLAY;
+    EGLSurface beforeDraw = EGL_NO_SURFACE, beforeRead = EGL_NO_SURFACE;
+    EGLContext beforeContext = EGL_NO_CONTEXT;
+
+    void NoteBefore() {
+        const EGLContext current = eglGetCurrentContext();
+        if (current == context) return;
+        beforeContext = current;
+        beforeDisplay = eglGetCurrentDisplay();
+        beforeDraw = eglGetCurrentSurface(EGL_DRAW);
+        beforeRead = eglGetCurrentSurface(EGL_READ);
+    }
+    void LetGo() {
+        if (beforeContext != EGL_NO_CONTEXT) eglMakeCurrent(beforeDisplay, beforeDraw, beforeRead, beforeContext);
+        else eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        beforeContext = EGL_NO_CONTEXT;
+    }
 
     // Releases what was made, also after a creation that failed half-way. The
     // display stays initialised: it is shared by every context of the process.
     ~Impl() {
         if (display == EGL_NO_DISPLAY) return;
-        if (eglGetCurrentContext() == context) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (framebuffer && eglGetCurrentContext() == context) deleteFramebuffers(1, &framebuffer);
+        if (context != EGL_NO_CONTEXT && eglGetCurrentContext() == context) LetGo();
         if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
         if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
         for (const auto& s : sized) eglDestroySurface(display, s.second);
@@ -113,8 +142,10 @@ std::vector<Platform> PlatformsToTry() {
 }
 
 // A pbuffer and a compatibility-profile context (the plug-in draws in
-// immediate mode) on `display`, made current.
-void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context, EGLConfig* chosen) {
+// immediate mode) on `display`, sharing textures with `share` (or none),
+// made current.
+void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context, EGLConfig* chosen,
+              EGLContext share = EGL_NO_CONTEXT) {
     EGLint major = 0, minor = 0;
     if (!eglInitialize(display, &major, &minor)) Fail("eglInitialize failed");
 
@@ -146,7 +177,7 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
 
     const EGLint contextAttribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
                                      EGL_NONE};
-    *context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
+    *context = eglCreateContext(display, config, share, contextAttribs);
     if (*context == EGL_NO_CONTEXT) Fail("cannot create a compatibility context");
     if (!eglMakeCurrent(display, *surface, *surface, *context)) Fail("cannot make the context current");
 }
@@ -172,7 +203,61 @@ OffscreenContext::OffscreenContext(int width, int height) : width_(width), heigh
     throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + why);
 }
 
+OffscreenContext::OffscreenContext(int width, int height, const ForeignContext& shareWith)
+    : impl_(std::make_unique<Impl>()), width_(width), height_(height) {
+    Impl& g = *impl_;
+    g.platform = "shared";
+    // The display is its owner's: it stays as it is when this context goes.
+    const EGLContext before = eglGetCurrentContext();
+    const EGLDisplay beforeDisplay = eglGetCurrentDisplay();
+    const EGLSurface beforeDraw = eglGetCurrentSurface(EGL_DRAW), beforeRead = eglGetCurrentSurface(EGL_READ);
+    try {
+        if (!shareWith.display || !shareWith.context) Fail("no context to share with");
+        g.display = static_cast<EGLDisplay>(shareWith.display);
+        CreateOn(g.display, width, height, &g.surface, &g.context, &g.config,
+                 static_cast<EGLContext>(shareWith.context));
+    } catch (const EglFailure& failure) {
+        if (before != EGL_NO_CONTEXT) eglMakeCurrent(beforeDisplay, beforeDraw, beforeRead, before);
+        throw HostError(kExitFailure, "cannot create an OpenGL context sharing the renderer's: " + failure.what);
+    }
+    // Current from construction, as any; what was current before comes back when it is let go of.
+    g.beforeContext = before;
+    g.beforeDisplay = beforeDisplay;
+    g.beforeDraw = beforeDraw;
+    g.beforeRead = beforeRead;
+    g.genFramebuffers = Extension<PFNGLGENFRAMEBUFFERSPROC>("glGenFramebuffers");
+    g.bindFramebuffer = Extension<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer");
+    g.deleteFramebuffers = Extension<PFNGLDELETEFRAMEBUFFERSPROC>("glDeleteFramebuffers");
+    g.framebufferTexture2D = Extension<PFNGLFRAMEBUFFERTEXTURE2DPROC>("glFramebufferTexture2D");
+    g.checkFramebufferStatus = Extension<PFNGLCHECKFRAMEBUFFERSTATUSPROC>("glCheckFramebufferStatus");
+    if (!g.genFramebuffers || !g.bindFramebuffer || !g.deleteFramebuffers || !g.framebufferTexture2D ||
+        !g.checkFramebufferStatus)
+        throw HostError(kExitFailure, "the OpenGL driver lacks framebuffer objects");
+}
+
 OffscreenContext::~OffscreenContext() = default;
+
+void OffscreenContext::DrawIntoTexture(unsigned texture, int width, int height) const {
+    Impl& g = *impl_;
+    if (!g.genFramebuffers) throw HostError(kExitFailure, "this context shares no textures");
+    if (texture == 0) {
+        g.bindFramebuffer(GL_FRAMEBUFFER, 0);
+        return;
+    }
+    if (!g.framebuffer) g.genFramebuffers(1, &g.framebuffer);
+    g.bindFramebuffer(GL_FRAMEBUFFER, g.framebuffer);
+    g.framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    const GLenum status = g.checkFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        g.bindFramebuffer(GL_FRAMEBUFFER, 0);
+        char code[16];
+        snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(status));
+        throw HostError(kExitFailure, std::string("cannot draw into the texture (framebuffer status ") + code + ")");
+    }
+    glViewport(0, 0, width, height);
+}
+
+void OffscreenContext::Finish() const { glFinish(); }
 
 const char* OffscreenContext::platform() const { return impl_->platform; }
 
@@ -194,15 +279,15 @@ void OffscreenContext::MakeCurrent(int width, int height) const {
                                               std::to_string(height));
         found = g.sized.emplace(std::make_pair(width, height), surface).first;
     }
+    g.NoteBefore();
     if (!eglMakeCurrent(g.display, found->second, found->second, g.context))
         throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current");
 }
 
 void OffscreenContext::MakeCurrent() const {
+    impl_->NoteBefore();
     if (!eglMakeCurrent(impl_->display, impl_->surface, impl_->surface, impl_->context))
         throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current");
 }
 
-void OffscreenContext::ReleaseCurrent() const {
-    eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-}
+void OffscreenContext::ReleaseCurrent() const { impl_->LetGo(); }

@@ -152,6 +152,16 @@ OffscreenContext::OffscreenContext(int width, int height)
 
 void CheckOffscreenPlatform() {}
 
+OffscreenContext::OffscreenContext(int, int, const ForeignContext&) : width_(0), height_(0) {
+    throw HostError(kExitFailure, "sharing another renderer's context needs EGL");
+}
+
+void OffscreenContext::DrawIntoTexture(unsigned, int, int) const {
+    throw HostError(kExitFailure, "this context shares no textures");
+}
+
+void OffscreenContext::Finish() const { glFinish(); }
+
 OffscreenContext::~OffscreenContext() = default;
 
 const char* OffscreenContext::platform() const { return "wgl"; }
