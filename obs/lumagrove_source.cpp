@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -79,7 +80,9 @@ struct LumagroveSource {
 
     // From the settings.
     std::string pluginPath;
-    int width = kDefaultWidth, height = kDefaultHeight;
+    // Read without the lock: OBS asks a source's size from any thread, also
+    // one that holds its graphics while the tick holds the lock and waits for them.
+    std::atomic<int> width{kDefaultWidth}, height{kDefaultHeight};
 
     std::unique_ptr<AudioTap> tap;
     std::unique_ptr<SoundLevels> levels;
@@ -113,6 +116,7 @@ struct LumagroveSource {
     void Fail(const std::string& why) {
         problem = why;
         driver.reset();
+        drawn = output.drawn = false;  // no picture left over
         blog(LOG_ERROR, "[lumagrove] %s: %s", obs_source_get_name(self), why.c_str());
     }
 };
@@ -125,10 +129,9 @@ void Update(void* data, obs_data_t* settings) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
     std::lock_guard<std::mutex> lock(s->lock);
     const std::string path = obs_data_get_string(settings, "plugin");
-    s->width = static_cast<int>(obs_data_get_int(settings, "width"));
-    s->height = static_cast<int>(obs_data_get_int(settings, "height"));
-    if (s->width < kLeastSide || s->width > kMostSide) s->width = kDefaultWidth;
-    if (s->height < kLeastSide || s->height > kMostSide) s->height = kDefaultHeight;
+    const int64_t width = obs_data_get_int(settings, "width"), height = obs_data_get_int(settings, "height");
+    s->width = width < kLeastSide || width > kMostSide ? kDefaultWidth : static_cast<int>(width);
+    s->height = height < kLeastSide || height > kMostSide ? kDefaultHeight : static_cast<int>(height);
     s->tap->Follow(obs_data_get_string(settings, "audio_source"));
     // New settings: whatever went wrong is tried again.
     s->problem.clear();
@@ -225,17 +228,9 @@ obs_properties_t* GetProperties(void* data) {
     return props;
 }
 
-uint32_t GetWidth(void* data) {
-    LumagroveSource* s = static_cast<LumagroveSource*>(data);
-    std::lock_guard<std::mutex> lock(s->lock);
-    return static_cast<uint32_t>(s->width);
-}
+uint32_t GetWidth(void* data) { return static_cast<uint32_t>(static_cast<LumagroveSource*>(data)->width.load()); }
 
-uint32_t GetHeight(void* data) {
-    LumagroveSource* s = static_cast<LumagroveSource*>(data);
-    std::lock_guard<std::mutex> lock(s->lock);
-    return static_cast<uint32_t>(s->height);
-}
+uint32_t GetHeight(void* data) { return static_cast<uint32_t>(static_cast<LumagroveSource*>(data)->height.load()); }
 
 void VideoTick(void* data, float seconds) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
@@ -255,31 +250,32 @@ void VideoTick(void* data, float seconds) {
     s->heardSource = heard;
 
     if (!obs_source_showing(s->self) || !s->holdsRenderer || !s->problem.empty()) return;
+    const int width = s->width, height = s->height;
     try {
         const bool direct = RendererSharesWith(s->renderer);
         if (direct) {
             obs_enter_graphics();
-            const bool made = s->TextureOfSize(s->width, s->height, GS_BGRA);
+            const bool made = s->TextureOfSize(width, height, GS_BGRA);
             const unsigned name = made ? *static_cast<GLuint*>(gs_texture_get_obj(s->texture)) : 0;
             obs_leave_graphics();
             if (!made)
-                throw std::runtime_error("OBS cannot make a texture of " + std::to_string(s->width) + "x" +
-                                         std::to_string(s->height));
+                throw std::runtime_error("OBS cannot make a texture of " + std::to_string(width) + "x" +
+                                         std::to_string(height));
             s->target.DrawIntoTexture(name);
         } else {
             s->target.DrawIntoTexture(0);
         }
-        if (!s->driver || direct != s->direct || s->target.width() != s->width || s->target.height() != s->height) {
+        if (!s->driver || direct != s->direct || s->target.width() != width || s->target.height() != height) {
             s->driver.reset();
             if (direct != s->direct || !s->frames)
-                blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), s->width, s->height,
+                blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), width, height,
                      direct ? "drawn straight into OBS's texture" : "read back and uploaded to OBS's texture");
             s->direct = direct;
-            s->target.SetSize(s->width, s->height);
-            if (!direct) s->output.SetSize(s->width, s->height);
+            s->target.SetSize(width, height);
+            if (!direct) s->output.SetSize(width, height);
             FrameJob job;
-            job.width = s->width;
-            job.height = s->height;
+            job.width = width;
+            job.height = height;
             job.onInterrupt = FrameJob::OnInterrupt::kFinish;
             std::vector<FrameSink*> outputs;
             if (!direct) outputs.push_back(&s->output);

@@ -8,12 +8,13 @@
 // folder "lumagrove" beside it).
 //
 // Each frame is drawn in OBS's video tick, at most once per OBS frame and
-// only while the source is shown: the plug-in draws in the host library's
-// one offscreen context of the process (host/driver/shared_target.h, shared
-// with every Lumagrove source, which each keep their own analysis), the
-// picture is read back and uploaded to the source's texture, which OBS's
-// renderer (an OpenGL core profile, where the plug-in's immediate mode does
-// not run) then draws. Its time for the plug-in is OBS's video time since
+// only while the source is shown, in the host library's one offscreen
+// context of the process (host/driver/shared_target.h, shared with every
+// Lumagrove source, which each keep their own analysis): OBS's renderer is an
+// OpenGL core profile, where the plug-in's immediate mode does not run. When
+// OBS renders with EGL, that context is made on OBS's display sharing its
+// textures, and the plug-in draws straight into the source's texture; else
+// the picture is read back and uploaded to it. OBS then draws the texture. Its time for the plug-in is OBS's video time since
 // the source was made; its levels are the live analysis of the window that
 // ends at the newest sound (as lumagrove-preview --capture --window draws
 // them), at OBS's rate and speaker layout.

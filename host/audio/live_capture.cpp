@@ -168,6 +168,7 @@ std::vector<std::string> ListCaptureDevices() {
 struct LiveCapture::Impl {
     Connection server;
     pa_stream* stream = nullptr;
+    uint32_t device = PA_INVALID_INDEX;  // the server's index of the device captured
     SourceFacts source;
     std::vector<ChannelSide> sides;
 
@@ -259,6 +260,8 @@ struct LiveCapture::Impl {
         Connection::Lock lock(server);
         pa_stream_set_read_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(stream, nullptr, nullptr);
+        pa_context_set_subscribe_callback(server.context(), nullptr, nullptr);
         pa_context_set_state_callback(server.context(), nullptr, nullptr);
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
@@ -388,6 +391,27 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
         }
         pa_threaded_mainloop_wait(g.server.loop());
     }
+    // A server may not fail the stream when its device goes: PipeWire's
+    // PulseAudio server now and then moves it despite PA_STREAM_DONT_MOVE, or
+    // leaves it with no device. Either way the recording ends as above.
+    g.device = pa_stream_get_device_index(g.stream);
+    pa_stream_set_moved_callback(
+        g.stream,
+        [](pa_stream*, void* data) {
+            static_cast<Impl*>(data)->Fail("the capture device went away (the server moved the capture elsewhere)");
+        },
+        &g);
+    pa_context_set_subscribe_callback(
+        g.server.context(),
+        [](pa_context*, pa_subscription_event_type_t event, uint32_t index, void* data) {
+            Impl& impl = *static_cast<Impl*>(data);
+            if ((event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SOURCE &&
+                (event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE && index == impl.device)
+                impl.Fail("the capture device went away (removed or unloaded)");
+        },
+        &g);
+    if (pa_operation* op = pa_context_subscribe(g.server.context(), PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr))
+        pa_operation_unref(op);
 }
 
 LiveCapture::~LiveCapture() = default;

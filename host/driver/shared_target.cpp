@@ -32,8 +32,17 @@ void Prepare(Renderer& r, int width, int height) {
     if (!r.plugin) throw HostError(kExitFailure, "no plug-in is loaded");
     if (!r.target) {
         StartPlugin(*r.plugin, [&] {
-            r.target = r.shares ? std::make_unique<OffscreenTarget>(width, height, r.renderer)
-                                : std::make_unique<OffscreenTarget>(width, height);
+            // A driver that shares no textures with the renderer's context
+            // (another profile, another device) gets a context of its own:
+            // its frames are then read back (RendererSharesWith() says so).
+            if (r.shares) {
+                try {
+                    r.target = std::make_unique<OffscreenTarget>(width, height, r.renderer);
+                } catch (const HostError&) {
+                    r.shares = false;
+                }
+            }
+            if (!r.target) r.target = std::make_unique<OffscreenTarget>(width, height);
             return r.target.get();
         });
     }
@@ -73,7 +82,17 @@ void ReleaseRenderer() noexcept {
 bool RendererSharesWith(const ForeignContext& renderer) {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);
-    return r.holders > 0 && r.shares && r.renderer == renderer;
+    if (r.holders == 0 || !r.shares || !(r.renderer == renderer)) return false;
+    // Made at the first frame: made now, to know whether the driver shares.
+    if (!r.target) {
+        try {
+            Prepare(r, 16, 16);
+            r.target->context().ReleaseCurrent();
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return r.shares;
 }
 
 void SharedTarget::Begin() {

@@ -28,8 +28,9 @@
 // textures, if it is the first holder's (see SharedTarget::DrawIntoTexture).
 void AcquireRenderer(const std::string& path, const ForeignContext* renderer = nullptr);
 void ReleaseRenderer() noexcept;
-// The shared context shares the textures of `renderer` (it was made so, or
-// will be at the first frame).
+// The shared context shares the textures of `renderer` (made now if need
+// be; false where the driver would not share them, or the context was made
+// for a holder without a renderer).
 bool RendererSharesWith(const ForeignContext& renderer);
 
 class SharedTarget : public FrameTarget {

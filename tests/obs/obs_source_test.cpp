@@ -90,7 +90,7 @@ TEST(ObsSource, GlowsFollowTheBeatsOfTheSong) {
     EXPECT_GT(high, 3 * low + 100) << "glows as large between the kicks as on them: " << Dump(series);
     // Two kicks a second.
     EXPECT_NEAR(Rises(series), 6, 1) << Dump(series);
-    // OBS renders with EGL here: nothing is read back or uploaded.
+    // OBS renders with EGL: nothing is read back or uploaded.
     EXPECT_NE(obs.Log().find("frames drawn straight into OBS's texture"), std::string::npos) << obs.Log();
 }
 
