@@ -14,9 +14,11 @@
 // OpenGL core profile, where the plug-in's immediate mode does not run. When
 // OBS renders with EGL, that context is made on OBS's display sharing its
 // textures, and the plug-in draws straight into the source's texture; else
-// the picture is read back and uploaded to it. OBS then draws the texture. Its time for the plug-in is OBS's video time
-// since the source was made; its levels are the live analysis of the window that ends at the newest sound (as
-// lumagrove-preview --capture --window draws them), at OBS's rate and speaker layout.
+// the picture is read back and uploaded to it. OBS then draws the texture.
+// Its time for the plug-in is OBS's video time since the source was made; its
+// levels are the live analysis of the window that ends at the newest sound
+// (as lumagrove-preview --capture --window draws them), at OBS's rate and
+// speaker layout.
 //
 // What goes wrong (a plug-in library that cannot be loaded, no GL context, the
 // audio source gone) is logged once and shown in the source's properties;
