@@ -7,7 +7,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # What the library, the preview host and the tests need.
 DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
-       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev libfftw3-dev \
+       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev \
        libavformat-dev libavcodec-dev libswresample-dev libavutil-dev \
        libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils \
        pipewire pipewire-pulse wireplumber dbus \

@@ -4,7 +4,7 @@
 // window.
 //
 // The options are the Linux host's (see --help). This build has no audio
-// decoding or analysis (FFmpeg and FFTW are not built for Windows), no
+// decoding (FFmpeg is not built for Windows), so no analysis, no
 // video encoder and no live window: the levels come from a CSV (--levels-in,
 // as written by --levels-out), and the frames go to PNG files (--out FOLDER)
 // and a contact sheet (--sheet), through the Linux build's offline render.

@@ -61,8 +61,8 @@ void CheckTimes(const std::string& startText, const std::string& durationText, O
 }
 
 #ifdef _WIN32
-// The Windows build has no audio decoding or analysis (FFmpeg and FFTW are
-// not built for Windows), no encoder and no live window: levels come from a
+// The Windows build has no audio decoding (FFmpeg is not built for
+// Windows), so no analysis, no encoder and no live window: levels come from a
 // CSV and frames go to PNG files or a contact sheet.
 void CheckWindowsBuildCanDo(const Options& o) {
     const std::string replay = "replay levels saved by the Linux build's --levels-out with --levels-in FILE.csv";

@@ -2,25 +2,18 @@
 // host/analysis/audio_block.h describes them.
 #include "host/analysis/analysis.h"
 
-#include <fftw3.h>
 #include <math.h>
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 #include "host/analysis/audio_block.h"
+#include "host/analysis/real_fft.h"
 #include "host/base/host_error.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// FFTW's planner is not thread-safe; planning goes through this lock.
-std::mutex& PlannerLock() {
-    static std::mutex lock;
-    return lock;
-}
 
 // How one spectrum point is read off the bins: the largest of bins
 // [first, last], or, when first > last, interpolated between bins `below` and
@@ -35,23 +28,11 @@ struct SpectrumTap {
 
 struct LevelAnalysis::Impl {
     explicit Impl(int sampleRate)
-        : rate_(sampleRate), n_(AnalysisWindowFrames(sampleRate)), window_(n_), power_(n_ / 2 + 1) {
+        : rate_(sampleRate), n_(AnalysisWindowFrames(sampleRate)), fft_(n_), window_(n_), in_(n_), power_(n_ / 2 + 1) {
         for (int i = 0; i < n_; ++i) window_[i] = static_cast<float>(0.5 - 0.5 * cos(2 * kPi * i / n_));
-        {
-            std::lock_guard<std::mutex> lock(PlannerLock());
-            in_ = fftwf_alloc_real(static_cast<size_t>(n_));
-            out_ = fftwf_alloc_complex(static_cast<size_t>(n_ / 2 + 1));
-            plan_ = in_ && out_ ? fftwf_plan_dft_r2c_1d(n_, in_, out_, FFTW_ESTIMATE) : nullptr;
-        }
-        if (!plan_) {
-            Release();
-            throw HostError(kExitFailure, "cannot set up the sound analysis (FFT of " + std::to_string(n_) + ")");
-        }
         AssignBands();
         AssignSpectrum();
     }
-    ~Impl() { Release(); }
-
     void Analyse(const float* stereo, double secondsSinceLast, AudioBlock* block) {
         stereo_ = stereo;
         const bool fresh = !started_;
@@ -81,13 +62,6 @@ struct LevelAnalysis::Impl {
         StoreHostData(data_, block);
         started_ = true;
         stereo_ = nullptr;
-    }
-
-    void Release() {
-        std::lock_guard<std::mutex> lock(PlannerLock());
-        if (plan_) fftwf_destroy_plan(plan_);
-        fftwf_free(in_);
-        fftwf_free(out_);
     }
 
     // Bins to bands, the band weights and the amplitude scale.
@@ -121,8 +95,7 @@ struct LevelAnalysis::Impl {
     // Windowed FFT of one side of the window into power_.
     void Transform(int side) {
         for (int i = 0; i < n_; ++i) in_[i] = stereo_[2 * i + side] * window_[i];
-        fftwf_execute(plan_);
-        for (int k = 0; k <= n_ / 2; ++k) power_[k] = out_[k][0] * out_[k][0] + out_[k][1] * out_[k][1];
+        fft_.Power(in_.data(), power_.data());
     }
 
     float BandAmplitude(int band) const {
@@ -152,12 +125,11 @@ struct LevelAnalysis::Impl {
 
     const int rate_;
     const int n_;
+    RealFft fft_;
     const float* stereo_ = nullptr;  // the window being analysed: left, right, left, ...
     std::vector<float> window_;      // Hann
+    std::vector<float> in_;          // one side, windowed
     std::vector<float> power_;       // |bin|^2, 0 .. N/2
-    float* in_ = nullptr;
-    fftwf_complex* out_ = nullptr;
-    fftwf_plan plan_ = nullptr;
 
     int bandFirst_[kBands], bandLast_[kBands];
     float weight_[kBands];
