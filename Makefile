@@ -30,7 +30,14 @@ FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
 
-.PHONY: all deps build test demo bench clean install test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
+# The web page: Emscripten from Debian (its emcc needs Debian's Node modules),
+# a static site in $(WEB_BUILD); `make serve` serves it on 127.0.0.1:$(WEB_PORT).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8080
+WEB_DEPS = emscripten cmake make nodejs python3
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
+
+.PHONY: all deps build test demo bench clean install web web-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
 
 all: build
 
@@ -83,6 +90,19 @@ install: build
 	install -m 644 $(OBS_BUILT)/data/locale/*.ini "$(OBS_DATA_DIR)/locale/"
 	@echo "installed lumagrove-obs.so in $(OBS_MODULE_DIR); OBS Studio lists the source \"Lumagrove\" from its next start"
 
+web-deps:
+	@sh cmake/install-deps.sh $(WEB_DEPS)
+
+web: web-deps
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DLUMAGROVE_SITE=$(CURDIR)/$(WEB_BUILD)
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD)/cmake -j $(JOBS)
+	@echo "the page is in $(WEB_BUILD)/: make serve, then open http://127.0.0.1:$(WEB_PORT)/"
+
+serve: web
+	@echo "serving $(WEB_BUILD)/ on http://127.0.0.1:$(WEB_PORT)/ (Ctrl-C stops)"
+	cd $(WEB_BUILD) && python3 -m http.server $(WEB_PORT) --bind 127.0.0.1
+
 demo: build
 	@mkdir -p out
 	$(BUILD)/lumagrove-preview --out out/demo.mp4 --sheet out/demo-sheet.png
@@ -130,4 +150,4 @@ check-format:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(WIN32_BUILD) out
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN32_BUILD) $(WEB_BUILD) out

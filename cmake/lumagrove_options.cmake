@@ -1,8 +1,11 @@
 # Small helpers shared by every Lumagrove target.
 
-# GL and GLU as one target: the system's libGL/libGLU here, opengl32/glu32 on Windows.
+# GL and GLU as one target: the system's libGL/libGLU here, opengl32/glu32 on
+# Windows; on the web Emscripten's emulation of OpenGL 1.1 on WebGL, linked
+# into the page (web/).
 add_library(lumagrove_gl INTERFACE)
-if(WIN32)
+if(EMSCRIPTEN)
+elseif(WIN32)
   target_link_libraries(lumagrove_gl INTERFACE opengl32 glu32)
 else()
   set(OpenGL_GL_PREFERENCE LEGACY)
@@ -11,11 +14,12 @@ else()
 endif()
 
 # The plug-in's numbers must not depend on the compiler: no fused multiply-add,
-# no fast-math, and on 32-bit x86 SSE2 doubles instead of 80-bit x87 registers.
+# no fast-math, and on 32-bit x86 SSE2 doubles instead of 80-bit x87 registers
+# (WebAssembly's are IEEE doubles already).
 function(lumagrove_exact_float target)
   target_compile_options(${target} PRIVATE
     $<$<CXX_COMPILER_ID:GNU,Clang>:-ffp-contract=off -fno-fast-math>)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(NOT EMSCRIPTEN AND (CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR CMAKE_SIZEOF_VOID_P EQUAL 4))
     target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU,Clang>:-msse2 -mfpmath=sse>)
   endif()
 endfunction()

@@ -1,0 +1,254 @@
+// page.js - the Lumagrove page: a song chosen or dropped (decoded and played
+// by the browser, its samples handed whole to the host's analysis), or the
+// microphone (its samples handed over as they come, through an AudioWorklet),
+// drawn each animation frame by the plug-in on the canvas at device pixels;
+// pause and seek, fullscreen, and recording what is shown, with its sound.
+//
+// window.lumagrove is the tests' hold on the page: while it replays levels
+// the page draws only the frames it is asked for.
+'use strict';
+
+(async function () {
+  const $ = (id) => document.getElementById(id);
+  const canvas = $('canvas');
+
+  function say(text) {
+    $('message').textContent = text;
+    $('message').hidden = !text;
+  }
+
+  let module;
+  try {
+    module = await LumagroveModule({ canvas: canvas, print: () => {}, printErr: () => {} });
+  } catch (e) {
+    say('Lumagrove cannot start in this browser: ' + e);
+    return;
+  }
+  const started = module._lumagrove_start();
+  if (started !== 0) {
+    say(started === 1
+      ? 'Lumagrove needs WebGL, and this browser gives the page none (it may be switched off in its settings).'
+      : 'Lumagrove cannot start: ' + module.UTF8ToString(module._lumagrove_error()));
+    for (const id of ['file', 'mic', 'play', 'progress', 'record', 'fullscreen']) $(id).disabled = true;
+    return;
+  }
+
+  let audio = null;        // the AudioContext, made on the first gesture
+  let mode = 'idle';       // 'song', 'live' or 'replay'
+  let song = null;         // { buffer, source, startedAt, offset, playing, name }
+  let live = null;         // { stream, input, node }
+  let soundOut = null;     // what a recording takes the sound from
+  let recorder = null;
+  const since = performance.now();
+
+  function ensureAudio() {
+    if (!audio) audio = new AudioContext();
+    return audio.resume();
+  }
+
+  // Planar samples into the host's store, `frames` of each plane.
+  function pushSound(planes, frames) {
+    const channels = planes.length;
+    for (let done = 0; done < frames;) {
+      const n = Math.min(65536, frames - done);
+      const at = module._lumagrove_sound_memory(n) >> 2;
+      const heap = module.HEAPF32;  // after the call: memory may have grown
+      for (let i = 0; i < n; ++i)
+        for (let c = 0; c < channels; ++c) heap[at + i * channels + c] = planes[c][done + i];
+      module._lumagrove_push(n);
+      done += n;
+    }
+  }
+
+  function stopSound() {
+    if (song && song.source) { song.source.onended = null; song.source.stop(); }
+    if (live) { live.stream.getTracks().forEach((t) => t.stop()); live.input.disconnect(); live.node.disconnect(); }
+    song = null;
+    live = null;
+    soundOut = null;
+    $('play').disabled = $('progress').disabled = true;
+  }
+
+  function songPosition() {
+    if (!song) return 0;
+    const at = song.playing ? song.offset + audio.currentTime - song.startedAt : song.offset;
+    return Math.min(at, song.buffer.duration);
+  }
+
+  function playFrom(offset) {
+    if (song.source) { song.source.onended = null; song.source.stop(); }
+    const source = audio.createBufferSource();
+    source.buffer = song.buffer;
+    source.connect(soundOut);
+    source.start(0, offset);
+    source.onended = () => { if (song && song.source === source) { song.offset = song.buffer.duration; song.playing = false; $('play').textContent = 'Play'; } };
+    song.source = source;
+    song.offset = offset;
+    song.startedAt = audio.currentTime;
+    song.playing = true;
+    $('play').textContent = 'Pause';
+  }
+
+  async function openSong(file) {
+    await ensureAudio();
+    let buffer;
+    try {
+      buffer = await audio.decodeAudioData(await file.arrayBuffer());
+    } catch (e) {
+      say('"' + file.name + '" cannot be played: the browser cannot decode it as sound.');
+      return;
+    }
+    stopSound();
+    const planes = [];
+    for (let c = 0; c < Math.min(2, buffer.numberOfChannels); ++c) planes.push(buffer.getChannelData(c));
+    module._lumagrove_sound(buffer.sampleRate, planes.length, 0);
+    pushSound(planes, buffer.length);
+    soundOut = audio.createGain();
+    soundOut.connect(audio.destination);
+    song = { buffer: buffer, source: null, startedAt: 0, offset: 0, playing: false, name: file.name };
+    mode = 'song';
+    playFrom(0);
+    $('title').textContent = file.name;
+    $('play').disabled = $('progress').disabled = false;
+    $('record').disabled = false;
+    say('');
+  }
+
+  async function openMicrophone() {
+    await ensureAudio();
+    let stream;
+    try {
+      stream = await navigator.mediaDevices.getUserMedia({
+        audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false } });
+    } catch (e) {
+      say(e && e.name === 'NotAllowedError'
+        ? 'The microphone was not allowed: permit it for this page to see what it hears.'
+        : 'No microphone can be had: ' + (e && e.message ? e.message : e));
+      return;
+    }
+    stopSound();
+    await audio.audioWorklet.addModule('sound_worklet.js');
+    const input = audio.createMediaStreamSource(stream);
+    const node = new AudioWorkletNode(audio, 'lumagrove-tap');
+    const mute = audio.createGain();
+    mute.gain.value = 0;
+    input.connect(node).connect(mute).connect(audio.destination);
+    module._lumagrove_sound(audio.sampleRate, 2, 1);
+    node.port.onmessage = (e) => pushSound(e.data, e.data[0].length);
+    live = { stream: stream, input: input, node: node };
+    soundOut = input;
+    mode = 'live';
+    $('title').textContent = 'Microphone';
+    $('record').disabled = false;
+    say('');
+  }
+
+  function togglePause() {
+    if (mode !== 'song' || !song) return;
+    if (song.playing) {
+      song.offset = songPosition();
+      song.playing = false;
+      song.source.onended = null;
+      song.source.stop();
+      $('play').textContent = 'Play';
+    } else {
+      playFrom(song.offset >= song.buffer.duration ? 0 : song.offset);
+    }
+  }
+
+  function toggleRecording() {
+    if (recorder) { recorder.stop(); return; }
+    const tracks = canvas.captureStream(60).getVideoTracks();
+    if (soundOut) {
+      const out = audio.createMediaStreamDestination();
+      soundOut.connect(out);
+      tracks.push(...out.stream.getAudioTracks());
+    }
+    const chunks = [];
+    recorder = new MediaRecorder(new MediaStream(tracks), { mimeType: 'video/webm;codecs=vp8,opus' });
+    recorder.ondataavailable = (e) => { if (e.data.size) chunks.push(e.data); };
+    recorder.onstop = () => {
+      recorder = null;
+      $('record').textContent = 'Record';
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(new Blob(chunks, { type: 'video/webm' }));
+      link.download = 'lumagrove.webm';
+      document.body.appendChild(link);
+      link.click();
+      link.remove();
+    };
+    recorder.start(250);
+    $('record').textContent = 'Stop';
+  }
+
+  function fullscreen() {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else document.documentElement.requestFullscreen().catch(() => {});
+  }
+
+  // The canvas at device pixels, the size it is shown at.
+  function fitCanvas() {
+    const ratio = window.devicePixelRatio || 1;
+    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
+    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+    if (canvas.width !== width || canvas.height !== height) { canvas.width = width; canvas.height = height; }
+  }
+
+  function draw() {
+    requestAnimationFrame(draw);
+    if (mode === 'replay') return;
+    fitCanvas();
+    let time = (performance.now() - since) / 1000, soundTime = time;
+    if (mode === 'song') {
+      time = soundTime = songPosition();
+      $('progress').value = Math.round(1000 * time / song.buffer.duration);
+    } else if (mode === 'live') {
+      time = soundTime = module._lumagrove_sound_end();
+    }
+    module._lumagrove_frame(time, soundTime);
+  }
+
+  $('file').addEventListener('change', (e) => { if (e.target.files[0]) openSong(e.target.files[0]); });
+  $('mic').addEventListener('click', openMicrophone);
+  $('play').addEventListener('click', togglePause);
+  $('record').addEventListener('click', toggleRecording);
+  $('fullscreen').addEventListener('click', fullscreen);
+  $('progress').addEventListener('input', (e) => {
+    if (mode !== 'song') return;
+    const at = e.target.value / 1000 * song.buffer.duration;
+    if (song.playing) playFrom(at); else song.offset = at;
+  });
+  window.addEventListener('keydown', (e) => {
+    if (e.target && e.target.tagName === 'INPUT' && e.target.type === 'range') return;
+    if (e.code === 'Space') { e.preventDefault(); togglePause(); }
+    if (e.key === 'f' || e.key === 'F') fullscreen();
+  });
+  window.addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragging'); });
+  window.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+  window.addEventListener('drop', (e) => {
+    e.preventDefault();
+    document.body.classList.remove('dragging');
+    if (e.dataTransfer.files[0]) openSong(e.dataTransfer.files[0]);
+  });
+
+  // The tests' hold on the page.
+  window.lumagrove = {
+    // Levels from a CSV's text; then the frames asked for, at their sizes and times.
+    replay(csv) {
+      module.FS.writeFile('/levels.csv', csv);
+      mode = 'replay';
+      return module._lumagrove_replay() === 0 ? '' : module.UTF8ToString(module._lumagrove_error());
+    },
+    frame(width, height, time, soundTime) {
+      canvas.width = width;
+      canvas.height = height;
+      return module._lumagrove_frame(time, soundTime === undefined ? time : soundTime);
+    },
+    levels() { return Array.from(new Float32Array(module.HEAPF32.buffer, module._lumagrove_levels(), 16)); },
+    mode() { return mode; },
+    position() { return mode === 'song' ? songPosition() : module._lumagrove_sound_end(); },
+    playing() { return !!(song && song.playing); },
+  };
+  window.lumagrove.ready = true;
+  requestAnimationFrame(draw);
+})();
