@@ -34,10 +34,10 @@ SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_su
 # a static site in $(WEB_BUILD); `make serve` serves it on 127.0.0.1:$(WEB_PORT).
 WEB_BUILD ?= build-web
 WEB_PORT ?= 8080
-WEB_DEPS = emscripten cmake make nodejs python3
+WEB_DEPS = emscripten cmake make python3
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps build test demo bench clean install web web-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
+.PHONY: all deps build test demo bench clean install web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
 
 all: build
 
@@ -50,7 +50,7 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build win32 wine-deps
+test: build win32 wine-deps web web-test-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 win32-deps:
@@ -93,6 +93,11 @@ install: build
 web-deps:
 	@sh cmake/install-deps.sh $(WEB_DEPS)
 
+# What the page's tests need: Chromium from Debian, puppeteer-core from npm.
+web-test-deps:
+	@sh cmake/install-deps.sh chromium
+	@cd tests/web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
+
 web: web-deps
 	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release \
 	  -DLUMAGROVE_SITE=$(CURDIR)/$(WEB_BUILD)
@@ -134,7 +139,7 @@ test-sanitize: deps
 	CC=clang CXX=clang++ cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLUMAGROVE_SANITIZE=ON -DLUMAGROVE_FUZZ=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
-	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE win32 --repeat until-pass:2
+	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE "win32|web" --repeat until-pass:2
 	$(MAKE) --no-print-directory fuzz
 
 # New inputs go to a scratch folder; the seeds in tests/fuzz/corpus stay as committed.

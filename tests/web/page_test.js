@@ -1,0 +1,270 @@
+// The Lumagrove page (make web) in headless Chromium from the system, driven
+// by puppeteer-core and served on loopback: replayed levels give the preview
+// host's frames within the Windows host's tolerance; a song chosen in the
+// page and the microphone (Chromium's fake device, fed a WAV) light the
+// glows on their beats; pause holds the levels; a recording is a WebM with
+// its picture and sound; what the browser refuses is said on the page.
+//
+// Environment: LUMAGROVE_SITE (the built page), LUMAGROVE_PREVIEW (the
+// native lumagrove-preview), LUMAGROVE_SCREENSHOT (where to put a screenshot
+// of the page playing a song, for the README). Run: node --test page_test.js
+'use strict';
+const { test, before, after } = require('node:test');
+const assert = require('node:assert');
+const fs = require('node:fs');
+const http = require('node:http');
+const os = require('node:os');
+const path = require('node:path');
+const { execFileSync } = require('node:child_process');
+const puppeteer = require('puppeteer-core');
+
+const SITE = process.env.LUMAGROVE_SITE;
+const PREVIEW = process.env.LUMAGROVE_PREVIEW;
+const RATE = 48000;
+
+// --- sound files the tests write ---------------------------------------------
+
+// A 60 Hz kick on every half second from `first`, 0.1 s long, fading out.
+function kicks(seconds, first) {
+  const out = new Float32Array(Math.round(RATE * seconds));
+  for (let beat = first; beat < seconds; beat += 0.5)
+    for (let i = 0; i < RATE * 0.1; ++i) {
+      const at = Math.floor(beat * RATE) + i;
+      if (at < out.length) out[at] = 0.9 * (1 - i / (RATE * 0.1)) * Math.sin(2 * Math.PI * 60 * i / RATE);
+    }
+  return out;
+}
+
+function writeWav(file, channels) {
+  const frames = channels[0].length, bytes = frames * channels.length * 2;
+  const b = Buffer.alloc(44 + bytes);
+  b.write('RIFF', 0); b.writeUInt32LE(36 + bytes, 4); b.write('WAVE', 8); b.write('fmt ', 12);
+  b.writeUInt32LE(16, 16); b.writeUInt16LE(1, 20); b.writeUInt16LE(channels.length, 22);
+  b.writeUInt32LE(RATE, 24); b.writeUInt32LE(RATE * 2 * channels.length, 28);
+  b.writeUInt16LE(2 * channels.length, 32); b.writeUInt16LE(16, 34); b.write('data', 36); b.writeUInt32LE(bytes, 40);
+  for (let i = 0; i < frames; ++i)
+    for (let c = 0; c < channels.length; ++c)
+      b.writeInt16LE(Math.max(-32767, Math.min(32767, Math.round(channels[c][i] * 32767))), 44 + 2 * (i * channels.length + c));
+  fs.writeFileSync(file, b);
+}
+
+// --- pictures -----------------------------------------------------------------
+
+function pngRgb(file) {
+  return execFileSync('ffmpeg', ['-v', 'error', '-i', file, '-f', 'rawvideo', '-pix_fmt', 'rgb24', '-'],
+    { maxBuffer: 1 << 28 });
+}
+
+// As the Windows host's tests measure a frame against the Linux one.
+const VISIBLE = 16, MAX_VISIBLE_SHARE = 0.005, MAX_MEAN = 0.5;
+function difference(a, b) {
+  assert.strictEqual(a.length, b.length);
+  let visible = 0, sum = 0;
+  for (let i = 0; i < a.length; ++i) {
+    const d = Math.abs(a[i] - b[i]);
+    visible += d > VISIBLE;
+    sum += d;
+  }
+  return { visible: visible / a.length, mean: sum / a.length };
+}
+const within = (d) => d.visible <= MAX_VISIBLE_SHARE && d.mean <= MAX_MEAN;
+
+// Pixels whose channels differ by more than 40: glow, not the white outline.
+function glow(rgb) {
+  let n = 0;
+  for (let i = 0; i < rgb.length; i += 3)
+    n += Math.max(rgb[i], rgb[i + 1], rgb[i + 2]) - Math.min(rgb[i], rgb[i + 1], rgb[i + 2]) > 40;
+  return n;
+}
+
+// Peaks of a series that stand at least half its range above its floor.
+function peaks(series) {
+  const low = Math.min(...series), high = Math.max(...series), mid = low + (high - low) / 2;
+  let n = 0;
+  for (let i = 1; i < series.length; ++i) n += series[i] > mid && series[i - 1] <= mid;
+  return n;
+}
+
+// --- the page ------------------------------------------------------------------
+
+let server, origin, scratch;
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+
+before(async () => {
+  assert.ok(SITE && fs.existsSync(path.join(SITE, 'index.html')), 'no built page: LUMAGROVE_SITE=' + SITE);
+  scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'lumagrove-web-'));
+  server = http.createServer((req, res) => {
+    const file = path.join(SITE, decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    if (!file.startsWith(SITE) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+      res.writeHead(404).end();
+      return;
+    }
+    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+    fs.createReadStream(file).pipe(res);
+  });
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  origin = 'http://127.0.0.1:' + server.address().port;
+});
+
+after(() => {
+  server.close();
+  fs.rmSync(scratch, { recursive: true, force: true });
+});
+
+// Chromium as root, headless, with nothing reaching out to the network;
+// WebGL on SwiftShader.
+async function open(extraArgs = [], { ready = true } = {}) {
+  const browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium', headless: true,
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--autoplay-policy=no-user-gesture-required', ...extraArgs],
+  });
+  const page = await browser.newPage();
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push(e.message));
+  await page.setViewport({ width: 480, height: 270 });
+  await page.goto(origin + '/index.html');
+  if (ready) await page.waitForFunction(() => window.lumagrove && window.lumagrove.ready, { timeout: 30000 });
+  return { browser, page };
+}
+
+const message = (page) => page.$eval('#message', (e) => (e.hidden ? '' : e.textContent));
+
+// The canvas's picture after a replayed frame: RGB, top row first.
+async function replayedFrame(page, width, height, time) {
+  const rgba = await page.evaluate((w, h, t) => {
+    window.lumagrove.frame(w, h, t);
+    const c = document.createElement('canvas');
+    c.width = w;
+    c.height = h;
+    c.getContext('2d').drawImage(document.getElementById('canvas'), 0, 0);
+    return Array.from(c.getContext('2d').getImageData(0, 0, w, h).data);
+  }, width, height, time);
+  const rgb = Buffer.alloc(width * height * 3);
+  for (let i = 0; i < width * height; ++i) rgb.set(rgba.slice(4 * i, 4 * i + 3), 3 * i);
+  return rgb;
+}
+
+// Levels and glow of what the page draws by itself, every `ms` for `seconds`.
+async function watch(page, seconds, ms = 40) {
+  const samples = [];
+  const end = Date.now() + seconds * 1000;
+  while (Date.now() < end) {
+    samples.push(await page.evaluate(() => ({ levels: window.lumagrove.levels(), at: window.lumagrove.position() })));
+    await new Promise((r) => setTimeout(r, ms));
+  }
+  return samples;
+}
+const low = (samples) => samples.map((s) => s.levels[0] + s.levels[8]);
+
+test('replayed levels give the preview host\'s frames, the same every run', async () => {
+  const song = path.join(scratch, 'replay.wav'), csv = path.join(scratch, 'replay.csv');
+  // The right side half the left: a swapped side shows.
+  writeWav(song, [kicks(3, 0.25), kicks(3, 0.25).map((v) => 0.5 * v)]);
+  const sizes = [[203, 117], [320, 180]];
+  for (const [w, h] of sizes)
+    execFileSync(PREVIEW, ['--audio', song, '--levels-out', csv, '--out', path.join(scratch, `native-${w}`),
+      '--size', `${w}x${h}`, '--fps', '10', '--duration', '2.5', '--quiet']);
+  const { browser, page } = await open();
+  try {
+    assert.strictEqual(await page.evaluate((c) => window.lumagrove.replay(c), fs.readFileSync(csv, 'utf8')), '');
+    for (const [w, h] of sizes)
+      for (const k of [3, 5, 12, 20]) {
+        const native = (i) => pngRgb(path.join(scratch, `native-${w}`, `frame_${String(i).padStart(6, '0')}.png`));
+        const web = await replayedFrame(page, w, h, k / 10);
+        const same = difference(web, native(k)), next = difference(web, native(k + 1));
+        assert.ok(within(same), `${w}x${h} frame ${k}: ${JSON.stringify(same)}`);
+        assert.ok(!within(next), `${w}x${h} frame ${k} passes for its neighbour: ${JSON.stringify(next)}`);
+        assert.deepStrictEqual(await replayedFrame(page, w, h, k / 10), web, `${w}x${h} frame ${k} again`);
+      }
+    // Larger glows on a beat (0.3 s) than between beats (0.6 s).
+    const onBeat = glow(await replayedFrame(page, 320, 180, 0.3)), between = glow(await replayedFrame(page, 320, 180, 0.6));
+    assert.ok(onBeat > 2 * between, `glow ${onBeat} on the beat, ${between} between`);
+    assert.deepStrictEqual(page.errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('a song chosen in the page lights the glows on its beats; pause holds them; a recording has both', async () => {
+  const song = path.join(scratch, 'song.wav'), downloads = path.join(scratch, 'downloads');
+  writeWav(song, [kicks(8, 0.25), kicks(8, 0.25)]);
+  fs.mkdirSync(downloads);
+  const { browser, page } = await open();
+  try {
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await (await page.$('#file')).uploadFile(song);
+    await page.waitForFunction(() => window.lumagrove.playing(), { timeout: 15000 });
+    await page.click('#record');
+    const played = await watch(page, 3);
+    const beats = peaks(low(played));
+    assert.ok(beats >= 4 && beats <= 7, `${beats} beats in 3 s of two a second: ${low(played).join(' ')}`);
+    if (process.env.LUMAGROVE_SCREENSHOT) await page.screenshot({ path: process.env.LUMAGROVE_SCREENSHOT });
+    await page.click('#record');
+    await page.keyboard.press('Space');
+    await new Promise((r) => setTimeout(r, 300));
+    const paused = await watch(page, 0.6, 100);
+    for (const s of paused) assert.deepStrictEqual(s, paused[0], 'the picture moves on while paused');
+    // The recording: about the 3 s recorded, picture and sound.
+    let webm = '';
+    for (let i = 0; i < 100 && !webm; ++i, await new Promise((r) => setTimeout(r, 100)))
+      webm = fs.readdirSync(downloads).find((f) => f.endsWith('.webm')) || '';
+    assert.ok(webm, 'no recording was downloaded');
+    const probe = JSON.parse(execFileSync('ffprobe', ['-v', 'error', '-show_streams', '-show_format', '-of', 'json',
+      path.join(downloads, webm)]));
+    assert.deepStrictEqual(probe.streams.map((s) => s.codec_type).sort(), ['audio', 'video']);
+    const seconds = Number(probe.format.duration) ||
+      Number(execFileSync('ffprobe', ['-v', 'error', '-count_frames', '-select_streams', 'v:0', '-show_entries',
+        'stream=nb_read_frames', '-of', 'csv=p=0', path.join(downloads, webm)])) / 60;
+    assert.ok(seconds > 2 && seconds < 4.5, `a recording of ${seconds} s`);
+    assert.deepStrictEqual(page.errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('the microphone (Chromium\'s fake device playing a WAV) lights the glows on its beats', async () => {
+  const wav = path.join(scratch, 'microphone.wav');
+  writeWav(wav, [kicks(6, 0.25)]);
+  const { browser, page } = await open(['--use-fake-device-for-media-stream', '--use-fake-ui-for-media-stream',
+    '--use-file-for-fake-audio-capture=' + wav]);
+  try {
+    await page.click('#mic');
+    await page.waitForFunction(() => window.lumagrove.mode() === 'live' && window.lumagrove.position() > 0.5,
+      { timeout: 15000 });
+    const heard = await watch(page, 3);
+    const beats = peaks(low(heard));
+    assert.ok(beats >= 4 && beats <= 7, `${beats} beats in 3 s of two a second: ${low(heard).join(' ')}`);
+    assert.deepStrictEqual(page.errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('what the browser refuses is said on the page', async () => {
+  // WebGL switched off.
+  let { browser, page } = await open(['--disable-3d-apis'], { ready: false });
+  try {
+    await page.waitForFunction(() => /WebGL/.test(document.getElementById('message').textContent), { timeout: 20000 });
+  } finally {
+    await browser.close();
+  }
+  // A file that is not sound, and the microphone not allowed.
+  ({ browser, page } = await open(['--deny-permission-prompts']));
+  try {
+    const notes = path.join(scratch, 'notes.txt');
+    fs.writeFileSync(notes, 'not a song at all');
+    await (await page.$('#file')).uploadFile(notes);
+    await page.waitForFunction(() => /cannot be played/.test(document.getElementById('message').textContent),
+      { timeout: 15000 });
+    assert.match(await message(page), /notes\.txt/);
+    await page.click('#mic');
+    await page.waitForFunction(() => /microphone/i.test(document.getElementById('message').textContent),
+      { timeout: 15000 });
+    assert.match(await message(page), /not allowed|no microphone/i);
+  } finally {
+    await browser.close();
+  }
+});
