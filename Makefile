@@ -114,8 +114,8 @@ demo: build
 	@echo "wrote out/demo.mp4 and out/demo-sheet.png"
 
 # The whole offline render against its floors, quality and peak memory at 720p,
-# 1080p and 2160p, then the live latency, the element's cost, decoding and the
-# OBS source's cost (about half an hour).
+# 1080p and 2160p, then the live latency, the element's cost, decoding, the
+# OBS source's cost and the page's frame time (about half an hour).
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench lumagrove-gst-bench \
@@ -125,6 +125,9 @@ bench: deps $(BUILD)/CMakeCache.txt
 	$(BUILD)/lumagrove-gst-bench
 	$(BUILD)/lumagrove-decode-bench
 	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-bench
+	$(MAKE) --no-print-directory web web-test-deps
+	LUMAGROVE_SITE=$(WEB_BUILD) LUMAGROVE_PREVIEW=$(BUILD)/lumagrove-preview NODE_PATH=tests/web/node_modules \
+	  node bench/web_bench.js
 
 # The preview host under valgrind's memcheck alone (`make test` runs it too).
 test-valgrind: build

@@ -187,6 +187,33 @@ test('replayed levels give the preview host\'s frames, the same every run', asyn
   }
 });
 
+// The analysis compiled to WebAssembly against the native one: the same
+// samples give the same levels, frame after frame.
+test('the page\'s analysis gives the native levels within 1e-6', async () => {
+  const song = path.join(scratch, 'levels.wav'), csv = path.join(scratch, 'levels.csv');
+  const left = kicks(3, 0.25), right = kicks(3, 0.4).map((v, i) => 0.5 * v + 0.2 * Math.sin(i / 7));
+  writeWav(song, [left, right]);
+  execFileSync(PREVIEW, ['--audio', song, '--levels-out', csv, '--sheet', path.join(scratch, 'levels.png'),
+    '--fps', '10', '--quiet']);
+  const rows = fs.readFileSync(csv, 'utf8').trim().split('\n').slice(1).map((r) => r.split(',').map(Number));
+  // The samples as the WAV holds them (16 bits), as the native host reads them.
+  const samples = [left, right].map((c) => Array.from(c, (v) => Math.max(-32767, Math.min(32767, Math.round(v * 32767))) / 32768));
+  const { browser, page } = await open();
+  try {
+    const levels = await page.evaluate((rate, planes, times) => {
+      window.lumagrove.loadSound(rate, planes.map((p) => Float32Array.from(p)));
+      return times.map((t) => { window.lumagrove.frame(64, 36, t); return window.lumagrove.levels(); });
+    }, RATE, samples, rows.map((r) => r[0]));
+    let most = 0;
+    rows.forEach((row, i) => row.slice(1).forEach((v, b) => { most = Math.max(most, Math.abs(v - levels[i][b])); }));
+    assert.ok(rows.length >= 29, `${rows.length} rows`);
+    assert.ok(most <= 1e-6, `levels differ by up to ${most}`);
+    assert.ok(Math.max(...rows.map((r) => r[1])) > 0.1, 'the song lights nothing');
+  } finally {
+    await browser.close();
+  }
+});
+
 test('a song chosen in the page lights the glows on its beats; pause holds them; a recording has both', async () => {
   const song = path.join(scratch, 'song.wav'), downloads = path.join(scratch, 'downloads');
   writeWav(song, [kicks(8, 0.25), kicks(8, 0.25)]);

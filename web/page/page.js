@@ -239,6 +239,14 @@
       mode = 'replay';
       return module._lumagrove_replay() === 0 ? '' : module.UTF8ToString(module._lumagrove_error());
     },
+    // A sound's samples (planes of numbers in [-1, 1]) analysed as a song's,
+    // not played: the frames asked for then show its levels.
+    loadSound(rate, planes) {
+      stopSound();
+      mode = 'replay';
+      module._lumagrove_sound(rate, planes.length, 0);
+      pushSound(planes, planes[0].length);
+    },
     frame(width, height, time, soundTime) {
       canvas.width = width;
       canvas.height = height;
