@@ -56,30 +56,13 @@ public:
     bool drawn = false;  // some frame was
 };
 
-// One frame per OBS frame: at OBS's video time, on the window that ends at
-// the newest sound.
-class TickClock : public FrameClock {
-public:
-    TickClock(int64_t index, double time, const SampleStore& store)
-        : frame_{index, time, static_cast<double>(store.end()) / store.sampleRate()} {}
-    bool Next(FrameTime* frame) override {
-        if (given_) return false;
-        *frame = frame_;
-        given_ = true;
-        return true;
-    }
-
-private:
-    FrameTime frame_;
-    bool given_ = false;
-};
-
 struct LumagroveSource {
     obs_source_t* self = nullptr;
     std::mutex lock;  // the UI thread's update against the graphics thread's tick and render
 
     // From the settings.
     std::string pluginPath;
+    std::string audioName;  // the audio source followed, as the settings say
     // Read without the lock: OBS asks a source's size from any thread, also
     // one that holds its graphics while the tick holds the lock and waits for them.
     std::atomic<int> width{kDefaultWidth}, height{kDefaultHeight};
@@ -132,7 +115,8 @@ void Update(void* data, obs_data_t* settings) {
     const int64_t width = obs_data_get_int(settings, "width"), height = obs_data_get_int(settings, "height");
     s->width = width < kLeastSide || width > kMostSide ? kDefaultWidth : static_cast<int>(width);
     s->height = height < kLeastSide || height > kMostSide ? kDefaultHeight : static_cast<int>(height);
-    s->tap->Follow(obs_data_get_string(settings, "audio_source"));
+    s->audioName = obs_data_get_string(settings, "audio_source");
+    s->tap->Follow(s->audioName);
     // New settings: whatever went wrong is tried again.
     s->problem.clear();
     s->driver.reset();
@@ -239,10 +223,12 @@ void VideoTick(void* data, float seconds) {
     s->tap->Tick();
     // The audio source renamed: the setting follows it; gone: said once.
     const std::string followed = s->tap->name();
-    obs_data_t* settings = obs_source_get_settings(s->self);
-    if (followed != obs_data_get_string(settings, "audio_source"))
+    if (followed != s->audioName) {
+        obs_data_t* settings = obs_source_get_settings(s->self);
         obs_data_set_string(settings, "audio_source", followed.c_str());
-    obs_data_release(settings);
+        obs_data_release(settings);
+        s->audioName = followed;
+    }
     const bool heard = s->tap->attached();
     if (heard != s->heardSource && !followed.empty())
         blog(heard ? LOG_INFO : LOG_WARNING, "[lumagrove] %s: audio source \"%s\" %s", obs_source_get_name(s->self),
@@ -281,7 +267,9 @@ void VideoTick(void* data, float seconds) {
             if (!direct) outputs.push_back(&s->output);
             s->driver = std::make_unique<FrameDriver>(job, s->target, *s->levels, outputs);
         }
-        TickClock clock(s->frames++, s->time, s->tap->store());
+        // At OBS's video time, on the window that ends at the newest sound.
+        const SampleStore& store = s->tap->store();
+        SingleFrameClock clock(FrameTime{s->frames++, s->time, static_cast<double>(store.end()) / store.sampleRate()});
         s->driver->Run(clock);
         if (direct) s->drawn = true;
     } catch (const std::exception& e) {

@@ -75,22 +75,6 @@ public:
     float last[16] = {};
 };
 
-// One frame at the times given.
-class OneFrame : public FrameClock {
-public:
-    OneFrame(int64_t index, double time, double soundTime) : frame_{index, time, soundTime} {}
-    bool Next(FrameTime* frame) override {
-        if (given_) return false;
-        *frame = frame_;
-        given_ = true;
-        return true;
-    }
-
-private:
-    FrameTime frame_;
-    bool given_ = false;
-};
-
 struct Page {
     std::unique_ptr<PluginLibrary> plugin;
     CanvasTarget target;
@@ -208,7 +192,7 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_frame(double time, double soundTime) {
         p.Drive();
     }
     try {
-        OneFrame clock(p.frames++, time, soundTime);
+        SingleFrameClock clock(FrameTime{p.frames++, time, soundTime});
         p.driver->Run(clock);
         return 0;
     } catch (const std::exception& e) {

@@ -78,6 +78,23 @@ private:
     int64_t next_ = 0;
 };
 
+// One frame, then the end: the clock of a host whose own loop asks for each
+// frame (an OBS video tick, a page's animation frame).
+class SingleFrameClock : public FrameClock {
+public:
+    explicit SingleFrameClock(const FrameTime& frame) : frame_(frame) {}
+    bool Next(FrameTime* frame) override {
+        if (given_) return false;
+        *frame = frame_;
+        given_ = true;
+        return true;
+    }
+
+private:
+    FrameTime frame_;
+    bool given_ = false;
+};
+
 // Progress as frames are done (lumagrove-preview's meter on stderr).
 class FrameProgress {
 public:

@@ -88,19 +88,6 @@ std::unique_ptr<SampleStore> Sound() {
     return store;
 }
 
-class OneFrame : public FrameClock {
-public:
-    bool Next(FrameTime* frame) override {
-        if (given_) return false;
-        *frame = FrameTime{0, 0.41, 0.41};
-        given_ = true;
-        return true;
-    }
-
-private:
-    bool given_ = false;
-};
-
 class ReadBack : public FrameSink {
 public:
     bool TakesInPlace() const override { return true; }
@@ -117,7 +104,7 @@ void DrawOne(SharedTarget& target, std::vector<FrameSink*> outputs) {
     job.height = kHeight;
     target.SetSize(kWidth, kHeight);
     FrameDriver driver(job, target, levels, outputs);
-    OneFrame clock;
+    SingleFrameClock clock(FrameTime{0, 0.41, 0.41});
     driver.Run(clock);
     driver.Finish();
 }
