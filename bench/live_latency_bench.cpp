@@ -96,7 +96,7 @@ int Bench(int clicks) {
     Daemon daemon;
     LiveCapture capture("");
     std::unique_ptr<LevelSource> levels =
-        std::make_unique<SoundLevels>(capture.store(), WindowAnchor::kEnding, nullptr, false);
+        std::make_unique<SoundLevels>(capture.store(), SoundLevelsDesc{WindowAnchor::kEnding, nullptr, false});
 
     // The player: silence, with a click every kClickSpacing, in 10 ms writes
     // (pa_simple_write returns once the server has taken them).

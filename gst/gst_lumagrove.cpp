@@ -12,34 +12,28 @@
 #include <vector>
 
 #include "gst/frame_shader.h"
-#include "host/analysis/sample_store.h"
-#include "host/analysis/side_mix.h"
-#include "host/analysis/sound_levels.h"
-#include "host/base/host_error.h"
-#include "host/driver/frame_driver.h"
-#include "host/driver/shared_target.h"
-#include "host/loader/plugin_loader.h"
+#include "host/visualiser.h"
 
 GST_DEBUG_CATEGORY_STATIC(lumagrove_debug);
 #define GST_CAT_DEFAULT lumagrove_debug
 
 namespace {
 
-// The element's frames as the driver sees them: pushed downstream in a
-// buffer of the negotiated size, read straight into it.
-class PadOutput : public FrameSink {
+// The element's frames: pushed downstream in a buffer of the negotiated
+// size, each drawn straight into it.
+class PadOutput {
 public:
     explicit PadOutput(GstLumagrove* self) : self_(self) {}
-    ~PadOutput() override { Release(); }
+    ~PadOutput() { Release(); }
 
     // A frame that would reach the sink late (by the QoS events it sends
     // upstream) is not drawn: it is counted and posted as a QoS message,
     // while the analysis still takes in its sound.
-    bool Wants(int64_t index) const override;
+    bool Wants(int64_t index) const;
 
-    bool TakesInPlace() const override { return true; }
-    PictureBuffer Lend(const FrameTime& frame) override;
-    void Deliver(const FrameTime& frame) override;
+    // A buffer from the pool, mapped, for the next frame; then pushed.
+    PictureBuffer Lend();
+    void Deliver(const FrameTime& frame);
     // Lets go of the pool and of a buffer lent for a frame that failed.
     void Release();
 
@@ -54,24 +48,21 @@ private:
     GstVideoFrame mapped_;
 };
 
-// The element's sound and frames from the start of the stream (or the last
-// flush): the samples in the store, and the next frame to draw.
+// The element's visualiser (from READY to PAUSED until back to READY), and
+// its stream from the start (or the last flush): the next frame to draw.
 struct Stream {
-    std::unique_ptr<SampleStore> store;
-    std::unique_ptr<SoundLevels> levels;
+    std::unique_ptr<Visualiser> visualiser;  // the sound pushed in, its analysis, the plug-in
     std::unique_ptr<PadOutput> output;
-    SharedTarget target;
-    std::unique_ptr<FrameDriver> driver;
     int rate = 0, channels = 0;
     std::vector<ChannelSide> sides;
     int64_t nextFrame = 0;
     GstClockTime startPts = GST_CLOCK_TIME_NONE;  // the first buffer's
     std::vector<float> samples;                   // a buffer's, as floats
 
+    bool hasSound() const { return visualiser && visualiser->hasSound(); }
     void Restart() {
         if (output) output->shader.Restart();
-        if (store) store->Restart();
-        if (levels) levels->Restart();
+        if (visualiser) visualiser->Restart();
         nextFrame = 0;
         startPts = GST_CLOCK_TIME_NONE;
     }
@@ -114,7 +105,6 @@ std::string PluginBesideElement() { return PluginBesideModule(reinterpret_cast<c
 struct _GstLumagrove {
     GstAudioVisualizer parent;
     gchar* pluginPath;
-    gboolean holdsRenderer;
     GstSegment segment;
     GstPadEventFunction parentSinkEvent;
     GstPadQueryFunction parentSrcQuery;
@@ -166,7 +156,7 @@ static GstStaticPadTemplate srcTemplate =
                                                                                                                                                                                      LUMAGROVE_ANY_SIZE,
                                                                                                                                                                                      LUMAGROVE_ANY_RATE)));
 
-PictureBuffer PadOutput::Lend(const FrameTime&) {
+PictureBuffer PadOutput::Lend() {
     GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
     if (lent_) Release();
     // Frames from a pool of the negotiated size: no new memory per frame.
@@ -252,55 +242,36 @@ void PadOutput::Release() {
     poolSize_ = 0;
 }
 
-// The stream's clock: frame k at k / fps seconds of the stream's sound from
-// its first buffer, due once the sound reaches half a window past it (the
-// window centred on it is then whole); at EOS, every frame the sound covers
-// (the rest reads as silence), as lumagrove-preview counts them. Its time for
-// the plug-in is its stream time: the first buffer's, then k / fps on from
-// it, in the arithmetic lumagrove-preview uses, so the same song gives the
-// same times.
-class StreamClock : public FrameClock {
-public:
-    StreamClock(GstLumagrove* self, bool atEos) : self_(self), atEos_(atEos) {}
-
-    bool Next(FrameTime* frame) override {
-        GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
-        Stream& s = *self_->stream;
-        const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
-        if (s.output->flow != GST_FLOW_OK || fpsN <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts)) return false;
-        const int64_t received = s.store->end();
-        const int64_t k = s.nextFrame;
-        const double since = static_cast<double>(k * fpsD) / fpsN;
-        if (atEos_) {
-            const double seconds = static_cast<double>(received) / s.rate;
-            const int64_t total = std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fpsN / fpsD - 1e-3)));
-            if (k >= total) return false;
-        } else if (s.store->PositionAt(since) + s.levels->windowFrames() / 2 > received) {
-            return false;
-        }
-        const guint64 startTime = gst_segment_to_stream_time(&self_->segment, GST_FORMAT_TIME, s.startPts);
-        frame->index = k;
-        frame->soundTime = since;
-        frame->time = (GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0) + since;
-        s.nextFrame = k + 1;
-        s.target.SetSize(GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo));
-        return true;
-    }
-
-private:
-    GstLumagrove* self_;
-    bool atEos_;
-};
-
 // Frames while the sound to draw them from is here; at EOS, all that the
-// sound covers.
+// sound covers. Frame k is at k / fps seconds of the stream's sound from its
+// first buffer (SoundClock), and its time for the plug-in its stream time:
+// the first buffer's, then k / fps on from it, in the arithmetic
+// lumagrove-preview uses, so the same song gives the same times.
 static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
     Stream& s = *self->stream;
-    if (!s.driver) return GST_FLOW_OK;
-    StreamClock clock(self, atEos);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    if (!s.hasSound() || fpsN <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts)) return GST_FLOW_OK;
+    Visualiser& v = *s.visualiser;
+    SoundClock clock(v, fpsN, fpsD);
+    clock.StartAt(s.nextFrame);
+    clock.SetEnding(atEos);
+    const guint64 startTime = gst_segment_to_stream_time(&self->segment, GST_FORMAT_TIME, s.startPts);
+    clock.SetTimeOrigin(GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0);
+    v.SetSize(GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo));
     try {
-        s.driver->Run(clock);
+        FrameTime frame;
+        while (s.output->flow == GST_FLOW_OK && clock.Next(&frame)) {
+            s.nextFrame = clock.next();
+            if (!s.output->Wants(frame.index)) {
+                v.Skip(frame);
+                continue;
+            }
+            v.DrawInto(frame, s.output->Lend());
+            s.output->Deliver(frame);
+        }
     } catch (const std::exception& e) {
+        s.output->Release();
         GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", e.what()), (nullptr));
         return GST_FLOW_ERROR;
     }
@@ -316,18 +287,16 @@ static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
 // already there (an overlap), to be passed over.
 static int64_t FillUpTo(GstLumagrove* self, GstClockTime pts) {
     Stream& s = *self->stream;
-    if (!s.store || !GST_CLOCK_TIME_IS_VALID(s.startPts) || pts < s.startPts) return 0;
-    const int64_t at = static_cast<int64_t>(gst_util_uint64_scale_round(pts - s.startPts, s.rate, GST_SECOND));
-    const int64_t end = s.store->end();
-    if (at - end > s.rate / 100) s.store->PushSilence(at - end);
-    return end - at > s.rate / 100 ? end - at : 0;
+    if (!s.hasSound() || !GST_CLOCK_TIME_IS_VALID(s.startPts) || pts < s.startPts) return 0;
+    return s.visualiser->FillGapTo(
+        static_cast<int64_t>(gst_util_uint64_scale_round(pts - s.startPts, s.rate, GST_SECOND)));
 }
 
 // The frames the sound of the running stream covers, drawn as at EOS: a
 // stream that ends for a new segment or new sound caps loses none of them.
 static void DrainStream(GstLumagrove* self) {
     Stream& s = *self->stream;
-    if (s.driver && s.store && s.store->end() > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts)) DrawReady(self, true);
+    if (s.hasSound() && s.visualiser->soundEnd() > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts)) DrawReady(self, true);
 }
 
 static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
@@ -352,7 +321,7 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
                           ("renegotiation failed"));
         return GST_FLOW_NOT_NEGOTIATED;
     }
-    if (!s.driver || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
+    if (!s.hasSound() || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
         gst_buffer_unref(buffer);
         return GST_FLOW_NOT_NEGOTIATED;
     }
@@ -380,7 +349,7 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
     }
     gst_buffer_unmap(buffer, &map);
     gst_buffer_unref(buffer);
-    if (skip < frames) s.store->Push(s.samples.data() + skip * s.channels, frames - skip);
+    if (skip < frames) s.visualiser->PushSound(s.samples.data() + skip * s.channels, frames - skip);
     return DrawReady(self, false);
 }
 
@@ -392,7 +361,7 @@ static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEven
             GstClockTime timestamp = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
             gst_event_parse_gap(event, &timestamp, &duration);
             Stream& s = *self->stream;
-            if (s.store && GST_CLOCK_TIME_IS_VALID(timestamp)) {
+            if (s.hasSound() && GST_CLOCK_TIME_IS_VALID(timestamp)) {
                 if (!GST_CLOCK_TIME_IS_VALID(s.startPts)) s.startPts = timestamp;
                 if (GST_CLOCK_TIME_IS_VALID(duration)) FillUpTo(self, timestamp + duration);
                 DrawReady(self, false);
@@ -448,7 +417,7 @@ static gboolean gst_lumagrove_src_event(GstPad* pad, GstObject* parent, GstEvent
 static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery* query) {
     GstLumagrove* self = GST_LUMAGROVE(parent);
     Stream& s = *self->stream;
-    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY || !s.levels || s.rate <= 0)
+    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY || !s.hasSound() || s.rate <= 0)
         return self->parentSrcQuery(pad, parent, query);
     GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(self), "sink");
     const gboolean answered = gst_pad_peer_query(sink, query);
@@ -457,13 +426,14 @@ static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery
     gboolean live = FALSE;
     GstClockTime min = 0, max = GST_CLOCK_TIME_NONE;
     gst_query_parse_latency(query, &live, &min, &max);
-    const GstClockTime ours = gst_util_uint64_scale_int_ceil(s.levels->windowFrames() / 2, GST_SECOND, s.rate);
+    const GstClockTime ours =
+        gst_util_uint64_scale_int_ceil(static_cast<guint64>(s.visualiser->heldBack()), GST_SECOND, s.rate);
     gst_query_set_latency(query, live, min + ours, GST_CLOCK_TIME_IS_VALID(max) ? max + ours : max);
     return TRUE;
 }
 
-// The sound's format is known: the store and the analysis for its rate and
-// channels, and the driver that draws from them.
+// The sound's format is known: the visualiser takes recorded sound of its
+// rate and channels (each frame from the window centred on it).
 static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
     GstLumagrove* self = GST_LUMAGROVE(scope);
     Stream& s = *self->stream;
@@ -471,15 +441,11 @@ static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
     std::vector<ChannelSide> sides;
     for (int c = 0; c < channels; ++c)
         sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&scope->ainfo, c)));
-    if (s.driver && s.rate == rate && s.sides == sides) return TRUE;
+    if (!s.visualiser) return FALSE;
+    if (s.hasSound() && s.rate == rate && s.sides == sides) return TRUE;
     DrainStream(self);  // new sound caps mid-stream: the old sound's last frames first
     try {
-        s.driver.reset();
-        s.store = std::make_unique<SampleStore>(rate, sides);
-        s.levels = std::make_unique<SoundLevels>(*s.store, WindowAnchor::kCentred, nullptr, true);
-        FrameJob job;
-        job.onInterrupt = FrameJob::OnInterrupt::kFinish;  // an element is never interrupted: it is stopped
-        s.driver = std::make_unique<FrameDriver>(job, s.target, *s.levels, std::vector<FrameSink*>{s.output.get()});
+        s.visualiser->StartSound(SoundDesc{rate, sides, SoundMode::kRecorded, false});
     } catch (const std::exception& e) {
         GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", e.what()), (nullptr));
         return FALSE;
@@ -499,8 +465,11 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
     GstLumagrove* self = GST_LUMAGROVE(element);
     if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
         try {
-            AcquireRenderer(self->pluginPath);
-            self->holdsRenderer = TRUE;
+            VisualiserDesc desc;
+            desc.plugin = self->pluginPath;
+            desc.target = TargetKind::kShared;
+            desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;  // an element is never interrupted: it is stopped
+            self->stream->visualiser = std::make_unique<Visualiser>(desc);
         } catch (const std::exception& e) {
             GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("%s", e.what()), (nullptr));
             return GST_STATE_CHANGE_FAILURE;
@@ -512,8 +481,7 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
     const GstStateChangeReturn result =
         GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
-        if (self->holdsRenderer) ReleaseRenderer();
-        self->holdsRenderer = FALSE;
+        self->stream->visualiser.reset();
         self->stream->output->Release();
     }
     return result;
@@ -538,7 +506,6 @@ static void gst_lumagrove_get_property(GObject* object, guint id, GValue* value,
 
 static void gst_lumagrove_finalize(GObject* object) {
     GstLumagrove* self = GST_LUMAGROVE(object);
-    if (self->holdsRenderer) ReleaseRenderer();
     delete self->stream;
     g_free(self->pluginPath);
     G_OBJECT_CLASS(gst_lumagrove_parent_class)->finalize(object);

@@ -25,7 +25,7 @@ std::vector<ChannelSide> SidesOfLayout(enum speaker_layout layout) {
 }
 
 AudioTap::AudioTap(int sampleRate, enum speaker_layout layout)
-    : store_(sampleRate, SidesOfLayout(layout), static_cast<int64_t>(kRingSeconds * sampleRate)),
+    : store_(sampleRate, SidesOfLayout(layout), static_cast<int64_t>(kLiveSeconds * sampleRate)),
       channels_(store_.channels()),
       lastSound_(Clock::now()) {
     signal_handler_t* signals = obs_get_signal_handler();

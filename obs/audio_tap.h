@@ -4,7 +4,7 @@
 // The data contract: OBS hands a source's sound to its capture callbacks as
 // it comes out of the source, already at OBS's own rate and speaker layout,
 // one plane of floats per channel. The tap interleaves it into its store, a
-// ring of the newest kRingSeconds at that rate, each channel going to the
+// ring of the newest kLiveSeconds at that rate, each channel going to the
 // side its speaker position names (SidesOfLayout). A muted source is
 // silence: what the stream hears.
 //
@@ -29,14 +29,13 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/sample_store.h"
+#include "host/visualiser.h"
 
 // The sides of OBS's speaker layouts, in OBS's channel order.
 std::vector<ChannelSide> SidesOfLayout(enum speaker_layout layout);
 
 class AudioTap {
 public:
-    static constexpr double kRingSeconds = 10.0;
     static constexpr double kQuietSeconds = 0.25;
 
     // At OBS's own rate and layout (obs_get_audio_info).

@@ -13,10 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/sound_levels.h"
-#include "host/driver/frame_driver.h"
-#include "host/driver/shared_target.h"
-#include "host/loader/plugin_loader.h"
+#include "host/visualiser.h"
 #include "obs/audio_tap.h"
 
 namespace {
@@ -34,22 +31,10 @@ std::string InstalledPlugin() {
 }
 
 // Where OBS's renderer shares no textures with the shared context (OBS on
-// GLX, or the context made for another host first), the frames as the
-// driver sees them: read straight into the source's memory (the
-// framebuffer's rows, bottom first), uploaded at the next render.
-class TextureOutput : public FrameSink {
-public:
-    bool TakesInPlace() const override { return true; }
-    PictureBuffer Lend(const FrameTime&) override {
-        return PictureBuffer{pixels.data(), static_cast<size_t>(width) * 4, false};
-    }
-    void Deliver(const FrameTime&) override { fresh = drawn = true; }
-
-    void SetSize(int w, int h) {
-        width = w, height = h;
-        pixels.resize(FrameBytes(w, h));
-    }
-
+// GLX, or the context made for another host first), each frame is read
+// into this memory (the framebuffer's rows, bottom first) and uploaded at
+// the next render.
+struct ReadBack {
     int width = 0, height = 0;
     std::vector<uint8_t> pixels;
     bool fresh = false;  // drawn since the last upload
@@ -68,13 +53,10 @@ struct LumagroveSource {
     std::atomic<int> width{kDefaultWidth}, height{kDefaultHeight};
 
     std::unique_ptr<AudioTap> tap;
-    std::unique_ptr<SoundLevels> levels;
-    SharedTarget target;
-    TextureOutput output;
-    std::unique_ptr<FrameDriver> driver;
+    std::unique_ptr<Visualiser> visualiser;  // while the plug-in library is loaded
+    ReadBack readBack;
     ForeignContext renderer;  // OBS's own context, on EGL
     bool direct = false;      // the frames are drawn straight into `texture`
-    bool holdsRenderer = false;
     std::string problem;       // what keeps it from drawing, until the settings change
     bool heardSource = false;  // the audio source was there at the last tick
     double time = 0.0;         // OBS's video time since the source was made
@@ -98,8 +80,7 @@ struct LumagroveSource {
 
     void Fail(const std::string& why) {
         problem = why;
-        driver.reset();
-        drawn = output.drawn = false;  // no picture left over
+        drawn = readBack.drawn = false;  // no picture left over
         blog(LOG_ERROR, "[lumagrove] %s: %s", obs_source_get_name(self), why.c_str());
     }
 };
@@ -119,17 +100,22 @@ void Update(void* data, obs_data_t* settings) {
     s->tap->Follow(s->audioName);
     // New settings: whatever went wrong is tried again.
     s->problem.clear();
-    s->driver.reset();
-    if (s->holdsRenderer && path != s->pluginPath) {
-        ReleaseRenderer();
-        s->holdsRenderer = false;
-    }
+    if (path != s->pluginPath) s->visualiser.reset();
     s->pluginPath = path;
-    if (!s->holdsRenderer) {
+    if (!s->visualiser) {
         try {
-            AcquireRenderer(path, &s->renderer);
-            s->holdsRenderer = true;
+            VisualiserDesc desc;
+            desc.plugin = path;
+            desc.target = TargetKind::kShared;
+            desc.shareWith = &s->renderer;
+            desc.job.width = s->width;
+            desc.job.height = s->height;
+            desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+            s->visualiser = std::make_unique<Visualiser>(desc);
+            // Live: each frame from the window that ends at the newest sound.
+            s->visualiser->ListenTo(s->tap->store(), SoundMode::kLive);
         } catch (const std::exception& e) {
+            s->visualiser.reset();
             s->Fail(e.what());
         }
     }
@@ -146,16 +132,14 @@ void* Create(obs_data_t* settings, obs_source_t* source) {
     obs_enter_graphics();
     s->renderer = ForeignContext{eglGetCurrentDisplay(), eglGetCurrentContext()};
     obs_leave_graphics();
-    s->levels = std::make_unique<SoundLevels>(s->tap->store(), WindowAnchor::kEnding, nullptr, false);
     Update(s, settings);
     return s;
 }
 
 void Destroy(void* data) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
+    s->visualiser.reset();
     s->tap.reset();  // no more sound comes in
-    s->driver.reset();
-    if (s->holdsRenderer) ReleaseRenderer();
     if (s->texture) {
         obs_enter_graphics();
         gs_texture_destroy(s->texture);
@@ -235,10 +219,18 @@ void VideoTick(void* data, float seconds) {
              followed.c_str(), heard ? "is there" : "is gone: the outline alone until it comes back");
     s->heardSource = heard;
 
-    if (!obs_source_showing(s->self) || !s->holdsRenderer || !s->problem.empty()) return;
+    if (!obs_source_showing(s->self) || !s->visualiser || !s->problem.empty()) return;
     const int width = s->width, height = s->height;
     try {
-        const bool direct = RendererSharesWith(s->renderer);
+        Visualiser& v = *s->visualiser;
+        const bool direct = v.SharesTexturesWith(s->renderer);
+        if (direct != s->direct || !s->frames)
+            blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), width, height,
+                 direct ? "drawn straight into OBS's texture" : "read back and uploaded to OBS's texture");
+        s->direct = direct;
+        v.SetSize(width, height);
+        // At OBS's video time, on the window that ends at the newest sound.
+        const FrameTime frame{s->frames++, s->time, v.newestSoundTime()};
         if (direct) {
             obs_enter_graphics();
             const bool made = s->TextureOfSize(width, height, GS_BGRA);
@@ -247,31 +239,15 @@ void VideoTick(void* data, float seconds) {
             if (!made)
                 throw std::runtime_error("OBS cannot make a texture of " + std::to_string(width) + "x" +
                                          std::to_string(height));
-            s->target.DrawIntoTexture(name);
+            v.DrawIntoTexture(frame, name);
+            s->drawn = true;
         } else {
-            s->target.DrawIntoTexture(0);
+            ReadBack& back = s->readBack;
+            back.width = width, back.height = height;
+            back.pixels.resize(FrameBytes(width, height));
+            v.DrawInto(frame, PictureBuffer{back.pixels.data(), static_cast<size_t>(width) * 4, false});
+            back.fresh = back.drawn = true;
         }
-        if (!s->driver || direct != s->direct || s->target.width() != width || s->target.height() != height) {
-            s->driver.reset();
-            if (direct != s->direct || !s->frames)
-                blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), width, height,
-                     direct ? "drawn straight into OBS's texture" : "read back and uploaded to OBS's texture");
-            s->direct = direct;
-            s->target.SetSize(width, height);
-            if (!direct) s->output.SetSize(width, height);
-            FrameJob job;
-            job.width = width;
-            job.height = height;
-            job.onInterrupt = FrameJob::OnInterrupt::kFinish;
-            std::vector<FrameSink*> outputs;
-            if (!direct) outputs.push_back(&s->output);
-            s->driver = std::make_unique<FrameDriver>(job, s->target, *s->levels, outputs);
-        }
-        // At OBS's video time, on the window that ends at the newest sound.
-        const SampleStore& store = s->tap->store();
-        SingleFrameClock clock(FrameTime{s->frames++, s->time, static_cast<double>(store.end()) / store.sampleRate()});
-        s->driver->Run(clock);
-        if (direct) s->drawn = true;
     } catch (const std::exception& e) {
         s->Fail(e.what());
     }
@@ -281,7 +257,7 @@ void VideoRender(void* data, gs_effect_t*) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
     std::lock_guard<std::mutex> lock(s->lock);
     if (!s->direct) {
-        TextureOutput& out = s->output;
+        ReadBack& out = s->readBack;
         if (!out.drawn || !s->TextureOfSize(out.width, out.height, GS_BGRX)) return;
         if (out.fresh || !s->drawn)
             gs_texture_set_image(s->texture, out.pixels.data(), static_cast<uint32_t>(out.width) * 4, false);

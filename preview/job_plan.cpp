@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "host/base/clock_text.h"
-#include "host/base/host_error.h"
 #include "preview/options.h"
 
 FrameJob ChooseStretch(const Options& o, double songSeconds) {
@@ -23,8 +21,4 @@ FrameJob ChooseStretch(const Options& o, double songSeconds) {
                                            " runs past the end of the song (" + length + ")");
     job.frameCount = FrameCountFor(duration, o.fps);
     return job;
-}
-
-int64_t FrameCountFor(double seconds, int fps) {
-    return std::max<int64_t>(1, static_cast<int64_t>(ceil(seconds * fps - 1e-3)));
 }

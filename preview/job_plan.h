@@ -5,13 +5,9 @@
 
 #include <stdint.h>
 
-#include "host/driver/frame_driver.h"
+#include "host/visualiser.h"
 
 struct Options;
-
-// Frames that cover `seconds` at `fps`: at least one, and none for a sliver
-// of less than a thousandth of a frame (times read back from text are rounded).
-int64_t FrameCountFor(double seconds, int fps);
 
 // The job for the options' size, rate and stretch (--start, --duration: to the
 // end when not given) of a song `songSeconds` long; at least one frame.

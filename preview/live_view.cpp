@@ -5,14 +5,11 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "host/analysis/sound_levels.h"
-#include "host/audio/audio_file.h"
-#include "host/audio/song_feed.h"
-#include "host/base/host_error.h"
-#include "host/loader/plugin_loader.h"
+#include "host/visualiser.h"
 #include "preview/job_plan.h"
 #include "preview/options.h"
 #include "preview/outputs.h"
@@ -23,26 +20,18 @@ namespace {
 
 double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerformanceFrequency(); }
 
-// The levels of whatever is shown now: the song given, or one dropped since.
-class LevelsInView : public LevelSource {
-public:
-    explicit LevelsInView(LevelSource& first) : current(&first) {}
-    double duration() const override { return current->duration(); }
-    void Fill(const FrameTime& frame, AudioBlock* block) override { current->Fill(frame, block); }
-    LevelSource* current;
-};
-
 // The window's clock: the position of the sound being played (or captured,
 // or of the program's own clock), a frame at most every 1 / fps seconds; the
 // window's keys and dropped files are taken as it waits.
 class ViewClock : public FrameClock {
 public:
-    ViewClock(SdlWindow& window, const FrameJob& job, LevelsInView* levels, AudioSource* playback, LiveCapture* capture)
+    ViewClock(SdlWindow& window, const FrameJob& job, Visualiser& visualiser, AudioSource* playback,
+              LiveCapture* capture)
         : window_(window),
           frameSeconds_(1.0 / job.fps),
           start_(job.start),
           duration_(job.frameCount == FrameJob::kUntilStopped ? HUGE_VAL : job.duration()),
-          levels_(levels),
+          visualiser_(visualiser),
           capture_(capture),
           nextFrame_(0.0) {
         if (playback) player_ = std::make_unique<SongPlayer>(*playback, start_, duration_);
@@ -94,12 +83,10 @@ private:
         try {
             auto song = OpenAudioFile(path);
             auto again = OpenAudioFile(path);
-            auto analysis = AnalyseSong(*song);
             player_.reset();
+            visualiser_.FeedFrom(*song);
             droppedSong_ = std::move(song);
             droppedPlayback_ = std::move(again);
-            droppedLevels_ = std::move(analysis);
-            levels_->current = droppedLevels_.get();
             start_ = 0.0;
             duration_ = droppedSong_->duration();
             player_ = std::make_unique<SongPlayer>(*droppedPlayback_, start_, duration_);
@@ -116,11 +103,10 @@ private:
     SdlWindow& window_;
     const double frameSeconds_;
     double start_, duration_;
-    LevelsInView* levels_;
+    Visualiser& visualiser_;
     LiveCapture* capture_;
     std::unique_ptr<SongPlayer> player_;
     std::unique_ptr<AudioSource> droppedSong_, droppedPlayback_;
-    std::unique_ptr<LevelSource> droppedLevels_;
     Uint64 begin_ = 0;
     double nextFrame_;          // the own clock's time the next frame is due
     double position_ = 0.0;     // seconds of the stretch played
@@ -129,41 +115,40 @@ private:
     int64_t index_ = 0;
 };
 
-void View(const Options& o, FrameJob job, LevelSource& levels, AudioSource* playback, LiveCapture* capture,
-          const std::string& title) {
+// `show` gives the visualiser what it draws from.
+void View(const Options& o, FrameJob job, const std::function<void(Visualiser&)>& show, AudioSource* playback,
+          LiveCapture* capture, const std::string& title) {
     job.onInterrupt = FrameJob::OnInterrupt::kFinish;
-    PluginLibrary plugin(o.plugin);
     Outputs outputs = MakeOutputs(o, job, SoundForVideo{});
     std::unique_ptr<SdlWindow> window;
-    try {
-        StartPlugin(plugin, [&] {
-            window = std::make_unique<SdlWindow>(job.width, job.height, "Lumagrove - " + title, o.fullscreen, true);
-            return window.get();
-        });
-    } catch (...) {
-        for (const auto& output : outputs.all) output->Abort();
-        throw;
-    }
-    LevelsInView shown(levels);
-    FrameDriver driver(job, *window, shown, outputs.List());
-    ViewClock clock(*window, job, &shown, playback, capture);
-    driver.Run(clock);
-    driver.Finish();
+    VisualiserDesc desc;
+    desc.plugin = o.plugin;
+    desc.target = TargetKind::kHost;
+    desc.makeTarget = [&] {
+        window = std::make_unique<SdlWindow>(job.width, job.height, "Lumagrove - " + title, o.fullscreen, true);
+        return window.get();
+    };
+    desc.job = job;
+    desc.outputs = outputs.List();
+    Visualiser visualiser(desc);
+    show(visualiser);
+    ViewClock clock(*window, job, visualiser, playback, capture);
+    visualiser.Run(clock);
+    visualiser.Finish();
 }
 
 }  // namespace
 
-void ViewSong(const Options& o, const FrameJob& job, LevelSource& levels, AudioSource* playback,
-              const std::string& title) {
-    View(o, job, levels, playback, nullptr, title);
+void ViewSong(const Options& o, const FrameJob& job, SongOrReplay& what, AudioSource* playback) {
+    View(o, job, [&](Visualiser& v) { what.DrawWith(v); }, playback, nullptr, what.title);
 }
 
 void ViewCapture(const Options& o, LiveCapture& capture) {
-    SoundLevels levels(capture.store(), WindowAnchor::kEnding, nullptr, false);
     FrameJob job;
     job.width = o.width;
     job.height = o.height;
     job.fps = o.fps;
     if (o.duration > 0) job.frameCount = FrameCountFor(o.duration, o.fps);
-    View(o, job, levels, nullptr, &capture, "capturing " + capture.deviceName());
+    View(o, job, [&](Visualiser& v) { v.ListenTo(capture.store(), SoundMode::kLive); }, nullptr, &capture,
+         "capturing " + capture.deviceName());
 }

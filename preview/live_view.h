@@ -1,7 +1,7 @@
 // live_view.h - the live window: a resizable SDL2 window (preview/sdl_window.h)
 // showing a song as it plays, or live capture as it comes.
 //
-// The frame driver (host/driver/frame_driver.h) on the window's clock: a
+// A Visualiser (host/visualiser.h) on the window's clock: a
 // frame's time is the song's start + the position of the sound being played
 // (preview/song_player.h), or the capture clock; with no audio device, or no
 // song, a note says so once and the position comes from the program's own
@@ -23,18 +23,15 @@
 
 #include <string>
 
-#include "host/analysis/level_source.h"
-#include "host/audio/audio_source.h"
-#include "host/audio/live_capture.h"
-#include "host/driver/frame_driver.h"
+#include "host/visualiser.h"
+#include "preview/offline_run.h"
 
 struct Options;
 
-// A song's stretch (job.start, job.duration()) analysed by `levels` and
-// played from `playback` (the same song opened apart; may be null), the
-// window titled with `title`.
-void ViewSong(const Options& o, const FrameJob& job, LevelSource& levels, AudioSource* playback,
-              const std::string& title);
+// A song's stretch (job.start, job.duration()), or levels replayed, drawn
+// from `what` and played from `playback` (the same song opened apart; may be
+// null), the window titled with what.title.
+void ViewSong(const Options& o, const FrameJob& job, SongOrReplay& what, AudioSource* playback);
 
 // What `capture` hears, each frame from the window that ends at its newest sound.
 void ViewCapture(const Options& o, LiveCapture& capture);

@@ -8,13 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/levels_csv.h"
-#include "host/audio/audio_file.h"
-#include "host/audio/demo_song.h"
-#include "host/audio/live_capture.h"
-#include "host/audio/song_feed.h"
-#include "host/base/host_error.h"
-#include "host/base/scratch_folder.h"
+#include "host/visualiser.h"
 #include "preview/capture_run.h"
 #include "preview/job_plan.h"
 #include "preview/live_view.h"
@@ -43,19 +37,22 @@ void Run(const Options& o) {
     if (o.capture) return RunCapture(o);
     ScratchFolder scratch;
     std::unique_ptr<AudioSource> song = OpenSong(o, scratch);
-    std::unique_ptr<LevelSource> levels = o.levelsIn.empty() ? AnalyseSong(*song) : ReadLevelsCsv(o.levelsIn);
+    SongOrReplay what;
+    // Levels from a CSV drive the frames even where a song is given (for the window's sound).
+    if (o.levelsIn.empty()) what.song = song.get();
+    else what.replay = ReadLevelsCsv(o.levelsIn);
     // What is shown: the song's tags or file name, the demo, the levels' file.
-    const std::string title = !o.audio.empty() ? SongTitle(*song, o.audio)
-                              : song           ? "demo"
-                                               : o.levelsIn.substr(o.levelsIn.find_last_of('/') + 1);
+    what.title = !o.audio.empty() ? SongTitle(*song, o.audio)
+                 : song           ? "demo"
+                                  : o.levelsIn.substr(o.levelsIn.find_last_of('/') + 1);
     if (o.window) {
         // Playback reads the song on its own, apart from the analysis.
-        const FrameJob job = ChooseStretch(o, levels->duration());
+        const FrameJob job = ChooseStretch(o, what.duration());
         std::unique_ptr<AudioSource> playback = song ? OpenSong(o, scratch) : nullptr;
-        ViewSong(o, job, *levels, playback.get(), title);
+        ViewSong(o, job, what, playback.get());
         return;
     }
-    RunOffline(o, *levels, song ? song->EncoderInputPath() : "", title);
+    RunOffline(o, what);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 // ParseOptions rejects the rest (status 2).
 #include <memory>
 
-#include "host/analysis/levels_csv.h"
+#include "host/visualiser.h"
 #include "preview/offline_run.h"
 #include "preview/options.h"
 #include "preview/program.h"
@@ -19,8 +19,10 @@
 namespace {
 
 void Run(const Options& o) {
-    std::unique_ptr<LevelSource> levels = ReadLevelsCsv(o.levelsIn);
-    RunOffline(o, *levels, "", o.levelsIn.substr(o.levelsIn.find_last_of("/\\") + 1));
+    SongOrReplay what;
+    what.replay = ReadLevelsCsv(o.levelsIn);
+    what.title = o.levelsIn.substr(o.levelsIn.find_last_of("/\\") + 1);
+    RunOffline(o, what);
 }
 
 }  // namespace

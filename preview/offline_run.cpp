@@ -1,16 +1,40 @@
 #include "preview/offline_run.h"
 
-#include "host/driver/offscreen_target.h"
-#include "host/loader/plugin_loader.h"
 #include "preview/job_plan.h"
 #include "preview/options.h"
 #include "preview/outputs.h"
 #include "preview/progress.h"
 
-void RunOffline(const Options& o, LevelSource& levels, const std::string& songPath, const std::string& heading) {
-    const FrameJob job = ChooseStretch(o, levels.duration());
-    PluginLibrary plugin(o.plugin);
-    Outputs outputs = MakeOutputs(o, job, SoundForVideo{songPath}, heading);
+double SongOrReplay::duration() const {
+#if LUMAGROVE_SOUND_SOURCES
+    if (song) return song->duration();
+#endif
+    return replay ? replay->duration() : 0.0;
+}
+
+void SongOrReplay::DrawWith(Visualiser& visualiser) {
+    if (song) visualiser.FeedFrom(*song);
+    else visualiser.ReplayLevels(std::move(replay));
+}
+
+void RunOffline(const Options& o, SongOrReplay& what) {
+    const FrameJob job = ChooseStretch(o, what.duration());
+    SoundForVideo track;
+#if LUMAGROVE_SOUND_SOURCES
+    ScratchFolder scratch;  // the video's sound track while the frames are drawn
+    if (what.song && o.outIsVideo())
+        track = {scratch.path() + "/sound.wav", what.song->sampleRate(), what.song->channels()};
+#endif
+    Outputs outputs = MakeOutputs(o, job, track, what.title);
     ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
-    RenderOffscreen(job, plugin, levels, outputs.List(), &progress);
+    VisualiserDesc desc;
+    desc.plugin = o.plugin;
+    desc.job = job;
+    desc.outputs = outputs.List();
+    desc.progress = &progress;
+    Visualiser visualiser(desc);
+    what.DrawWith(visualiser);
+    StretchClock clock(job);
+    visualiser.Run(clock);
+    visualiser.Finish();
 }

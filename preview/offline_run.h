@@ -2,21 +2,33 @@
 // (or of a levels replay), drawn offscreen as fast as it can be, to the
 // outputs. The Linux and the Windows builds share it.
 //
-// The frame driver (host/driver/frame_driver.h) on the song's clock: frame i
-// at --start + i / --fps, never the wall clock, so the same input always gives
-// the same frames; an offscreen target of the job's size; Ctrl-C removes the
-// outputs (status 130).
+// A Visualiser (host/visualiser.h) fed from the song, on the song's clock:
+// frame i at --start + i / --fps, never the wall clock, so the same input
+// always gives the same frames; an offscreen target of the job's size;
+// Ctrl-C removes the outputs (status 130). A video's sound track is the
+// sound the analysis reads, handed on as the frames are drawn (a song is
+// decoded once), and muxed in when the frames are done.
 #ifndef LUMAGROVE_OFFLINE_RUN_H
 #define LUMAGROVE_OFFLINE_RUN_H
 
+#include <memory>
 #include <string>
 
-#include "host/analysis/level_source.h"
+#include "host/visualiser.h"
 
 struct Options;
 
-// `songPath` is the file whose sound a video carries ("" for none);
-// `heading` names the render on its contact sheet.
-void RunOffline(const Options& o, LevelSource& levels, const std::string& songPath, const std::string& heading);
+// What a run draws from: a song, or levels replayed from a CSV.
+struct SongOrReplay {
+    AudioSource* song = nullptr;          // the caller's; null for a replay
+    std::unique_ptr<LevelSource> replay;  // in place of a song
+    std::string title;                    // what is shown: the song's tags or name, the replay's file
+
+    double duration() const;
+    // The visualiser takes the song's sound, or the replay (which it then owns).
+    void DrawWith(Visualiser& visualiser);
+};
+
+void RunOffline(const Options& o, SongOrReplay& what);
 
 #endif

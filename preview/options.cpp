@@ -9,13 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
-#ifndef _WIN32
-#  include "host/base/child_process.h"
-#endif
-#include "host/base/host_error.h"
-#include "host/gl/gl_context.h"
-#include "host/loader/plugin_loader.h"
-#include "host/output/video_quality.h"
+#include "host/visualiser.h"
 
 namespace {
 

@@ -1,13 +1,6 @@
 #include "preview/outputs.h"
 
-#include "host/output/contact_sheet.h"
-#include "host/output/levels_csv_writer.h"
-#include "host/output/png_folder_sink.h"
-#include "host/output/wav_writer.h"
 #include "preview/options.h"
-#ifndef _WIN32
-#  include "host/output/video_sink.h"
-#endif
 
 std::vector<FrameSink*> Outputs::List() const {
     std::vector<FrameSink*> list;
@@ -20,7 +13,7 @@ Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& 
     if (!o.levelsOut.empty()) outputs.all.push_back(std::make_unique<LevelsCsvWriter>(o.levelsOut));
 #ifndef _WIN32
     if (!o.out.empty() && o.outIsVideo()) {
-        if (sound.recorded && !sound.path.empty())
+        if (!sound.path.empty())
             outputs.all.push_back(std::make_unique<WavWriter>(sound.path, sound.rate, sound.channels));
         VideoSettings video;
         video.path = o.out;
@@ -28,10 +21,9 @@ Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& 
         video.height = job.height;
         video.fps = job.fps;
         video.audioPath = sound.path;
-        video.start = job.start;
         video.duration = job.duration();
         video.quality = *FindVideoQuality(o.quality);
-        video.soundAtEnd = sound.recorded;
+        video.soundAtEnd = true;
         outputs.all.push_back(std::make_unique<VideoSink>(video));
     }
 #else

@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/driver/frame_driver.h"
-#include "host/output/frame_sink.h"
+#include "host/visualiser.h"
 
 struct Options;
 
@@ -25,16 +24,16 @@ struct Outputs {
     std::vector<FrameSink*> List() const;
 };
 
-// Where a video's sound comes from.
+// A video's sound track: the sound the frames are drawn from, written to
+// `path` (a WAV) as they are drawn, at `rate` and `channels`, and muxed in
+// whole at the end. No path: a silent video.
 struct SoundForVideo {
-    std::string path;       // the file whose sound a video carries ("" for a silent video)
-    bool recorded = false;  // a live recording's: written to `path` as the frames are,
-                            // at `rate` and `channels`, and taken in whole at the end
+    std::string path;
     int rate = 0, channels = 0;
 };
 
-// The outputs the options name, for `job`. A song's sound is cut to the
-// job's stretch; `heading` names what is rendered on the contact sheet.
+// The outputs the options name, for `job`; `heading` names what is rendered
+// on the contact sheet.
 Outputs MakeOutputs(const Options& o, const FrameJob& job, const SoundForVideo& sound, const std::string& heading = "");
 
 #endif

@@ -4,8 +4,7 @@
 
 #include <new>
 
-#include "host/base/host_error.h"
-#include "host/base/interrupt.h"
+#include "host/visualiser.h"
 
 int RunProgram(int argc, char** argv, void (*run)(const Options& options)) {
     try {

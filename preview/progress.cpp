@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "host/base/clock_text.h"
 
 #ifdef _WIN32
 #  include <io.h>

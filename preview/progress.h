@@ -14,7 +14,7 @@
 #include <chrono>
 #include <string>
 
-#include "host/driver/frame_driver.h"
+#include "host/visualiser.h"
 
 class ProgressMeter : public FrameProgress {
 public:

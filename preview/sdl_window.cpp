@@ -1,13 +1,11 @@
 #include "preview/sdl_window.h"
 
 #include <SDL.h>
+#include <SDL_opengl.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
 
-#include "host/base/host_error.h"
-#include "host/base/interrupt.h"
-#include "host/gl/gl.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "host/driver/frame_target.h"
+#include "host/visualiser.h"
 
 struct SDL_Window;
 

@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/side_mix.h"
-#include "host/audio/audio_source.h"
+#include "host/visualiser.h"
 
 class SongPlayer {
 public:

@@ -2,8 +2,7 @@
 // WebAssembly, started on the page's canvas (WebGL 1 through Emscripten's
 // emulation of OpenGL 1.1, with the GLU calls and the smooth lines the
 // emulation lacks supplied by web/glu_web.cpp and web/line_web.cpp), and
-// the host library's sample store, analysis and frame driver fed the sound
-// Web Audio gives. The page's script (web/page/lumagrove.js) calls:
+// the host library's Visualiser fed the sound Web Audio gives. The page's script (web/page/lumagrove.js) calls:
 //
 //   lumagrove_start()               the WebGL context on #canvas, the plug-in
 //                                   started on it; 0, or 1 without WebGL, 2
@@ -33,18 +32,11 @@
 #include <exception>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "host/analysis/levels_csv.h"
-#include "host/analysis/sample_store.h"
-#include "host/analysis/side_mix.h"
-#include "host/analysis/sound_levels.h"
-#include "host/driver/frame_driver.h"
-#include "host/loader/plugin_loader.h"
+#include "host/visualiser.h"
 
 namespace {
 
-constexpr double kLiveSeconds = 10.0;
 constexpr const char* kReplayPath = "/levels.csv";
 
 // The page's canvas: the drawing buffer's size, shown by the browser.
@@ -67,31 +59,13 @@ public:
     bool Shows() const override { return true; }
 };
 
-// Notes each frame's levels.
-class LevelsTap : public FrameSink {
-public:
-    bool TakesPictures() const override { return false; }
-    void TakeLevels(const FrameTime&, const float levels[16]) override { std::copy(levels, levels + 16, last); }
-    float last[16] = {};
-};
-
 struct Page {
-    std::unique_ptr<PluginLibrary> plugin;
     CanvasTarget target;
-    LevelsTap tap;
-    std::unique_ptr<SampleStore> store;
-    std::unique_ptr<LevelSource> levels;
-    std::unique_ptr<FrameDriver> driver;
+    std::unique_ptr<Visualiser> visualiser;
     std::vector<float> incoming;
+    int channels = 0;
     std::string error;
     int64_t frames = 0;
-
-    void Drive() {
-        FrameJob job;
-        job.onInterrupt = FrameJob::OnInterrupt::kFinish;
-        driver = std::make_unique<FrameDriver>(job, target, *levels, std::vector<FrameSink*>{&tap});
-        frames = 0;
-    }
 };
 
 Page& ThePage() {
@@ -118,8 +92,11 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_start() {
         return 1;
     }
     try {
-        p.plugin = std::make_unique<PluginLibrary>("lumagrove");
-        StartPlugin(*p.plugin, [&] {
+        VisualiserDesc desc;
+        desc.plugin = "lumagrove";
+        desc.target = TargetKind::kHost;
+        desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+        desc.makeTarget = [&]() -> FrameTarget* {
             emscripten_webgl_make_context_current(context);
             // What the emulation sets up when it makes a context itself
             // (its immediate mode sets up nothing unless told WebGL is in use).
@@ -128,7 +105,8 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_start() {
                 Browser.moduleContextCreatedCallbacks.forEach(function(created) { created(); });
             });
             return &p.target;
-        });
+        };
+        p.visualiser = std::make_unique<Visualiser>(desc);
     } catch (const std::exception& e) {
         p.error = e.what();
         return 2;
@@ -138,38 +116,39 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_start() {
 
 EMSCRIPTEN_KEEPALIVE const char* lumagrove_error() { return ThePage().error.c_str(); }
 
+// A song is pushed whole and its frames may go back (a seek): it is kept.
 EMSCRIPTEN_KEEPALIVE void lumagrove_sound(int rate, int channels, int live) {
     Page& p = ThePage();
-    p.driver.reset();
-    p.levels.reset();
-    p.store = std::make_unique<SampleStore>(rate, DefaultChannelSides(channels),
-                                            live ? static_cast<int64_t>(kLiveSeconds * rate) : 0);
-    p.levels =
-        std::make_unique<SoundLevels>(*p.store, live ? WindowAnchor::kEnding : WindowAnchor::kCentred, nullptr, false);
-    p.Drive();
+    if (!p.visualiser) return;
+    SoundDesc sound;
+    sound.rate = rate;
+    sound.sides = DefaultChannelSides(channels);
+    sound.mode = live ? SoundMode::kLive : SoundMode::kRecorded;
+    sound.keepAll = true;
+    p.visualiser->StartSound(sound);
+    p.channels = channels;
+    p.frames = 0;
 }
 
 EMSCRIPTEN_KEEPALIVE float* lumagrove_sound_memory(int frames) {
     Page& p = ThePage();
-    if (!p.store || frames < 0) return nullptr;
-    p.incoming.resize(static_cast<size_t>(frames) * p.store->channels());
+    if (!p.visualiser || !p.visualiser->hasSound() || frames < 0) return nullptr;
+    p.incoming.resize(static_cast<size_t>(frames) * p.channels);
     return p.incoming.data();
 }
 
 EMSCRIPTEN_KEEPALIVE void lumagrove_push(int frames) {
     Page& p = ThePage();
-    if (!p.store || frames < 0 || static_cast<size_t>(frames) * p.store->channels() > p.incoming.size()) return;
-    p.store->Push(p.incoming.data(), frames);
+    if (!p.visualiser || frames < 0 || static_cast<size_t>(frames) * p.channels > p.incoming.size()) return;
+    p.visualiser->PushSound(p.incoming.data(), frames);
 }
 
 EMSCRIPTEN_KEEPALIVE int lumagrove_replay() {
     Page& p = ThePage();
+    if (!p.visualiser) return 1;
     try {
-        std::unique_ptr<LevelSource> replay = ReadLevelsCsv(kReplayPath);
-        p.driver.reset();
-        p.store.reset();
-        p.levels = std::move(replay);
-        p.Drive();
+        p.visualiser->ReplayLevels(ReadLevelsCsv(kReplayPath));
+        p.frames = 0;
         return 0;
     } catch (const std::exception& e) {
         p.error = e.what();
@@ -180,20 +159,14 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_replay() {
 // The live sound's newest position, in seconds from its start.
 EMSCRIPTEN_KEEPALIVE double lumagrove_sound_end() {
     Page& p = ThePage();
-    return p.store ? static_cast<double>(p.store->end()) / p.store->sampleRate() : 0.0;
+    return p.visualiser ? p.visualiser->newestSoundTime() : 0.0;
 }
 
 EMSCRIPTEN_KEEPALIVE int lumagrove_frame(double time, double soundTime) {
     Page& p = ThePage();
-    if (!p.plugin) return 1;
-    if (!p.levels) {  // nothing to show yet: the outline alone
-        p.store = std::make_unique<SampleStore>(48000, DefaultChannelSides(2));
-        p.levels = std::make_unique<SoundLevels>(*p.store, WindowAnchor::kCentred, nullptr, false);
-        p.Drive();
-    }
+    if (!p.visualiser) return 1;
     try {
-        SingleFrameClock clock(FrameTime{p.frames++, time, soundTime});
-        p.driver->Run(clock);
+        p.visualiser->Draw(FrameTime{p.frames++, time, soundTime});
         return 0;
     } catch (const std::exception& e) {
         p.error = e.what();
@@ -201,6 +174,9 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_frame(double time, double soundTime) {
     }
 }
 
-EMSCRIPTEN_KEEPALIVE const float* lumagrove_levels() { return ThePage().tap.last; }
+EMSCRIPTEN_KEEPALIVE const float* lumagrove_levels() {
+    static const float none[16] = {};
+    return ThePage().visualiser ? ThePage().visualiser->levels() : none;
+}
 
 }  // extern "C"

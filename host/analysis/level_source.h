@@ -10,14 +10,8 @@
 
 #include <stdint.h>
 
+#include "host/base/frame_time.h"
 #include "plugin/plugin_interface.h"
-
-// One frame on a host's clock.
-struct FrameTime {
-    int64_t index = 0;       // frames since the run's (or the stream's) start
-    double time = 0.0;       // seconds handed to the plug-in: the song's, the capture's or the stream's time
-    double soundTime = 0.0;  // where the frame falls in the sound's sample store, seconds from its sample 0
-};
 
 class LevelSource {
 public:

@@ -27,6 +27,11 @@
 
 #include "host/analysis/side_mix.h"
 
+// What a live source keeps: the newest this many seconds (a ring). Live
+// frames read only the newest window; the rest is slack for a reader that
+// falls behind.
+constexpr double kLiveSeconds = 10.0;
+
 class SampleStore {
 public:
     SampleStore(int sampleRate, const std::vector<ChannelSide>& sides, int64_t holdFrames = 0);

@@ -1,10 +1,10 @@
 #include "host/analysis/sound_levels.h"
 
-SoundLevels::SoundLevels(SampleStore& store, WindowAnchor anchor, SoundFeed* feed, bool discardBehind)
+SoundLevels::SoundLevels(SampleStore& store, const SoundLevelsDesc& desc)
     : store_(store),
-      anchor_(anchor),
-      feed_(feed),
-      discardBehind_(discardBehind),
+      anchor_(desc.anchor),
+      feed_(desc.feed),
+      discardBehind_(desc.discardBehind),
       analysis_(store.sampleRate()),
       n_(analysis_.windowFrames()),
       stereo_(static_cast<size_t>(n_) * 2) {}

@@ -36,12 +36,17 @@ enum class WindowAnchor {
     kEnding,   // the window that ends at the frame (live sound)
 };
 
+struct SoundLevelsDesc {
+    WindowAnchor anchor = WindowAnchor::kCentred;
+    SoundFeed* feed = nullptr;   // asked for each window's sound first, where there is one
+    bool discardBehind = false;  // what no later frame can need is let go after each frame
+};
+
 class SoundLevels : public LevelSource {
 public:
-    // `store` (and `feed`, which may be null) are kept alive by the caller.
-    // With `discardBehind`, what no later frame can need is let go after
-    // each frame. Throws HostError (status 1) if the FFT cannot be set up.
-    SoundLevels(SampleStore& store, WindowAnchor anchor, SoundFeed* feed, bool discardBehind);
+    // `store` (and the feed) are kept alive by the caller. Throws HostError
+    // (status 1) if the FFT cannot be set up.
+    SoundLevels(SampleStore& store, const SoundLevelsDesc& desc);
 
     double duration() const override;
     void Fill(const FrameTime& frame, AudioBlock* block) override;

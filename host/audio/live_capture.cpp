@@ -175,7 +175,7 @@ struct LiveCapture::Impl {
     using Clock = std::chrono::steady_clock;
     mutable std::mutex mutex;
     std::condition_variable grew;
-    std::unique_ptr<SampleStore> store;  // the newest kRingSeconds of sound, or all not yet let go of
+    std::unique_ptr<SampleStore> store;  // the newest kLiveSeconds of sound, or all not yet let go of
     mutable int64_t captured = 0;
     mutable Clock::time_point lastArrival = Clock::now();  // of sound, or of filled silence
     mutable int64_t capturedThen = 0;                      // `captured` at lastArrival
@@ -339,7 +339,7 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
     pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, g.source.spec.rate, g.source.spec.channels};
     const std::vector<ChannelSide> sides = spec.channels == 1 ? std::vector<ChannelSide>{ChannelSide::kBoth} : g.sides;
     g.store = std::make_unique<SampleStore>(static_cast<int>(spec.rate), sides,
-                                            keep == Keep::kAll ? 0 : static_cast<int64_t>(kRingSeconds * spec.rate));
+                                            keep == Keep::kAll ? 0 : static_cast<int64_t>(kLiveSeconds * spec.rate));
     g.stream = pa_stream_new(g.server.context(), "Lumagrove visualiser", &spec, &g.source.map);
     if (!g.stream) {
         lock.Release();

@@ -4,7 +4,7 @@
 // A LiveCapture pushes what it captures into its sample store
 // (host/analysis/sample_store.h), at the device's own rate and channel count,
 // each channel going to the side the device's channel map names. For a live
-// view the store keeps the newest kRingSeconds; for a recording it keeps
+// view the store keeps the newest kLiveSeconds; for a recording it keeps
 // every sample until the reader lets go of it (SampleStore::Discard), so a
 // render slower than real time loses no sound, up to kMostHeldBytes waiting,
 // past which the capture fails ("cannot keep up"). What the store no longer
@@ -38,11 +38,10 @@ std::vector<std::string> ListCaptureDevices();
 
 class LiveCapture {
 public:
-    static constexpr double kRingSeconds = 10.0;
     static constexpr int64_t kMostHeldBytes = int64_t(1) << 30;
 
     enum class Keep {
-        kNewest,  // the newest kRingSeconds (what a live view shows)
+        kNewest,  // the newest kLiveSeconds (what a live view shows)
         kAll,     // every sample until let go of (what a recording writes)
     };
 

@@ -24,7 +24,7 @@ public:
     explicit SongLevels(AudioSource& song)
         : store_(song.sampleRate(), song.sides()),
           feed_(song, store_),
-          levels_(store_, WindowAnchor::kCentred, &feed_, true) {}
+          levels_(store_, SoundLevelsDesc{WindowAnchor::kCentred, &feed_, true}) {}
 
     double duration() const override { return levels_.duration(); }
     void Fill(const FrameTime& frame, AudioBlock* block) override { levels_.Fill(frame, block); }

@@ -26,9 +26,21 @@ FrameDriver::FrameDriver(const FrameJob& job, FrameTarget& target, LevelSource& 
     for (FrameSink* output : outputs_) {
         if (output->TakesInPlace()) inPlace_.push_back(output);
         else if (output->TakesPictures()) written.push_back(output);
-        if (output->WantsSound() && sound_) soundTakers_.push_back(output);
     }
     if (!written.empty()) queue_ = std::make_unique<FrameQueue>(job_.width, job_.height, written);
+    TakeSoundFrom(sound);
+}
+
+void FrameDriver::TakeSoundFrom(const SampleStore* sound, SoundFeed* feed) {
+    sound_ = sound;
+    feed_ = feed;
+    soundTakers_.clear();
+    soundHanded_ = 0;
+    if (!sound_) return;
+    for (FrameSink* output : outputs_)
+        if (output->WantsSound()) soundTakers_.push_back(output);
+    // A stretch of a song from --start: its sound track starts there too.
+    if (job_.start > 0) soundHanded_ = sound_->PositionAt(job_.start);
 }
 
 FrameDriver::~FrameDriver() { Abort(); }
@@ -94,6 +106,7 @@ bool FrameDriver::Draw(const FrameTime& frame) {
 
 void FrameDriver::HandSound(int64_t end) {
     if (soundTakers_.empty()) return;
+    if (feed_ && soundHanded_ < end) feed_->Feed(soundHanded_, end);
     end = std::min(end, sound_->end());
     const int channels = sound_->channels();
     const int64_t kChunk = 16384;

@@ -33,6 +33,7 @@
 
 #include "host/analysis/level_source.h"
 #include "host/analysis/sample_store.h"
+#include "host/analysis/sound_levels.h"
 #include "host/driver/frame_target.h"
 #include "host/output/frame_queue.h"
 #include "host/output/frame_sink.h"
@@ -126,6 +127,13 @@ public:
 
     int64_t framesDone() const { return done_; }
 
+    // The outputs that want sound take it from `sound` from now on (null:
+    // none), from the job's start; `feed` (may be null) is asked for it
+    // first, for a store fed ahead (a song).
+    void TakeSoundFrom(const SampleStore* sound, SoundFeed* feed = nullptr);
+    bool TakesSound() const { return !soundTakers_.empty(); }
+    int64_t soundHanded() const { return soundHanded_; }
+
 private:
     // False when an interrupt came while waiting for the writer.
     bool Draw(const FrameTime& frame);
@@ -140,6 +148,7 @@ private:
     std::vector<FrameSink*> inPlace_;  // outputs that take the picture in their own memory
     std::vector<FrameSink*> soundTakers_;
     const SampleStore* sound_;
+    SoundFeed* feed_ = nullptr;
     FrameProgress* progress_;
     std::unique_ptr<FrameQueue> queue_;  // for the outputs written on the writer thread
     std::unique_ptr<AudioBlock> block_;

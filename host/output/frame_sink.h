@@ -36,7 +36,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "host/analysis/level_source.h"
+#include "host/base/frame_time.h"
 #include "host/base/staged_file.h"
 #include "host/output/frame.h"
 

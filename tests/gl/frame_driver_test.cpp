@@ -83,7 +83,7 @@ protected:
 
     FrameJob job;
     SampleStore store{8000, {ChannelSide::kBoth}};
-    SoundLevels levels{store, WindowAnchor::kCentred, nullptr, false};
+    SoundLevels levels{store, SoundLevelsDesc{WindowAnchor::kCentred, nullptr, false}};
     PluginLibrary plugin{LUMAGROVE_MODULE_PATH};
     std::unique_ptr<OffscreenTarget> target;
     std::vector<std::string> log;

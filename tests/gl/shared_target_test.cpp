@@ -98,7 +98,7 @@ public:
 // One frame through `target`, into `outputs` (none: into the target's texture).
 void DrawOne(SharedTarget& target, std::vector<FrameSink*> outputs) {
     std::unique_ptr<SampleStore> store = Sound();
-    SoundLevels levels(*store, WindowAnchor::kEnding, nullptr, false);
+    SoundLevels levels(*store, SoundLevelsDesc{WindowAnchor::kEnding, nullptr, false});
     FrameJob job;
     job.width = kWidth;
     job.height = kHeight;

@@ -1,0 +1,236 @@
+// visualiser.h - the host library's one door. A Visualiser owns the plug-in
+// from load to release, the sound a host pushes in, its analysis and the
+// frame driver; a host (a program, a GStreamer element, an OBS source, a web
+// page) only translates its own world into these calls, so every host draws
+// the same pictures from the same sound. Hosts include this header and no
+// other of the host library's (tools/check_layers.sh checks it).
+//
+// Glossary (the words are easy to confuse):
+//   sample frame   one instant of sound: one float per channel, interleaved.
+//                  Sound is counted and placed in sample frames, from the
+//                  sound's sample 0 (the first pushed since StartSound() or
+//                  Restart()).
+//   frame          always a picture frame: one picture the plug-in draws.
+//   sound time     where a frame falls in the sound pushed in, in seconds
+//                  from its sample 0 (FrameTime::soundTime).
+//   time           the seconds handed to the plug-in with a frame: the
+//                  host's own clock (a song's time, a stream's, OBS's).
+//   recorded sound sound known ahead of the frame (a song, a stream, a
+//                  recording): each frame is analysed on the window centred
+//                  on its sound time, so a frame is due only once half a
+//                  window of sound past it has come (heldBack()).
+//   live sound     sound as it is heard (a live view, an OBS source, a
+//                  microphone): each frame is analysed on the window that
+//                  ends at its sound time; the newest kLiveSeconds are kept.
+//   target         where the plug-in draws: an offscreen context of the
+//                  visualiser's own, the one context every Lumagrove of a
+//                  process shares (elements, OBS sources), or the host's own
+//                  (a window, a canvas).
+//   output         where drawn frames go: files (host/output/), or the
+//                  host's memory (DrawInto) or texture (DrawIntoTexture).
+//
+// A visualiser's life, on one thread but for PushSound and its kin:
+//   Visualiser v(desc);          the plug-in loaded and started on the target;
+//                                on failure the outputs are aborted and
+//                                HostError is thrown naming the file and fault
+//   v.StartSound({rate, sides, mode})   the sound's format, before its samples
+//   v.PushSound(samples, count)  sound as it comes (any thread);
+//                                PushSilence(), FillGapTo() for gaps
+//   v.Draw(frame), v.Run(clock)  frames, to the outputs or the target;
+//                                DrawInto(), DrawIntoTexture(), Skip()
+//   v.Restart()                  a new segment or stream: sound and analysis afresh
+//   v.Finish() / v.Abort()       every output published together, or all removed
+// Ownership: the visualiser owns its plug-in, target, sound and analysis;
+// the outputs, a song it is fed from, a store it listens to and a progress
+// report are the host's, kept alive while the visualiser is.
+#ifndef LUMAGROVE_VISUALISER_H
+#define LUMAGROVE_VISUALISER_H
+
+#include <stdint.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The vocabulary the calls below speak, public with them.
+#include "host/analysis/level_source.h"
+#include "host/analysis/levels_csv.h"
+#include "host/analysis/sample_store.h"
+#include "host/analysis/side_mix.h"
+#include "host/base/clock_text.h"
+#include "host/base/frame_time.h"
+#include "host/base/host_error.h"
+#include "host/base/interrupt.h"
+#include "host/driver/frame_driver.h"
+#include "host/driver/frame_target.h"
+#include "host/gl/gl_context.h"
+#include "host/loader/plugin_loader.h"
+#include "host/output/contact_sheet.h"
+#include "host/output/frame_sink.h"
+#include "host/output/levels_csv_writer.h"
+#include "host/output/png_folder_sink.h"
+#include "host/output/video_quality.h"
+#include "host/output/wav_writer.h"
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+#  include "host/base/scratch_folder.h"
+#  include "host/output/video_sink.h"
+#endif
+// Song files, the demo piece and live capture, where the build has them
+// (not on Windows, not in a page).
+#if LUMAGROVE_SOUND_SOURCES
+#  include "host/audio/audio_file.h"
+#  include "host/audio/demo_song.h"
+#  include "host/audio/live_capture.h"
+#endif
+
+class AudioSource;
+
+enum class SoundMode {
+    kRecorded,  // the window centred on the frame; frames wait for half a window more
+    kLive,      // the window ending at the frame; the newest kLiveSeconds kept
+};
+
+struct SoundDesc {
+    int rate = 48000;                 // sample frames a second
+    std::vector<ChannelSide> sides;   // one per channel: which side it feeds (empty: stereo)
+    SoundMode mode = SoundMode::kRecorded;
+    // Recorded sound is let go of once no later frame can need it, so
+    // memory stays flat; a host whose frames may go back (a page seeking a
+    // song it pushed whole) keeps it all.
+    bool keepAll = false;
+};
+
+enum class TargetKind {
+    kOffscreen,  // an offscreen context of the visualiser's own, of the job's size
+    kShared,     // the process's one shared context (host/driver/shared_target.h), any size a frame
+    kHost,       // the host's own (a window, a canvas): VisualiserDesc::makeTarget
+};
+
+struct VisualiserDesc {
+    std::string plugin;  // the plug-in library's path
+    TargetKind target = TargetKind::kOffscreen;
+    // kHost: makes the target (and its GL context current) while the plug-in
+    // starts; the host owns what it returns. Throws what it cannot make.
+    std::function<FrameTarget*()> makeTarget;
+    // kShared: the renderer whose textures the shared context is to share
+    // (an OBS source's), or null.
+    const ForeignContext* shareWith = nullptr;
+    // The frames' size and rate, the stretch (for StretchClock) and what
+    // Ctrl-C means (host/driver/frame_driver.h).
+    FrameJob job;
+    // Files the frames go to, in the order they finish; the host's.
+    std::vector<FrameSink*> outputs;
+    FrameProgress* progress = nullptr;
+};
+
+class Visualiser {
+public:
+    explicit Visualiser(const VisualiserDesc& desc);
+    ~Visualiser();  // Abort() unless finished; the plug-in released
+    Visualiser(const Visualiser&) = delete;
+    Visualiser& operator=(const Visualiser&) = delete;
+
+    // --- sound ---------------------------------------------------------------
+    // A sound of this format from now on, starting at its sample 0 (any
+    // sound before is let go of). Throws HostError when outputs that take
+    // the sound have already had some.
+    void StartSound(const SoundDesc& sound);
+    // Sound from a source that keeps its own store (a live capture, which
+    // pushes from the sound server's thread).
+    void ListenTo(SampleStore& store, SoundMode mode);
+    // A song read ahead as frames need it (recorded; `song` is the host's).
+    void FeedFrom(AudioSource& song);
+    // Levels from elsewhere in place of sound (a levels CSV replayed).
+    void ReplayLevels(std::unique_ptr<LevelSource> levels);
+
+    // `count` interleaved sample frames of the started sound. Any thread.
+    void PushSound(const float* samples, int64_t count);
+    void PushSilence(int64_t count);
+    // Sound of a host that places it by time (a stream's buffers) belongs
+    // at sample frame `at`: a gap of more than a hundredth of a second
+    // before it is filled with silence, so later frames keep their places.
+    // Returns how many sample frames from `at` are already there (an
+    // overlap), for the host to pass over.
+    int64_t FillGapTo(int64_t at);
+    // A new segment or stream: the sound from sample 0 again, the analysis afresh.
+    void Restart();
+
+    bool hasSound() const;
+    int sampleRate() const;       // of the sound (0 before any)
+    int64_t soundEnd() const;     // the sample frame the next push lands at
+    int64_t PositionAt(double seconds) const;  // the sample frame nearest a sound time
+    double newestSoundTime() const { return sampleRate() ? double(soundEnd()) / sampleRate() : 0.0; }
+    // Seconds of a song or a replay (or of the sound so far).
+    double duration() const;
+
+    // --- when a frame is due --------------------------------------------------
+    // Sample frames of sound held back before a frame is drawn: half an
+    // analysis window for recorded sound (the window centred on the frame
+    // is then whole), none for live sound.
+    int64_t heldBack() const;
+    // The frame at `soundTime` can be drawn from the sound there is.
+    bool FrameDue(double soundTime) const;
+
+    // --- frames ----------------------------------------------------------------
+    // The size a shared target draws the next frames at.
+    void SetSize(int width, int height);
+    // One frame: its levels, every output's share, drawn where wanted.
+    void Draw(const FrameTime& frame);
+    // Frames as `clock` gives them (see FrameDriver::Run for failures and interrupts).
+    void Run(FrameClock& clock);
+    // One frame read into the host's memory (a pushed buffer, an upload).
+    void DrawInto(const FrameTime& frame, const PictureBuffer& into);
+    // One frame drawn straight into `texture` of the renderer the shared
+    // context shares (SharesTexturesWith()); done when this returns.
+    void DrawIntoTexture(const FrameTime& frame, unsigned texture);
+    bool SharesTexturesWith(const ForeignContext& renderer) const;
+    // A frame not drawn (too late to show): its levels are taken all the
+    // same, so the analysis keeps its pace.
+    void Skip(const FrameTime& frame);
+    // The sixteen levels of the last frame.
+    const float* levels() const;
+    int64_t framesDone() const;
+
+    // Every output finished and published together; or all removed.
+    void Finish();
+    void Abort() noexcept;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// The clock of pushed sound: frame k at k * fpsD / fpsN seconds of the
+// sound (its sound time), its time for the plug-in `timeOrigin` on from
+// there, given once it is due (Visualiser::FrameDue). At the end of the
+// sound (SetEnding), every frame the sound covers is given (FrameCountFor),
+// the rest reading as silence. A host whose sound comes on another thread
+// (a capture) sets `waitFor`: called with the sound's end a frame needs, it
+// waits for it and returns false to end the run.
+class SoundClock : public FrameClock {
+public:
+    SoundClock(const Visualiser& visualiser, int fpsN, int fpsD = 1)
+        : visualiser_(visualiser), fpsN_(fpsN), fpsD_(fpsD) {}
+    bool Next(FrameTime* frame) override;
+
+    void SetEnding(bool ending) { ending_ = ending; }
+    void SetTimeOrigin(double seconds) { timeOrigin_ = seconds; }
+    void SetLimit(int64_t frames) { limit_ = frames; }
+    void Restart() { next_ = 0; }
+    void StartAt(int64_t frame) { next_ = frame; }
+    int64_t next() const { return next_; }
+
+    std::function<bool(int64_t soundEnd)> waitFor;
+
+private:
+    const Visualiser& visualiser_;
+    int fpsN_, fpsD_;
+    double timeOrigin_ = 0.0;
+    bool ending_ = false;
+    int64_t limit_ = FrameJob::kUntilStopped;
+    int64_t next_ = 0;
+};
+
+#endif
