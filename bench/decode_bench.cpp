@@ -20,10 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "host/audio/audio_file.h"
-#include "host/base/child_process.h"
-#include "host/base/host_error.h"
-#include "host/base/scratch_folder.h"
+#include "host/visualiser.h"
 
 namespace {
 

@@ -8,8 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "host/audio/demo_song.h"
-#include "host/base/scratch_folder.h"
+#include "host/visualiser.h"
 
 namespace {
 
@@ -49,7 +48,7 @@ double ElementRender(const char* plugin, int width, int height, const std::vecto
 
 std::vector<GstBuffer*> DemoSound(double seconds) {
     ScratchFolder scratch;
-    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
+    std::unique_ptr<AudioSource> demo = MakeDemoSong();
     std::vector<GstBuffer*> buffers;
     const int64_t total = static_cast<int64_t>(seconds * demo->sampleRate());
     for (int64_t at = 0; at < total; at += 1024) {

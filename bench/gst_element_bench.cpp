@@ -29,13 +29,7 @@
 
 #include "bench/discard_sink.h"
 #include "bench/element_cost.h"
-#include "host/audio/demo_song.h"
-#include "host/audio/song_feed.h"
-#include "host/base/host_error.h"
-#include "host/base/scratch_folder.h"
-#include "host/driver/offscreen_target.h"
-#include "host/loader/plugin_loader.h"
-#include "preview/job_plan.h"
+#include "host/visualiser.h"
 
 namespace {
 
@@ -47,18 +41,23 @@ double Since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 
 // Seconds for the preview host to analyse, draw and read back the frames.
 double PreviewRender(int width, int height) {
-    ScratchFolder scratch;
-    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
-    std::unique_ptr<LevelSource> levels = AnalyseSong(*demo);
-    PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
+    std::unique_ptr<AudioSource> demo = MakeDemoSong();
     FrameJob job;
     job.width = width;
     job.height = height;
     job.fps = kFps;
     job.frameCount = FrameCountFor(kSeconds, kFps);
     DiscardSink discard;
+    VisualiserDesc desc;
+    desc.plugin = LUMAGROVE_MODULE_PATH;
+    desc.job = job;
+    desc.outputs = {&discard};
     const Clock::time_point start = Clock::now();
-    RenderOffscreen(job, plugin, *levels, {&discard}, nullptr);
+    Visualiser visualiser(desc);
+    visualiser.FeedFrom(*demo);
+    StretchClock clock(job);
+    visualiser.Run(clock);
+    visualiser.Finish();
     return Since(start);
 }
 

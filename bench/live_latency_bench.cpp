@@ -34,8 +34,7 @@
 #include <vector>
 
 #include "host/analysis/sound_levels.h"
-#include "host/audio/live_capture.h"
-#include "host/base/host_error.h"
+#include "host/visualiser.h"
 
 extern char** environ;
 

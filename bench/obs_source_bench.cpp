@@ -29,8 +29,7 @@
 #include <vector>
 
 #include "bench/element_cost.h"
-#include "host/audio/demo_song.h"
-#include "host/base/scratch_folder.h"
+#include "host/visualiser.h"
 #include "tests/support/obs_session.h"
 
 namespace {
@@ -81,10 +80,12 @@ int main(int argc, char** argv) {
     gst_init(&argc, &argv);
     try {
         ScratchFolder scratch;
-        std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
+        std::unique_ptr<AudioSource> demo = MakeDemoSong();
         const std::vector<GstBuffer*> sound = DemoSound(5.0);
         ObsSession& obs = ObsSession::Get();
-        obs_source_t* media = obs.AddMediaSource("Demo", demo->EncoderInputPath());
+        const std::string song = scratch.path() + "/demo.wav";
+        WriteWavFile(song, *demo);
+        obs_source_t* media = obs.AddMediaSource("Demo", song);
         printf(
             "| Size | OBS source, ms/frame | element, live, ms/frame | element, back to back, ms/frame | source / "
             "live element | source / element back to back |\n");

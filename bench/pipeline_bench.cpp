@@ -46,17 +46,7 @@
 #include <vector>
 
 #include "bench/discard_sink.h"
-#include "host/analysis/level_source.h"
-#include "host/audio/audio_source.h"
-#include "host/audio/demo_song.h"
-#include "host/audio/song_feed.h"
-#include "host/base/host_error.h"
-#include "host/base/scratch_folder.h"
-#include "host/driver/offscreen_target.h"
-#include "host/loader/plugin_loader.h"
-#include "host/output/frame_sink.h"
-#include "host/output/video_sink.h"
-#include "preview/job_plan.h"
+#include "host/visualiser.h"
 
 extern char** environ;
 
@@ -101,10 +91,7 @@ private:
 // Returns the seconds taken.
 double RenderClip(const Size& size, std::unique_ptr<FrameSink> sink,
                   std::vector<std::unique_ptr<FrameSink>>* outputs = nullptr) {
-    ScratchFolder scratch;
-    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
-    std::unique_ptr<LevelSource> levels = AnalyseSong(*demo);
-    PluginLibrary plugin(LUMAGROVE_MODULE_PATH);
+    std::unique_ptr<AudioSource> demo = MakeDemoSong();
     FrameJob job;
     job.width = size.width;
     job.height = size.height;
@@ -116,8 +103,16 @@ double RenderClip(const Size& size, std::unique_ptr<FrameSink> sink,
     if (sink) outputs->push_back(std::move(sink));
     std::vector<FrameSink*> list;
     for (const auto& output : *outputs) list.push_back(output.get());
+    VisualiserDesc desc;
+    desc.plugin = LUMAGROVE_MODULE_PATH;
+    desc.job = job;
+    desc.outputs = list;
     const Clock::time_point start = Clock::now();
-    RenderOffscreen(job, plugin, *levels, list, nullptr);
+    Visualiser visualiser(desc);
+    visualiser.FeedFrom(*demo);
+    StretchClock clock(job);
+    visualiser.Run(clock);
+    visualiser.Finish();
     return Since(start);
 }
 
@@ -148,10 +143,12 @@ double EncodeCaptured(const std::string& raw, const Size& size, const VideoQuali
     void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     close(fd);
     if (map == MAP_FAILED) throw HostError(kExitFailure, "cannot map the captured frames");
-    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
+    std::unique_ptr<AudioSource> demo = MakeDemoSong();
+    const std::string sound = scratch.path() + "/demo.wav";
+    WriteWavFile(sound, *demo);
     const Clock::time_point start = Clock::now();
     {
-        VideoSink sink(ClipVideo(size, quality, out, demo->EncoderInputPath()));
+        VideoSink sink(ClipVideo(size, quality, out, sound));
         for (int64_t i = 0; i < frames; ++i)
             sink.Consume(Frame{static_cast<const uint8_t*>(map) + i * frameBytes, size.width, size.height, i,
                                kClipStart + i / double(size.fps)});
@@ -419,8 +416,10 @@ int WholeInProcess(char** argv) {
     const VideoQuality* quality = FindVideoQuality(argv[2]);
     if (!quality) return 2;
     ScratchFolder scratch;
-    std::unique_ptr<AudioSource> demo = MakeDemoSong(scratch.path());
-    VideoSettings video = ClipVideo(size, *quality, argv[4], demo->EncoderInputPath());
+    std::unique_ptr<AudioSource> demo = MakeDemoSong();
+    const std::string sound = scratch.path() + "/demo.wav";
+    WriteWavFile(sound, *demo);
+    VideoSettings video = ClipVideo(size, *quality, argv[4], sound);
     video.threads = atoi(argv[3]);
     std::vector<std::unique_ptr<FrameSink>> outputs;
     outputs.push_back(std::make_unique<VideoSink>(video));

@@ -265,6 +265,20 @@ void Visualiser::Finish() { impl_->driver->Finish(); }
 
 void Visualiser::Abort() noexcept { impl_->driver->Abort(); }
 
+#if LUMAGROVE_SOUND_SOURCES
+void WriteWavFile(const std::string& path, AudioSource& song) {
+    WavWriter wav(path, song.sampleRate(), song.channels());
+    const int64_t chunk = 16384;
+    std::vector<float> samples(static_cast<size_t>(chunk * song.channels()));
+    for (int64_t at = 0; at < song.frameCount(); at += chunk) {
+        const int64_t n = std::min(chunk, song.frameCount() - at);
+        song.Read(at, n, samples.data());
+        wav.Append(samples.data(), n);
+    }
+    wav.Finish();
+}
+#endif
+
 bool SoundClock::Next(FrameTime* frame) {
     if (next_ >= limit_) return false;
     const double since = static_cast<double>(next_ * fpsD_) / fpsN_;

@@ -86,6 +86,13 @@
 
 class AudioSource;
 
+#if LUMAGROVE_SOUND_SOURCES
+// Writes the whole of `song` as a 16-bit PCM WAV at `path` (a file to hand
+// a player: the demo piece, say), a block at a time. Throws HostError
+// (status 1) naming the path when it cannot be written.
+void WriteWavFile(const std::string& path, AudioSource& song);
+#endif
+
 enum class SoundMode {
     kRecorded,  // the window centred on the frame; frames wait for half a window more
     kLive,      // the window ending at the frame; the newest kLiveSeconds kept

@@ -20,10 +20,10 @@ namespace {
 
 // The song: the file given, the built-in demo, or none when levels come from
 // a CSV and no file is given.
-std::unique_ptr<AudioSource> OpenSong(const Options& o, ScratchFolder& scratch) {
+std::unique_ptr<AudioSource> OpenSong(const Options& o) {
     if (!o.audio.empty()) return OpenAudioFile(o.audio);
     if (!o.levelsIn.empty()) return nullptr;
-    return MakeDemoSong(scratch.path());
+    return MakeDemoSong();
 }
 
 void ListDevices() {
@@ -35,8 +35,7 @@ void ListDevices() {
 void Run(const Options& o) {
     if (o.listDevices) return ListDevices();
     if (o.capture) return RunCapture(o);
-    ScratchFolder scratch;
-    std::unique_ptr<AudioSource> song = OpenSong(o, scratch);
+    std::unique_ptr<AudioSource> song = OpenSong(o);
     SongOrReplay what;
     // Levels from a CSV drive the frames even where a song is given (for the window's sound).
     if (o.levelsIn.empty()) what.song = song.get();
@@ -48,7 +47,7 @@ void Run(const Options& o) {
     if (o.window) {
         // Playback reads the song on its own, apart from the analysis.
         const FrameJob job = ChooseStretch(o, what.duration());
-        std::unique_ptr<AudioSource> playback = song ? OpenSong(o, scratch) : nullptr;
+        std::unique_ptr<AudioSource> playback = song ? OpenSong(o) : nullptr;
         ViewSong(o, job, what, playback.get());
         return;
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/base/host_error.h"
+#include "host/base/levels_csv_header.h"
 
 namespace {
 
@@ -83,12 +84,6 @@ private:
 };
 
 }  // namespace
-
-std::string LevelsCsvHeader() {
-    std::string header = "time";
-    for (int i = 0; i < kLevels; ++i) header += ",l" + std::to_string(i);
-    return header;
-}
 
 std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");

@@ -20,8 +20,7 @@
 
 #include "host/analysis/level_source.h"
 
-// "time,l0,...,l15"
-std::string LevelsCsvHeader();
+#include "host/base/levels_csv_header.h"
 
 // Replays a CSV written by LevelsCsvWriter. Throws HostError (status 2)
 // naming the file and the first bad row ("levels.csv line 7: ..."), or saying

@@ -24,7 +24,6 @@ extern "C" {
 
 #include "host/audio/streamed_source.h"
 #include "host/base/host_error.h"
-#include "host/output/wav_writer.h"
 
 namespace {
 
@@ -309,7 +308,6 @@ public:
     }
 
     ChannelSide channelSide(int channel) const override { return sides_[static_cast<size_t>(channel)]; }
-    std::string EncoderInputPath() override { return path_; }
     std::string title() const override { return title_; }
 
 protected:
@@ -445,16 +443,4 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
 std::string SongTitle(const AudioSource& song, const std::string& path) {
     const std::string tagged = song.title();
     return tagged.empty() ? path.substr(path.find_last_of('/') + 1) : tagged;
-}
-
-void WriteWavFile(const std::string& path, AudioSource& source) {
-    WavWriter wav(path, source.sampleRate(), source.channels());
-    const int64_t chunk = 16384;
-    std::vector<float> samples(static_cast<size_t>(chunk * source.channels()));
-    for (int64_t at = 0; at < source.frameCount(); at += chunk) {
-        const int64_t n = std::min(chunk, source.frameCount() - at);
-        source.Read(at, n, samples.data());
-        wav.Append(samples.data(), n);
-    }
-    wav.Finish();
 }

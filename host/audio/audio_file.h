@@ -28,9 +28,4 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path);
 // its file name.
 std::string SongTitle(const AudioSource& song, const std::string& path);
 
-// Writes the whole of `source` as a 16-bit PCM WAV at `path`, a block at a
-// time (host/output/wav_writer.h). Throws HostError (status 1)
-// naming the path when it cannot be written.
-void WriteWavFile(const std::string& path, AudioSource& source);
-
 #endif

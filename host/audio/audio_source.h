@@ -51,10 +51,6 @@ public:
     // turns out to be unreadable part-way.
     virtual void Read(int64_t start, int64_t count, float* out) = 0;
 
-    // A file that ffmpeg can read with this song's sound, for muxing into
-    // video: the song's own path, or a WAV of the demo written on first use.
-    virtual std::string EncoderInputPath() = 0;
-
     // "Artist - Title", or the title alone, from the file's tags; "" when it
     // has no title.
     virtual std::string title() const { return ""; }

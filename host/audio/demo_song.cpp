@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <string>
 
-#include "host/audio/audio_file.h"
 #include "host/audio/streamed_source.h"
 
 namespace {
@@ -107,21 +106,11 @@ double Pad(double t, double tauInBar, const Harmony& harmony, double detune) {
 
 class DemoSong : public StreamedSource {
 public:
-    explicit DemoSong(const std::string& scratchDir)
-        : StreamedSource(kRate, 2, static_cast<int64_t>(kLength * kRate)), scratchDir_(scratchDir) {
+    DemoSong() : StreamedSource(kRate, 2, static_cast<int64_t>(kLength * kRate)) {
         for (int i = 0; i < 4; ++i) {
             harmony_[i].bassHz = NoteHz(kBassRoots[i]);
             for (int n = 0; n < 3; ++n) harmony_[i].chordHz[n] = NoteHz(kChords[i][n]);
         }
-    }
-
-    std::string EncoderInputPath() override {
-        if (wavPath_.empty()) {
-            const std::string path = scratchDir_ + "/lumagrove-demo.wav";
-            WriteWavFile(path, *this);
-            wavPath_ = path;
-        }
-        return wavPath_;
     }
 
 protected:
@@ -147,13 +136,9 @@ protected:
     }
 
 private:
-    std::string scratchDir_;
-    std::string wavPath_;
     Harmony harmony_[4];
 };
 
 }  // namespace
 
-std::unique_ptr<AudioSource> MakeDemoSong(const std::string& scratchDir) {
-    return std::make_unique<DemoSong>(scratchDir);
-}
+std::unique_ptr<AudioSource> MakeDemoSong() { return std::make_unique<DemoSong>(); }

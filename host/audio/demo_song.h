@@ -9,8 +9,7 @@
 #include "host/audio/audio_source.h"
 
 // The built-in demo: a deterministic piece of about 20 seconds (kick, bass,
-// hats, a chord pad), stereo at 48 kHz. `scratchDir` is where its WAV for the
-// encoder is written when asked for.
-std::unique_ptr<AudioSource> MakeDemoSong(const std::string& scratchDir);
+// hats, a chord pad), stereo at 48 kHz.
+std::unique_ptr<AudioSource> MakeDemoSong();
 
 #endif

@@ -1,14 +1,9 @@
 // offscreen_target.h - a frame target drawn offscreen (host/gl/gl_context.h)
 // at a fixed size, current on the thread that made it: what an offline
-// render and a recording without a window draw into; and the offline render
-// itself.
+// render and a recording without a window draw into.
 #ifndef LUMAGROVE_OFFSCREEN_TARGET_H
 #define LUMAGROVE_OFFSCREEN_TARGET_H
 
-#include <vector>
-
-#include "host/analysis/level_source.h"
-#include "host/driver/frame_driver.h"
 #include "host/driver/frame_target.h"
 #include "host/gl/gl_context.h"
 
@@ -32,13 +27,5 @@ public:
 private:
     OffscreenContext context_;
 };
-
-// The offline render: `plugin` started on an offscreen target of the job's
-// size, and the driver on the job's StretchClock, as fast as frames can be
-// drawn; then the outputs published together. On any failure (an interrupt:
-// per job.onInterrupt) every output is aborted and the error thrown.
-// `progress` may be null.
-void RenderOffscreen(const FrameJob& job, PluginLibrary& plugin, LevelSource& levels,
-                     const std::vector<FrameSink*>& outputs, FrameProgress* progress);
 
 #endif

@@ -3,8 +3,8 @@
 #include <errno.h>
 #include <stdio.h>
 
-#include "host/analysis/levels_csv.h"
 #include "host/base/host_error.h"
+#include "host/base/levels_csv_header.h"
 
 LevelsCsvWriter::LevelsCsvWriter(const std::string& path) : file_(path) {
     fprintf(file_.stream(), "%s\n", LevelsCsvHeader().c_str());

@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""Checks the direction of every project #include against the layers below.
+
+The layers, as the folders hold them: the plug-in; the host library's stages,
+which meet only in the frame driver; the library's one door, host/visualiser.h;
+and the hosts, each of which sees the door and its own folder alone. A file
+may include the folders its layer lists (its own always). Run from anywhere;
+prints each include that breaks the rule and exits 1 if there is one.
+"""
+import os
+import re
+import sys
+
+# Who may include whom. Keys and values are path prefixes, the longest key
+# that a file's path starts with applies. "host/visualiser.h" is the door.
+DOOR = "host/visualiser.h"
+ALLOWED = {
+    # The plug-in: only itself.
+    "plugin/": ["plugin/", "sprite/", "render/"],
+    "sprite/": ["plugin/", "sprite/", "render/"],
+    "render/": ["plugin/", "sprite/", "render/"],
+    # The host library's stages, from the bottom up.
+    "host/base/": [],
+    "host/loader/": ["host/base/", "plugin/plugin_interface.h"],
+    "host/gl/": ["host/base/"],
+    "host/analysis/": ["host/base/", "plugin/plugin_interface.h"],
+    "host/audio/": ["host/base/", "host/analysis/"],
+    "host/output/": ["host/base/"],
+    "host/driver/": ["host/base/", "host/loader/", "host/gl/", "host/analysis/", "host/output/"],
+    # The door, over every stage.
+    "host/visualiser": ["host/", "plugin/plugin_interface.h"],
+    # The hosts: the door and their own world.
+    "preview/": [DOOR],
+    "gst/": [DOOR],
+    "obs/": [DOOR],
+    "web/": [DOOR],
+    "examples/": [DOOR],
+    # Benchmarks measure the library's stages, never a host's files.
+    "bench/": ["host/", "plugin/plugin_interface.h", "tests/support/"],
+    # Tests reach whatever they test.
+    "tests/": [""],
+}
+SOURCE = re.compile(r"\.(h|hpp|c|cc|cpp)$")
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+
+def layer(path):
+    keys = [k for k in ALLOWED if path.startswith(k)]
+    return max(keys, key=len) if keys else None
+
+
+def own_folder(path):
+    # A host's own folder is its top folder (gst/, obs/, ...); a stage's is
+    # its own folder (host/audio/); the door's is the door itself.
+    return path.rsplit("/", 1)[0] + "/"
+
+
+def check(root):
+    broken = []
+    for folder, _, files in os.walk(root):
+        rel_folder = os.path.relpath(folder, root)
+        if rel_folder.split(os.sep)[0] in (".git", "build", "node_modules") or rel_folder.startswith("build"):
+            continue
+        if "node_modules" in rel_folder.split(os.sep):
+            continue
+        for name in files:
+            if not SOURCE.search(name):
+                continue
+            path = os.path.normpath(os.path.join(rel_folder, name)).replace(os.sep, "/")
+            key = layer(path)
+            if key is None:
+                continue
+            with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+                text = f.read()
+            for included in INCLUDE.findall(text):
+                if "/" not in included:
+                    continue  # a file beside it, or a system-style name in quotes
+                if included.startswith(own_folder(path)) or included.startswith(key):
+                    continue
+                if any(included.startswith(allowed) for allowed in ALLOWED[key]):
+                    continue
+                broken.append(f"{path}: includes {included} ({key} may include: "
+                              f"{', '.join(ALLOWED[key]) or 'only itself'})")
+    return broken
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    broken = check(root)
+    for line in broken:
+        print(line)
+    if broken:
+        print(f"{len(broken)} include(s) against the layers (tools/check_layers.py)", file=sys.stderr)
+        return 1
+    print("layers: every #include goes the way the layers allow")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
