@@ -1,7 +1,7 @@
 // The library's whole boundary: QueryInterface and the table it returns.
 #include "plugin/plugin_interface.h"
-#include "render/frame_renderer.h"
-#include "sprite/glow_sprite.h"
+#include "plugin/render/frame_renderer.h"
+#include "plugin/sprite/glow_sprite.h"
 
 namespace {
 

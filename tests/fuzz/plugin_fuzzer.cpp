@@ -16,7 +16,7 @@
 
 #include "host/gl/gl_context.h"
 #include "plugin/plugin_interface.h"
-#include "sprite/glow_sprite.h"
+#include "plugin/sprite/glow_sprite.h"
 #include "tests/support/frame_state.h"
 
 extern "C" PluginDescriptor* QueryInterface(void);

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "render/billboard.h"
+#include "plugin/render/billboard.h"
 #include "tests/support/gl_fixture.h"
 
 namespace {

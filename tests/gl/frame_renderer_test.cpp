@@ -1,8 +1,8 @@
 #include <math.h>
 #include <string.h>
 
-#include "render/frame_renderer.h"
-#include "sprite/glow_sprite.h"
+#include "plugin/render/frame_renderer.h"
+#include "plugin/sprite/glow_sprite.h"
 #include "tests/support/frame_state.h"
 #include "tests/support/gl_fixture.h"
 

@@ -1,6 +1,6 @@
 #include <string.h>
 
-#include "sprite/glow_sprite.h"
+#include "plugin/sprite/glow_sprite.h"
 #include "tests/support/gl_fixture.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include <new>
 
-#include "render/frame_renderer.h"
-#include "sprite/glow_sprite.h"
+#include "plugin/render/frame_renderer.h"
+#include "plugin/sprite/glow_sprite.h"
 #include "tests/support/gl_fixture.h"
 
 namespace {

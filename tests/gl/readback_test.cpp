@@ -6,7 +6,7 @@
 
 #include "host/gl/gl_context.h"
 #include "host/output/frame.h"
-#include "render/gl.h"
+#include "plugin/gl.h"
 
 namespace {
 

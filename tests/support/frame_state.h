@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "render/gl.h"
-#include "sprite/glow_sprite.h"
+#include "plugin/gl.h"
+#include "plugin/sprite/glow_sprite.h"
 
 // Empty when the state after a frame of `width` x `height` is the promised
 // one, else what differs. The viewport is checked only for sizes GL accepts.

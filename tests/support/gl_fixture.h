@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/gl/gl_context.h"
-#include "render/gl.h"
+#include "plugin/gl.h"
 
 class GlTest : public ::testing::Test {
 protected:

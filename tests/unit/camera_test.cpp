@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 
-#include "render/frame_renderer.h"
+#include "plugin/render/frame_renderer.h"
 
 namespace {
 

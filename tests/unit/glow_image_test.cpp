@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 
-#include "sprite/glow_sprite.h"
+#include "plugin/sprite/glow_sprite.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "host/output/png_writer.h"
 #include "host/output/wav_writer.h"
 #include "host/output/yuv_convert.h"
-#include "preview/progress.h"
+#include "hosts/preview/progress.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
 

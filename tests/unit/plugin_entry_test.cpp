@@ -2,8 +2,8 @@
 #include <string.h>
 
 #include "plugin/plugin_interface.h"
-#include "render/frame_renderer.h"
-#include "sprite/glow_sprite.h"
+#include "plugin/render/frame_renderer.h"
+#include "plugin/sprite/glow_sprite.h"
 
 extern "C" PluginDescriptor* QueryInterface(void);
 

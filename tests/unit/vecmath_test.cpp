@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 
-#include "render/vecmath.h"
+#include "plugin/render/vecmath.h"
 
 namespace {
 

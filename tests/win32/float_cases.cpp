@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "render/vecmath.h"
+#include "plugin/render/vecmath.h"
 
 void EvaluateFloatCases(const float* in, size_t count, float* out) {
     for (size_t i = 0; i < count; ++i, in += kFloatCaseInputs, out += kFloatCaseOutputs) {

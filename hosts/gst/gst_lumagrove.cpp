@@ -1,0 +1,557 @@
+#include "hosts/gst/gst_lumagrove.h"
+
+#include <gst/audio/audio.h>
+#include <gst/video/gstvideopool.h>
+#include <gst/video/video.h>
+#include <math.h>
+#include <string.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hosts/gst/frame_shader.h"
+#include "host/visualiser.h"
+
+GST_DEBUG_CATEGORY_STATIC(lumagrove_debug);
+#define GST_CAT_DEFAULT lumagrove_debug
+
+namespace {
+
+// The element's frames: pushed downstream in a buffer of the negotiated
+// size, each drawn straight into it.
+class PadOutput {
+public:
+    explicit PadOutput(GstLumagrove* self) : self_(self) {}
+    ~PadOutput() { Release(); }
+
+    // A frame that would reach the sink late (by the QoS events it sends
+    // upstream) is not drawn: it is counted and posted as a QoS message,
+    // while the analysis still takes in its sound.
+    bool Wants(int64_t index) const;
+
+    // A buffer from the pool, mapped, for the next frame; then pushed.
+    PictureBuffer Lend();
+    void Deliver(const FrameTime& frame);
+    // Lets go of the pool and of a buffer lent for a frame that failed.
+    void Release();
+
+    GstFlowReturn flow = GST_FLOW_OK;  // of the last push, or of a failure
+    FrameShader shader;                // the trails of the `shader` property
+
+private:
+    GstLumagrove* self_;
+    GstBufferPool* pool_ = nullptr;  // the frames' memory, for the negotiated size
+    gsize poolSize_ = 0;
+    GstBuffer* lent_ = nullptr;
+    GstVideoFrame mapped_;
+};
+
+// The element's visualiser (from READY to PAUSED until back to READY), and
+// its stream from the start (or the last flush): the next frame to draw.
+struct Stream {
+    std::unique_ptr<Visualiser> visualiser;  // the sound pushed in, its analysis, the plug-in
+    std::unique_ptr<PadOutput> output;
+    int rate = 0, channels = 0;
+    std::vector<ChannelSide> sides;
+    int64_t nextFrame = 0;
+    GstClockTime startPts = GST_CLOCK_TIME_NONE;  // the first buffer's
+    std::vector<float> samples;                   // a buffer's, as floats
+
+    bool hasSound() const { return visualiser && visualiser->hasSound(); }
+    void Restart() {
+        if (output) output->shader.Restart();
+        if (visualiser) visualiser->Restart();
+        nextFrame = 0;
+        startPts = GST_CLOCK_TIME_NONE;
+    }
+};
+
+ChannelSide SideOf(GstAudioChannelPosition position) {
+    switch (position) {
+        case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER:
+        case GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_TOP_REAR_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_TOP_SIDE_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_WIDE_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_SURROUND_LEFT:
+        case GST_AUDIO_CHANNEL_POSITION_BOTTOM_FRONT_LEFT:
+            return ChannelSide::kLeft;
+        case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER:
+        case GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_TOP_REAR_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_TOP_SIDE_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_WIDE_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_SURROUND_RIGHT:
+        case GST_AUDIO_CHANNEL_POSITION_BOTTOM_FRONT_RIGHT:
+            return ChannelSide::kRight;
+        default:
+            return ChannelSide::kBoth;
+    }
+}
+
+// "<folder of this module>/lumagrove.so": the plug-in installed beside the element.
+std::string PluginBesideElement() { return PluginBesideModule(reinterpret_cast<const void*>(&PluginBesideElement)); }
+
+}  // namespace
+
+struct _GstLumagrove {
+    GstAudioVisualizer parent;
+    gchar* pluginPath;
+    GstSegment segment;
+    GstPadEventFunction parentSinkEvent;
+    GstPadQueryFunction parentSrcQuery;
+    GstPadEventFunction parentSrcEvent;
+    // Quality of service, from downstream's QoS events (under the object lock).
+    gdouble proportion;
+    GstClockTime earliest;  // running time before which a frame is too late
+    guint64 processed, dropped;
+    Stream* stream;
+};
+
+G_DEFINE_TYPE(GstLumagrove, gst_lumagrove, GST_TYPE_AUDIO_VISUALIZER)
+
+static void ResetQos(GstLumagrove* self) {
+    GST_OBJECT_LOCK(self);
+    self->proportion = 1.0;
+    self->earliest = GST_CLOCK_TIME_NONE;
+    self->processed = self->dropped = 0;
+    GST_OBJECT_UNLOCK(self);
+}
+
+enum { PROP_0, PROP_PLUGIN };
+
+static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
+    "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("audio/x-raw, format = (string) { F32LE, S16LE }, layout = (string) interleaved, "
+                    "rate = (int) [ 8000, 192000 ], channels = (int) [ 1, 8 ]"));
+
+// Each field downstream leaves open is fixed to its default (BGRx, 1280,
+// 720, 60/1): the structures run from all defaults to none, and the first
+// that downstream's caps meet wins (BGRx first where the format is open).
+#define LUMAGROVE_VIDEO(width, height, rate)                                                       \
+  "video/x-raw, format = (string) { BGRx, BGRA }, width = (int) " width ", height = (int) " height \
+  ", framerate = (fraction) " rate
+#define LUMAGROVE_ANY_SIZE "[ 16, 8192 ]"
+#define LUMAGROVE_ANY_RATE "[ 1/1, 1000/1 ]"
+static GstStaticPadTemplate srcTemplate =
+    GST_STATIC_PAD_TEMPLATE(
+        "src", GST_PAD_SRC, GST_PAD_ALWAYS,
+        GST_STATIC_CAPS(LUMAGROVE_VIDEO("1280", "720", "60/1") "; " LUMAGROVE_VIDEO("1280", "720", LUMAGROVE_ANY_RATE) "; " LUMAGROVE_VIDEO(
+            "1280", LUMAGROVE_ANY_SIZE,
+            "60/1") "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE, "720",
+                                         "60/1") "; " LUMAGROVE_VIDEO("1280", LUMAGROVE_ANY_SIZE,
+                                                                      LUMAGROVE_ANY_RATE) "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE,
+                                                                                                               "720",
+                                                                                                               LUMAGROVE_ANY_RATE) "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE,
+                                                                                                                                                        LUMAGROVE_ANY_SIZE,
+                                                                                                                                                        "60/1") "; " LUMAGROVE_VIDEO(LUMAGROVE_ANY_SIZE,
+                                                                                                                                                                                     LUMAGROVE_ANY_SIZE,
+                                                                                                                                                                                     LUMAGROVE_ANY_RATE)));
+
+PictureBuffer PadOutput::Lend() {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+    if (lent_) Release();
+    // Frames from a pool of the negotiated size: no new memory per frame.
+    if (!pool_ || poolSize_ != GST_VIDEO_INFO_SIZE(&scope->vinfo)) {
+        Release();
+        pool_ = gst_video_buffer_pool_new();
+        GstStructure* config = gst_buffer_pool_get_config(pool_);
+        GstCaps* caps = gst_video_info_to_caps(&scope->vinfo);
+        gst_buffer_pool_config_set_params(config, caps, GST_VIDEO_INFO_SIZE(&scope->vinfo), 2, 0);
+        gst_caps_unref(caps);
+        gst_buffer_pool_set_config(pool_, config);
+        gst_buffer_pool_set_active(pool_, TRUE);
+        poolSize_ = GST_VIDEO_INFO_SIZE(&scope->vinfo);
+    }
+    if (gst_buffer_pool_acquire_buffer(pool_, &lent_, nullptr) != GST_FLOW_OK) {
+        lent_ = nullptr;
+        throw HostError(kExitFailure, "cannot get a video frame's memory");
+    }
+    if (!gst_video_frame_map(&mapped_, &scope->vinfo, lent_, GST_MAP_WRITE)) {
+        gst_buffer_unref(lent_);
+        lent_ = nullptr;
+        throw HostError(kExitFailure, "cannot map a video frame");
+    }
+    return PictureBuffer{static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
+                         static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0)), true};
+}
+
+bool PadOutput::Wants(int64_t index) const {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    const GstClockTime duration = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
+    const GstClockTime pts = self_->stream->startPts + gst_util_uint64_scale(index, fpsD * GST_SECOND, fpsN);
+    const GstClockTime running = gst_segment_to_running_time(&self_->segment, GST_FORMAT_TIME, pts);
+    GST_OBJECT_LOCK(self_);
+    const GstClockTime earliest = self_->earliest;
+    const gdouble proportion = self_->proportion;
+    const bool late =
+        GST_CLOCK_TIME_IS_VALID(running) && GST_CLOCK_TIME_IS_VALID(earliest) && running + duration <= earliest;
+    if (late) ++self_->dropped;
+    else ++self_->processed;
+    const guint64 processed = self_->processed, dropped = self_->dropped;
+    GST_OBJECT_UNLOCK(self_);
+    if (!late) return true;
+    GstMessage* message =
+        gst_message_new_qos(GST_OBJECT(self_), FALSE, running + duration,
+                            gst_segment_to_stream_time(&self_->segment, GST_FORMAT_TIME, pts), pts, duration);
+    gst_message_set_qos_values(message, GST_CLOCK_DIFF(running + duration, earliest), proportion, 1000000);
+    gst_message_set_qos_stats(message, GST_FORMAT_BUFFERS, processed, dropped);
+    gst_element_post_message(GST_ELEMENT(self_), message);
+    return false;
+}
+
+void PadOutput::Deliver(const FrameTime& frame) {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    GstAudioVisualizerShader kind = GST_AUDIO_VISUALIZER_SHADER_NONE;
+    guint amount = 0;
+    g_object_get(self_, "shader", &kind, "shade-amount", &amount, nullptr);
+    shader.Apply(kind, amount, static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
+                 GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo),
+                 GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0));
+    gst_video_frame_unmap(&mapped_);
+    GstBuffer* out = lent_;
+    lent_ = nullptr;
+    GST_BUFFER_PTS(out) = self_->stream->startPts + gst_util_uint64_scale(frame.index, fpsD * GST_SECOND, fpsN);
+    GST_BUFFER_DURATION(out) = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
+    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self_), "src");
+    flow = gst_pad_push(src, out);
+    gst_object_unref(src);
+}
+
+void PadOutput::Release() {
+    if (lent_) {
+        gst_video_frame_unmap(&mapped_);
+        gst_buffer_unref(lent_);
+        lent_ = nullptr;
+    }
+    if (pool_) {
+        gst_buffer_pool_set_active(pool_, FALSE);
+        gst_object_unref(pool_);
+    }
+    pool_ = nullptr;
+    poolSize_ = 0;
+}
+
+// Frames while the sound to draw them from is here; at EOS, all that the
+// sound covers. Frame k is at k / fps seconds of the stream's sound from its
+// first buffer (SoundClock), and its time for the plug-in its stream time:
+// the first buffer's, then k / fps on from it, in the arithmetic
+// lumagrove-preview uses, so the same song gives the same times.
+static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
+    Stream& s = *self->stream;
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    if (!s.hasSound() || fpsN <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts)) return GST_FLOW_OK;
+    Visualiser& v = *s.visualiser;
+    SoundClock clock(v, fpsN, fpsD);
+    clock.StartAt(s.nextFrame);
+    clock.SetEnding(atEos);
+    const guint64 startTime = gst_segment_to_stream_time(&self->segment, GST_FORMAT_TIME, s.startPts);
+    clock.SetTimeOrigin(GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0);
+    v.SetSize(GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo));
+    try {
+        FrameTime frame;
+        while (s.output->flow == GST_FLOW_OK && clock.Next(&frame)) {
+            s.nextFrame = clock.next();
+            if (!s.output->Wants(frame.index)) {
+                v.Skip(frame);
+                continue;
+            }
+            v.DrawInto(frame, s.output->Lend());
+            s.output->Deliver(frame);
+        }
+    } catch (const std::exception& e) {
+        s.output->Release();
+        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", e.what()), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+    const GstFlowReturn flow = s.output->flow;
+    s.output->flow = GST_FLOW_OK;
+    return flow;
+}
+
+// Brings the stream's sound up to `pts`: a gap longer than a hundredth of a
+// second (lost buffers, a discontinuity, a GAP event) is filled with
+// silence, so later frames keep their places and the gap shows the outline
+// alone. Returns how many sample frames of sound starting at `pts` are
+// already there (an overlap), to be passed over.
+static int64_t FillUpTo(GstLumagrove* self, GstClockTime pts) {
+    Stream& s = *self->stream;
+    if (!s.hasSound() || !GST_CLOCK_TIME_IS_VALID(s.startPts) || pts < s.startPts) return 0;
+    return s.visualiser->FillGapTo(
+        static_cast<int64_t>(gst_util_uint64_scale_round(pts - s.startPts, s.rate, GST_SECOND)));
+}
+
+// The frames the sound of the running stream covers, drawn as at EOS: a
+// stream that ends for a new segment or new sound caps loses none of them.
+static void DrainStream(GstLumagrove* self) {
+    Stream& s = *self->stream;
+    if (s.hasSound() && s.visualiser->soundEnd() > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts)) DrawReady(self, true);
+}
+
+static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
+    Stream& s = *self->stream;
+    // Downstream asked for another picture: negotiate again from the sound's
+    // caps. Caps the element cannot make stop the stream (not-negotiated),
+    // rather than go on in a format nobody asked for.
+    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
+    bool negotiated = true;
+    if (gst_pad_check_reconfigure(src)) {
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        if (caps) negotiated = self->parentSinkEvent(pad, parent, gst_event_new_caps(caps));
+        if (caps) gst_caps_unref(caps);
+        if (!negotiated) gst_pad_mark_reconfigure(src);
+    }
+    gst_object_unref(src);
+    if (!negotiated) {
+        gst_buffer_unref(buffer);
+        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("downstream asks for a picture the element cannot draw"),
+                          ("renegotiation failed"));
+        return GST_FLOW_NOT_NEGOTIATED;
+    }
+    if (!s.hasSound() || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
+        gst_buffer_unref(buffer);
+        return GST_FLOW_NOT_NEGOTIATED;
+    }
+    if (!GST_CLOCK_TIME_IS_VALID(s.startPts))
+        s.startPts = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) : self->segment.start;
+    // Where the buffer's time says its sound belongs: sound lost before it
+    // (a discontinuity, dropped buffers) is silence; sound that overlaps
+    // what came is passed over.
+    int64_t skip = 0;
+    if (GST_BUFFER_PTS_IS_VALID(buffer)) skip = FillUpTo(self, GST_BUFFER_PTS(buffer));
+
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        gst_buffer_unref(buffer);
+        GST_ELEMENT_ERROR(self, STREAM, DECODE, ("cannot read a sound buffer"), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+    const int64_t frames = static_cast<int64_t>(map.size / GST_AUDIO_INFO_BPF(&scope->ainfo));
+    s.samples.resize(static_cast<size_t>(frames) * s.channels);
+    if (GST_AUDIO_INFO_FORMAT(&scope->ainfo) == GST_AUDIO_FORMAT_S16LE) {
+        const int16_t* in = reinterpret_cast<const int16_t*>(map.data);
+        for (size_t i = 0; i < s.samples.size(); ++i) s.samples[i] = in[i] / 32768.0f;
+    } else {
+        memcpy(s.samples.data(), map.data, s.samples.size() * sizeof(float));
+    }
+    gst_buffer_unmap(buffer, &map);
+    gst_buffer_unref(buffer);
+    if (skip < frames) s.visualiser->PushSound(s.samples.data() + skip * s.channels, frames - skip);
+    return DrawReady(self, false);
+}
+
+static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEvent* event) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    switch (GST_EVENT_TYPE(event)) {
+        case GST_EVENT_GAP: {
+            // No sound for a while: silence up to its end, and the frames it covers.
+            GstClockTime timestamp = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
+            gst_event_parse_gap(event, &timestamp, &duration);
+            Stream& s = *self->stream;
+            if (s.hasSound() && GST_CLOCK_TIME_IS_VALID(timestamp)) {
+                if (!GST_CLOCK_TIME_IS_VALID(s.startPts)) s.startPts = timestamp;
+                if (GST_CLOCK_TIME_IS_VALID(duration)) FillUpTo(self, timestamp + duration);
+                DrawReady(self, false);
+            }
+            break;
+        }
+        case GST_EVENT_EOS:
+            DrawReady(self, true);
+            break;
+        case GST_EVENT_FLUSH_STOP:
+            self->stream->Restart();
+            ResetQos(self);
+            break;
+        case GST_EVENT_SEGMENT:
+            // A gapless junction (concat, a playlist): the frames the sound
+            // so far covers are drawn before the stream starts afresh.
+            DrainStream(self);
+            gst_event_copy_segment(event, &self->segment);
+            self->stream->Restart();
+            ResetQos(self);
+            break;
+        default:
+            break;
+    }
+    return self->parentSinkEvent(pad, parent, event);
+}
+
+// Downstream's QoS events: when a frame came late, the next one that can be
+// shown in time is estimated as the base classes of GStreamer estimate it.
+static gboolean gst_lumagrove_src_event(GstPad* pad, GstObject* parent, GstEvent* event) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_QOS) {
+        gdouble proportion = 1.0;
+        GstClockTimeDiff diff = 0;
+        GstClockTime timestamp = GST_CLOCK_TIME_NONE;
+        gst_event_parse_qos(event, nullptr, &proportion, &diff, &timestamp);
+        GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
+        const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+        const GstClockTime duration = fpsN > 0 ? gst_util_uint64_scale(GST_SECOND, fpsD, fpsN) : 0;
+        GST_OBJECT_LOCK(self);
+        self->proportion = proportion;
+        if (GST_CLOCK_TIME_IS_VALID(timestamp))
+            self->earliest =
+                diff >= 0 ? timestamp + std::min<GstClockTime>(2 * diff, GST_SECOND) + duration : timestamp + diff;
+        GST_OBJECT_UNLOCK(self);
+    }
+    return self->parentSrcEvent(pad, parent, event);
+}
+
+// The latency the element adds to upstream's: frame k is drawn once the
+// sound reaches half an analysis window past its time, so it leaves half a
+// window at the stream's rate after the sound it shows arrived.
+static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery* query) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    Stream& s = *self->stream;
+    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY || !s.hasSound() || s.rate <= 0)
+        return self->parentSrcQuery(pad, parent, query);
+    GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(self), "sink");
+    const gboolean answered = gst_pad_peer_query(sink, query);
+    gst_object_unref(sink);
+    if (!answered) return FALSE;
+    gboolean live = FALSE;
+    GstClockTime min = 0, max = GST_CLOCK_TIME_NONE;
+    gst_query_parse_latency(query, &live, &min, &max);
+    const GstClockTime ours =
+        gst_util_uint64_scale_int_ceil(static_cast<guint64>(s.visualiser->heldBack()), GST_SECOND, s.rate);
+    gst_query_set_latency(query, live, min + ours, GST_CLOCK_TIME_IS_VALID(max) ? max + ours : max);
+    return TRUE;
+}
+
+// The sound's format is known: the visualiser takes recorded sound of its
+// rate and channels (each frame from the window centred on it).
+static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
+    GstLumagrove* self = GST_LUMAGROVE(scope);
+    Stream& s = *self->stream;
+    const int rate = GST_AUDIO_INFO_RATE(&scope->ainfo), channels = GST_AUDIO_INFO_CHANNELS(&scope->ainfo);
+    std::vector<ChannelSide> sides;
+    for (int c = 0; c < channels; ++c)
+        sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&scope->ainfo, c)));
+    if (!s.visualiser) return FALSE;
+    if (s.hasSound() && s.rate == rate && s.sides == sides) return TRUE;
+    DrainStream(self);  // new sound caps mid-stream: the old sound's last frames first
+    try {
+        s.visualiser->StartSound(SoundDesc{rate, sides, SoundMode::kRecorded, false});
+    } catch (const std::exception& e) {
+        GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", e.what()), (nullptr));
+        return FALSE;
+    }
+    s.rate = rate;
+    s.channels = channels;
+    s.sides = sides;
+    s.Restart();
+    return TRUE;
+}
+
+static gboolean gst_lumagrove_render(GstAudioVisualizer*, GstBuffer*, GstVideoFrame*) {
+    return TRUE;  // frames are drawn by the element's own chain, on the stream's clock
+}
+
+static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstStateChange transition) {
+    GstLumagrove* self = GST_LUMAGROVE(element);
+    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
+        try {
+            VisualiserDesc desc;
+            desc.plugin = self->pluginPath;
+            desc.target = TargetKind::kShared;
+            desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;  // an element is never interrupted: it is stopped
+            self->stream->visualiser = std::make_unique<Visualiser>(desc);
+        } catch (const std::exception& e) {
+            GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("%s", e.what()), (nullptr));
+            return GST_STATE_CHANGE_FAILURE;
+        }
+        self->stream->Restart();
+        gst_segment_init(&self->segment, GST_FORMAT_TIME);
+        ResetQos(self);
+    }
+    const GstStateChangeReturn result =
+        GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
+        self->stream->visualiser.reset();
+        self->stream->output->Release();
+    }
+    return result;
+}
+
+static void gst_lumagrove_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    GstLumagrove* self = GST_LUMAGROVE(object);
+    if (id == PROP_PLUGIN) {
+        g_free(self->pluginPath);
+        self->pluginPath = g_value_dup_string(value);
+        if (!self->pluginPath) self->pluginPath = g_strdup(PluginBesideElement().c_str());
+    } else {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+}
+
+static void gst_lumagrove_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    GstLumagrove* self = GST_LUMAGROVE(object);
+    if (id == PROP_PLUGIN) g_value_set_string(value, self->pluginPath);
+    else G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+}
+
+static void gst_lumagrove_finalize(GObject* object) {
+    GstLumagrove* self = GST_LUMAGROVE(object);
+    delete self->stream;
+    g_free(self->pluginPath);
+    G_OBJECT_CLASS(gst_lumagrove_parent_class)->finalize(object);
+}
+
+static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
+    GObjectClass* object = G_OBJECT_CLASS(klass);
+    GstElementClass* element = GST_ELEMENT_CLASS(klass);
+    GstAudioVisualizerClass* scope = GST_AUDIO_VISUALIZER_CLASS(klass);
+    object->set_property = gst_lumagrove_set_property;
+    object->get_property = gst_lumagrove_get_property;
+    object->finalize = gst_lumagrove_finalize;
+    g_object_class_install_property(
+        object, PROP_PLUGIN,
+        g_param_spec_string(
+            "plugin", "Plug-in", "The Lumagrove plug-in library to host", PluginBesideElement().c_str(),
+            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
+    gst_element_class_set_static_metadata(element, "Lumagrove", "Visualization",
+                                          "A four-pointed star with glows that follow the music",
+                                          "Ferk / Druvin <ferk.druvin@lumagrove.org>");
+    gst_element_class_add_static_pad_template(element, &sinkTemplate);
+    gst_element_class_add_static_pad_template(element, &srcTemplate);
+    element->change_state = gst_lumagrove_change_state;
+    scope->setup = gst_lumagrove_setup;
+    scope->render = gst_lumagrove_render;
+    GST_DEBUG_CATEGORY_INIT(lumagrove_debug, "lumagrove", 0, "Lumagrove visualiser");
+}
+
+static void gst_lumagrove_init(GstLumagrove* self) {
+    self->pluginPath = g_strdup(PluginBesideElement().c_str());
+    self->stream = new Stream();
+    self->stream->output = std::make_unique<PadOutput>(self);
+    gst_segment_init(&self->segment, GST_FORMAT_TIME);
+    g_object_set(self, "shader", GST_AUDIO_VISUALIZER_SHADER_NONE, nullptr);
+    // The sound goes through the element's own chain: it holds back half an
+    // analysis window, which the base class's fixed blocks cannot.
+    GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(self), "sink");
+    self->parentSinkEvent = GST_PAD_EVENTFUNC(sink);
+    gst_pad_set_chain_function(sink, GST_DEBUG_FUNCPTR(gst_lumagrove_chain));
+    gst_pad_set_event_function(sink, GST_DEBUG_FUNCPTR(gst_lumagrove_sink_event));
+    gst_object_unref(sink);
+    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
+    self->parentSrcQuery = GST_PAD_QUERYFUNC(src);
+    gst_pad_set_query_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_query));
+    self->parentSrcEvent = GST_PAD_EVENTFUNC(src);
+    gst_pad_set_event_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_event));
+    ResetQos(self);
+    gst_object_unref(src);
+}

@@ -1,0 +1,154 @@
+#include "hosts/obs/audio_tap.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+std::vector<ChannelSide> SidesOfLayout(enum speaker_layout layout) {
+    const ChannelSide L = ChannelSide::kLeft, R = ChannelSide::kRight, B = ChannelSide::kBoth;
+    switch (layout) {
+        case SPEAKERS_MONO:
+            return {B};
+        case SPEAKERS_2POINT1:
+            return {L, R, B};
+        case SPEAKERS_4POINT0:
+            return {L, R, B, B};
+        case SPEAKERS_4POINT1:
+            return {L, R, B, B, B};
+        case SPEAKERS_5POINT1:
+            return {L, R, B, B, L, R};
+        case SPEAKERS_7POINT1:
+            return {L, R, B, B, L, R, L, R};
+        default:
+            return {L, R};  // stereo, and OBS's fallback for an unknown layout
+    }
+}
+
+AudioTap::AudioTap(int sampleRate, enum speaker_layout layout)
+    : store_(sampleRate, SidesOfLayout(layout), static_cast<int64_t>(kLiveSeconds * sampleRate)),
+      channels_(store_.channels()),
+      lastSound_(Clock::now()) {
+    signal_handler_t* signals = obs_get_signal_handler();
+    signal_handler_connect(signals, "source_remove", SourceGone, this);
+    signal_handler_connect(signals, "source_destroy", SourceGone, this);
+    signal_handler_connect(signals, "source_rename", SourceRenamed, this);
+}
+
+AudioTap::~AudioTap() {
+    signal_handler_t* signals = obs_get_signal_handler();
+    signal_handler_disconnect(signals, "source_remove", SourceGone, this);
+    signal_handler_disconnect(signals, "source_destroy", SourceGone, this);
+    signal_handler_disconnect(signals, "source_rename", SourceRenamed, this);
+    Detach(nullptr);
+}
+
+void AudioTap::Follow(const std::string& name) {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (name == name_) return;
+        name_ = name;
+    }
+    Detach(nullptr);
+    Tick();
+}
+
+std::string AudioTap::name() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return name_;
+}
+
+bool AudioTap::attached() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return source_ != nullptr;
+}
+
+void AudioTap::Tick() {
+    std::string wanted;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (!source_) wanted = name_;
+        // Silence for the time nothing came, once that is kQuietSeconds, and
+        // from then on every frame until sound comes again.
+        const Clock::time_point now = Clock::now();
+        const double quiet = std::chrono::duration<double>(now - lastSound_).count();
+        if (filling_ || quiet >= kQuietSeconds) {
+            filling_ = true;
+            const int64_t due = endThen_ + static_cast<int64_t>(quiet * store_.sampleRate());
+            const int64_t end = store_.end();
+            if (due > end) store_.PushSilence(due - end);
+            lastSound_ = now;
+            endThen_ = store_.end();
+        }
+    }
+    if (wanted.empty()) return;
+    obs_source_t* source = obs_get_source_by_name(wanted.c_str());
+    if (!source) return;
+    if ((obs_source_get_output_flags(source) & OBS_SOURCE_AUDIO) && !obs_source_removed(source)) Attach(source);
+    obs_source_release(source);
+}
+
+void AudioTap::Attach(obs_source_t* source) {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (source_ || obs_source_get_name(source) != name_) return;
+        source_ = obs_source_get_weak_source(source);
+    }
+    obs_source_add_audio_capture_callback(source, Captured, this);
+}
+
+void AudioTap::Detach(obs_source_t* only) {
+    obs_weak_source_t* weak = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (!source_ || (only && !obs_weak_source_references_source(source_, only))) return;
+        weak = source_;
+        source_ = nullptr;
+    }
+    // Outside the tap's lock: OBS holds its own lock around the callback,
+    // which takes the tap's. Once removed, the callback is not running.
+    obs_source_t* source = only ? obs_source_get_ref(only) : obs_weak_source_get_source(weak);
+    // (None when it is being destroyed: OBS has dropped its callbacks then.)
+    if (source) {
+        obs_source_remove_audio_capture_callback(source, Captured, this);
+        obs_source_release(source);
+    }
+    obs_weak_source_release(weak);
+}
+
+void AudioTap::Captured(void* param, obs_source_t*, const struct audio_data* audio, bool muted) {
+    AudioTap* tap = static_cast<AudioTap*>(param);
+    std::lock_guard<std::mutex> lock(tap->lock_);
+    const uint32_t frames = audio->frames;
+    if (muted) {
+        tap->store_.PushSilence(frames);
+    } else {
+        tap->interleaved_.resize(static_cast<size_t>(frames) * tap->channels_);
+        for (int c = 0; c < tap->channels_; ++c) {
+            const float* plane = reinterpret_cast<const float*>(audio->data[c]);
+            float* out = tap->interleaved_.data() + c;
+            if (!plane) {
+                for (uint32_t i = 0; i < frames; ++i) out[static_cast<size_t>(i) * tap->channels_] = 0.0f;
+                continue;
+            }
+            for (uint32_t i = 0; i < frames; ++i) out[static_cast<size_t>(i) * tap->channels_] = plane[i];
+        }
+        tap->store_.Push(tap->interleaved_.data(), frames);
+    }
+    tap->filling_ = false;
+    tap->lastSound_ = Clock::now();
+    tap->endThen_ = tap->store_.end();
+}
+
+void AudioTap::SourceGone(void* param, calldata_t* data) {
+    obs_source_t* source = static_cast<obs_source_t*>(calldata_ptr(data, "source"));
+    if (source) static_cast<AudioTap*>(param)->Detach(source);
+}
+
+void AudioTap::SourceRenamed(void* param, calldata_t* data) {
+    AudioTap* tap = static_cast<AudioTap*>(param);
+    obs_source_t* source = static_cast<obs_source_t*>(calldata_ptr(data, "source"));
+    const char* newName = calldata_string(data, "new_name");
+    if (!source || !newName) return;
+    std::lock_guard<std::mutex> lock(tap->lock_);
+    if (tap->source_ && obs_weak_source_references_source(tap->source_, source)) tap->name_ = newName;
+}
