@@ -37,7 +37,7 @@ WEB_PORT ?= 8080
 WEB_DEPS = emscripten cmake make python3
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps build test demo bench clean install web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
+.PHONY: all deps build test demo bench clean install check-layers web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
 
 all: build
 
@@ -66,11 +66,14 @@ $(WIN32_BUILD)/CMakeCache.txt: | win32-deps
 win32: win32-deps $(WIN32_BUILD)/CMakeCache.txt
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
 
-# The GStreamer element and the OBS Studio source, each with the plug-in beside
-# it, where GStreamer and OBS find them: the user's folders, or with PREFIX=
-# the system's (PREFIX=/usr: Debian's own GStreamer and OBS plug-in folders).
-# OBS takes every library in its system folder for a module, so there the
-# plug-in goes in a folder of its own, lumagrove/, beside the module.
+# Every artifact by the build's install rules (cmake --install): the preview
+# host, the plug-in, the host library with its header and pkg-config file,
+# and the GStreamer element and the OBS Studio source, each with the plug-in
+# where it looks for it. Without PREFIX, for your user: ~/.local, and the
+# element and the source in GStreamer's and OBS's plug-in folders of yours;
+# with PREFIX=/usr, Debian's own folders. OBS takes every library in its
+# system folder for a module, so there the plug-in goes in a folder of its
+# own, lumagrove/, beside the module.
 PREFIX ?=
 MULTIARCH := $(shell dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 GST_PLUGIN_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir gstreamer-1.0),$(PREFIX)/lib/gstreamer-1.0),$(HOME)/.local/share/gstreamer-1.0/plugins)
@@ -78,17 +81,21 @@ OBS_USER_DIR = $(or $(XDG_CONFIG_HOME),$(HOME)/.config)/obs-studio/plugins/lumag
 OBS_MODULE_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),/usr/lib/$(MULTIARCH),$(PREFIX)/lib)/obs-plugins,$(OBS_USER_DIR)/bin/64bit)
 OBS_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/obs/obs-plugins/lumagrove-obs,$(OBS_USER_DIR)/data)
 OBS_PLUGIN_DIR = $(if $(PREFIX),$(OBS_MODULE_DIR)/lumagrove,$(OBS_MODULE_DIR))
-OBS_BUILT = $(BUILD)/obs/lumagrove-obs
+INSTALL_DIRS = -DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR) -DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) \
+               -DLUMAGROVE_OBS_PLUGIN_DIR=$(OBS_PLUGIN_DIR) -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR)
 
+# The folders are given for this install only: the build's own stay under
+# whatever prefix cmake --install is given.
 install: build
-	install -d "$(GST_PLUGIN_DIR)"
-	install -m 644 $(BUILD)/gst/libgstlumagrove.so $(BUILD)/gst/lumagrove.so "$(GST_PLUGIN_DIR)/"
-	@echo "installed libgstlumagrove.so and lumagrove.so in $(GST_PLUGIN_DIR); gst-inspect-1.0 lumagrove describes it"
-	install -d "$(OBS_MODULE_DIR)" "$(OBS_PLUGIN_DIR)" "$(OBS_DATA_DIR)/locale"
-	install -m 644 $(OBS_BUILT)/bin/64bit/lumagrove-obs.so "$(OBS_MODULE_DIR)/"
-	install -m 644 $(OBS_BUILT)/bin/64bit/lumagrove.so "$(OBS_PLUGIN_DIR)/"
-	install -m 644 $(OBS_BUILT)/data/locale/*.ini "$(OBS_DATA_DIR)/locale/"
-	@echo "installed lumagrove-obs.so in $(OBS_MODULE_DIR); OBS Studio lists the source \"Lumagrove\" from its next start"
+	cmake -S . -B $(BUILD) $(INSTALL_DIRS) > /dev/null
+	cmake --install $(BUILD) --prefix $(or $(PREFIX),$(HOME)/.local); \
+	  status=$$?; cmake -S . -B $(BUILD) -U 'LUMAGROVE_*_DIR' > /dev/null; exit $$status
+	@echo "gst-inspect-1.0 lumagrove describes the element; OBS Studio lists the source \"Lumagrove\" from its next start"
+
+# The direction of every #include against the layers (tools/check_layers.py).
+check-layers:
+	@sh cmake/install-deps.sh python3
+	python3 tools/check_layers.py
 
 web-deps:
 	@sh cmake/install-deps.sh $(WEB_DEPS)

@@ -208,9 +208,7 @@ int64_t Visualiser::heldBack() const {
     return m.analysis && m.mode == SoundMode::kRecorded ? m.analysis->windowFrames() / 2 : 0;
 }
 
-int64_t Visualiser::PositionAt(double seconds) const {
-    return impl_->store ? impl_->store->PositionAt(seconds) : 0;
-}
+int64_t Visualiser::PositionAt(double seconds) const { return impl_->store ? impl_->store->PositionAt(seconds) : 0; }
 
 bool Visualiser::FrameDue(double soundTime) const {
     const SampleStore* store = impl_->store;

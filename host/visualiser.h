@@ -99,8 +99,8 @@ enum class SoundMode {
 };
 
 struct SoundDesc {
-    int rate = 48000;                 // sample frames a second
-    std::vector<ChannelSide> sides;   // one per channel: which side it feeds (empty: stereo)
+    int rate = 48000;                // sample frames a second
+    std::vector<ChannelSide> sides;  // one per channel: which side it feeds (empty: stereo)
     SoundMode mode = SoundMode::kRecorded;
     // Recorded sound is let go of once no later frame can need it, so
     // memory stays flat; a host whose frames may go back (a page seeking a
@@ -164,8 +164,8 @@ public:
     void Restart();
 
     bool hasSound() const;
-    int sampleRate() const;       // of the sound (0 before any)
-    int64_t soundEnd() const;     // the sample frame the next push lands at
+    int sampleRate() const;                    // of the sound (0 before any)
+    int64_t soundEnd() const;                  // the sample frame the next push lands at
     int64_t PositionAt(double seconds) const;  // the sample frame nearest a sound time
     double newestSoundTime() const { return sampleRate() ? double(soundEnd()) / sampleRate() : 0.0; }
     // Seconds of a song or a replay (or of the sound so far).

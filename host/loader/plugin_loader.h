@@ -21,7 +21,8 @@
 #include "plugin/plugin_interface.h"
 
 // The plug-in beside the running program: "<folder of the executable>/lumagrove.so",
-// or lumagrove.dll on Windows.
+// or lumagrove.dll on Windows; where there is none there, the one installed
+// with the program (bin/../lib/lumagrove/lumagrove.so).
 std::string DefaultPluginPath();
 // The plug-in beside the shared module that holds `address` (a function of a
 // host loaded as a module: a GStreamer element, an OBS source), or

@@ -31,8 +31,11 @@ std::string DefaultPluginPath() {
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) return "lumagrove.so";
     exe[n] = '\0';
-    const std::string path(exe);
-    return path.substr(0, path.rfind('/') + 1) + "lumagrove.so";
+    const std::string path(exe), folder = path.substr(0, path.rfind('/') + 1);
+    // Beside the program (a build folder), else where an install puts it.
+    const std::string installed = folder + LUMAGROVE_INSTALLED_PLUGIN;
+    if (access((folder + "lumagrove.so").c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+    return folder + "lumagrove.so";
 }
 
 std::string PluginBesideModule(const void* address) {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/gst/frame_shader.h"
 #include "host/visualiser.h"
+#include "hosts/gst/frame_shader.h"
 
 GST_DEBUG_CATEGORY_STATIC(lumagrove_debug);
 #define GST_CAT_DEFAULT lumagrove_debug

@@ -55,8 +55,8 @@ struct LumagroveSource {
     std::unique_ptr<AudioTap> tap;
     std::unique_ptr<Visualiser> visualiser;  // while the plug-in library is loaded
     ReadBack readBack;
-    ForeignContext renderer;  // OBS's own context, on EGL
-    bool direct = false;      // the frames are drawn straight into `texture`
+    ForeignContext renderer;   // OBS's own context, on EGL
+    bool direct = false;       // the frames are drawn straight into `texture`
     std::string problem;       // what keeps it from drawing, until the settings change
     bool heardSource = false;  // the audio source was there at the last tick
     double time = 0.0;         // OBS's video time since the source was made

@@ -140,7 +140,8 @@ void View(const Options& o, FrameJob job, const std::function<void(Visualiser&)>
 }  // namespace
 
 void ViewSong(const Options& o, const FrameJob& job, SongOrReplay& what, AudioSource* playback) {
-    View(o, job, [&](Visualiser& v) { what.DrawWith(v); }, playback, nullptr, what.title);
+    View(
+        o, job, [&](Visualiser& v) { what.DrawWith(v); }, playback, nullptr, what.title);
 }
 
 void ViewCapture(const Options& o, LiveCapture& capture) {
@@ -149,6 +150,7 @@ void ViewCapture(const Options& o, LiveCapture& capture) {
     job.height = o.height;
     job.fps = o.fps;
     if (o.duration > 0) job.frameCount = FrameCountFor(o.duration, o.fps);
-    View(o, job, [&](Visualiser& v) { v.ListenTo(capture.store(), SoundMode::kLive); }, nullptr, &capture,
-         "capturing " + capture.deviceName());
+    View(
+        o, job, [&](Visualiser& v) { v.ListenTo(capture.store(), SoundMode::kLive); }, nullptr, &capture,
+        "capturing " + capture.deviceName());
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 #ifdef _WIN32
 #  include <io.h>
 #  define LUMAGROVE_ISATTY(f) _isatty(_fileno(f))

@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <unistd.h>
 
-
 namespace {
 
 [[noreturn]] void SdlFailed(const char* what) {

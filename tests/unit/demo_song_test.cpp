@@ -12,8 +12,8 @@
 #include "host/audio/audio_source.h"
 #include "host/audio/demo_song.h"
 #include "host/audio/song_feed.h"
-#include "host/visualiser.h"
 #include "host/base/host_error.h"
+#include "host/visualiser.h"
 #include "tests/support/sound_files.h"
 
 namespace {
