@@ -3,9 +3,19 @@
 #include <algorithm>
 
 #include "host/analysis/sound_levels.h"
-#include "host/driver/shared_target.h"
+// A page draws on its canvas: it has neither an offscreen nor a shared context.
 #if !defined(__EMSCRIPTEN__)
+#  define LUMAGROVE_OFFSCREEN 1
 #  include "host/driver/offscreen_target.h"
+#  include "host/driver/shared_target.h"
+#else
+#  define LUMAGROVE_OFFSCREEN 0
+// Never made in a page; declared so the visualiser's shape is one.
+class SharedTarget : public FrameTarget {
+public:
+    void SetSize(int, int) {}
+    void DrawIntoTexture(unsigned) {}
+};
 #endif
 #if LUMAGROVE_SOUND_SOURCES
 #  include "host/audio/song_feed.h"
@@ -50,7 +60,9 @@ struct Visualiser::Impl {
     ~Impl() {
         driver.reset();  // aborts the outputs unless finished
         sharedTarget.reset();
+#if LUMAGROVE_OFFSCREEN
         if (holdsShared) ReleaseRenderer();
+#endif
         ownTarget.reset();  // its context goes before the plug-in that drew in it
         plugin.reset();
     }
@@ -114,11 +126,15 @@ Visualiser::Visualiser(const VisualiserDesc& desc) : impl_(std::make_unique<Impl
     const FrameJob& job = desc.job;
     try {
         if (desc.target == TargetKind::kShared) {
+#if LUMAGROVE_OFFSCREEN
             AcquireRenderer(desc.plugin, desc.shareWith);
             m.holdsShared = true;
             m.sharedTarget = std::make_unique<SharedTarget>();
             m.sharedTarget->SetSize(job.width, job.height);
             m.target = m.sharedTarget.get();
+#else
+            throw HostError(kExitFailure, "a page draws on its canvas: it shares no context");
+#endif
         } else {
             m.plugin = std::make_unique<PluginLibrary>(desc.plugin);
             StartPlugin(*m.plugin, [&]() -> FrameTarget* {
@@ -127,7 +143,7 @@ Visualiser::Visualiser(const VisualiserDesc& desc) : impl_(std::make_unique<Impl
                     if (!m.target) throw HostError(kExitFailure, "the host made no frame target");
                     return m.target;
                 }
-#if defined(__EMSCRIPTEN__)
+#if !LUMAGROVE_OFFSCREEN
                 throw HostError(kExitFailure, "a page draws on its canvas, not offscreen");
 #else
                 m.ownTarget = std::make_unique<OffscreenTarget>(job.width, job.height);
@@ -250,7 +266,12 @@ void Visualiser::DrawIntoTexture(const FrameTime& frame, unsigned texture) {
 }
 
 bool Visualiser::SharesTexturesWith(const ForeignContext& renderer) const {
+#if LUMAGROVE_OFFSCREEN
     return impl_->sharedTarget && RendererSharesWith(renderer);
+#else
+    (void)renderer;
+    return false;
+#endif
 }
 
 void Visualiser::Skip(const FrameTime& frame) { impl_->DrawOne(frame); }
