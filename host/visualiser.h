@@ -58,6 +58,7 @@
 #include "host/analysis/levels_csv.h"
 #include "host/analysis/sample_store.h"
 #include "host/analysis/side_mix.h"
+#include "host/analysis/silence_filler.h"
 #include "host/base/clock_text.h"
 #include "host/base/frame_time.h"
 #include "host/base/host_error.h"

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "host/analysis/silence_filler.h"
 #include "host/base/host_error.h"
 
 namespace {
@@ -177,8 +178,6 @@ struct LiveCapture::Impl {
     std::condition_variable grew;
     std::unique_ptr<SampleStore> store;  // the newest kLiveSeconds of sound, or all not yet let go of
     mutable int64_t captured = 0;
-    mutable Clock::time_point lastArrival = Clock::now();  // of sound, or of filled silence
-    mutable int64_t capturedThen = 0;                      // `captured` at lastArrival
     std::string failure;
 
     // A server sends nothing while the device is idle (a monitor of an
@@ -190,7 +189,7 @@ struct LiveCapture::Impl {
     // first sound (with what played meanwhile), and silence filled in before
     // it would put everything after it that much late.
     static constexpr double kGapSeconds = 1.0, kFirstGapSeconds = 2.5;
-    mutable bool heard = false;  // some sound has come
+    mutable SilenceFiller filler{SilenceFillerDesc{kGapSeconds, kFirstGapSeconds, 0.5 * kGapSeconds, false}};
 
     // A server that stalls (stopped, swapped out, overloaded) sends nothing,
     // and silence is filled in as for an idle device; when it goes on it
@@ -211,11 +210,10 @@ struct LiveCapture::Impl {
     void FillGap() const {
         if (!failure.empty()) return;
         const Clock::time_point now = Clock::now();
-        const double quiet = std::chrono::duration<double>(now - lastArrival).count();
-        if (quiet < (heard ? kGapSeconds : kFirstGapSeconds)) return;
-        const int64_t due = capturedThen + static_cast<int64_t>((quiet - 0.5 * kGapSeconds) * source.spec.rate);
-        if (due <= captured) return;
-        store->PushSilence(due - captured);
+        const int64_t silence = filler.Due(captured, source.spec.rate, now);
+        if (silence == 0) return;
+        const int64_t due = captured + silence;
+        store->PushSilence(silence);
         if (!started)
             origin = now - std::chrono::duration_cast<Clock::duration>(
                                std::chrono::duration<double>(double(due) / source.spec.rate));
@@ -223,9 +221,6 @@ struct LiveCapture::Impl {
         filledUnmatched += due - captured;
         lastFill = now;
         captured = due;
-        capturedThen = due;
-        lastArrival =
-            now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(0.5 * kGapSeconds));
     }
 
     int channels() const { return source.spec.channels; }
@@ -286,9 +281,7 @@ struct LiveCapture::Impl {
                     failure = "the recording cannot keep up: " + std::to_string(waiting / source.spec.rate) +
                               " s of sound wait to be drawn (the drawing is slower than real time)";
                 captured += kept;
-                capturedThen = captured;
-                lastArrival = Clock::now();
-                heard = true;
+                filler.Heard(captured, Clock::now());
             }
             pa_stream_drop(stream);
             grew.notify_all();

@@ -26,8 +26,7 @@ std::vector<ChannelSide> SidesOfLayout(enum speaker_layout layout) {
 
 AudioTap::AudioTap(int sampleRate, enum speaker_layout layout)
     : store_(sampleRate, SidesOfLayout(layout), static_cast<int64_t>(kLiveSeconds * sampleRate)),
-      channels_(store_.channels()),
-      lastSound_(Clock::now()) {
+      channels_(store_.channels()) {
     signal_handler_t* signals = obs_get_signal_handler();
     signal_handler_connect(signals, "source_remove", SourceGone, this);
     signal_handler_connect(signals, "source_destroy", SourceGone, this);
@@ -67,18 +66,7 @@ void AudioTap::Tick() {
     {
         std::lock_guard<std::mutex> lock(lock_);
         if (!source_) wanted = name_;
-        // Silence for the time nothing came, once that is kQuietSeconds, and
-        // from then on every frame until sound comes again.
-        const Clock::time_point now = Clock::now();
-        const double quiet = std::chrono::duration<double>(now - lastSound_).count();
-        if (filling_ || quiet >= kQuietSeconds) {
-            filling_ = true;
-            const int64_t due = endThen_ + static_cast<int64_t>(quiet * store_.sampleRate());
-            const int64_t end = store_.end();
-            if (due > end) store_.PushSilence(due - end);
-            lastSound_ = now;
-            endThen_ = store_.end();
-        }
+        store_.PushSilence(quiet_.Due(store_.end(), store_.sampleRate(), SilenceFiller::Clock::now()));
     }
     if (wanted.empty()) return;
     obs_source_t* source = obs_get_source_by_name(wanted.c_str());
@@ -134,9 +122,7 @@ void AudioTap::Captured(void* param, obs_source_t*, const struct audio_data* aud
         }
         tap->store_.Push(tap->interleaved_.data(), frames);
     }
-    tap->filling_ = false;
-    tap->lastSound_ = Clock::now();
-    tap->endThen_ = tap->store_.end();
+    tap->quiet_.Heard(tap->store_.end(), SilenceFiller::Clock::now());
 }
 
 void AudioTap::SourceGone(void* param, calldata_t* data) {

@@ -24,7 +24,6 @@
 
 #include <obs.h>
 
-#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -65,16 +64,14 @@ private:
     // Lets go of the source, if it is `only` (any when null).
     void Detach(obs_source_t* only);
 
-    using Clock = std::chrono::steady_clock;
     SampleStore store_;
     const int channels_;
     mutable std::mutex lock_;
     std::string name_;
     obs_weak_source_t* source_ = nullptr;  // the source followed, while attached
     std::vector<float> interleaved_;       // a callback's sound, on the audio thread
-    Clock::time_point lastSound_;          // when sound (or filled silence) last came
-    int64_t endThen_ = 0;                  // the store's end() then
-    bool filling_ = false;                 // silence is being filled in
+    // Silence once nothing has come for kQuietSeconds, then every tick until sound comes.
+    SilenceFiller quiet_{SilenceFillerDesc{kQuietSeconds, kQuietSeconds, 0.0, true}};
 };
 
 #endif

@@ -2,10 +2,12 @@
 // the live ring, clamping, and the folding of windows into the two sides.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
 #include "host/analysis/sample_store.h"
+#include "host/analysis/silence_filler.h"
 
 namespace {
 
@@ -83,3 +85,28 @@ TEST(SampleStore, WindowsAreFoldedIntoTheSidesCentredOrEndingAtTheirTime) {
 }
 
 }  // namespace
+
+// The silence filled in for a live source that sends nothing, on a clock the
+// test moves by hand.
+TEST(SilenceFiller, FillsTheQuietTimeLessItsLagOnceQuietLongEnoughAndLongerBeforeTheFirstSound) {
+    using Clock = SilenceFiller::Clock;
+    const Clock::time_point t0 = Clock::time_point() + std::chrono::hours(1);
+    auto at = [&](double seconds) {
+        return t0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    SilenceFiller filler(SilenceFillerDesc{1.0, 2.5, 0.5, false}, t0);
+    EXPECT_EQ(filler.Due(0, 1000, at(2.4)), 0) << "before the first sound the wait is longer";
+    EXPECT_EQ(filler.Due(0, 1000, at(2.5)), 2000) << "2.5 s quiet, less the 0.5 s lag";
+    EXPECT_EQ(filler.Due(2000, 1000, at(4.4)), 0) << "quiet as long again, since the fill";
+    EXPECT_EQ(filler.Due(2000, 1000, at(4.5)), 2000);
+    filler.Heard(4100, at(4.6));
+    EXPECT_EQ(filler.Due(4100, 1000, at(5.5)), 0) << "after sound the usual wait";
+    EXPECT_EQ(filler.Due(4100, 1000, at(5.6)), 500);
+
+    SilenceFiller continuous(SilenceFillerDesc{0.25, 0.25, 0.0, true}, t0);
+    EXPECT_EQ(continuous.Due(0, 1000, at(0.2)), 0);
+    EXPECT_EQ(continuous.Due(0, 1000, at(0.25)), 250);
+    EXPECT_EQ(continuous.Due(250, 1000, at(0.26)), 10) << "once filling, every call until sound comes";
+    continuous.Heard(300, at(0.27));
+    EXPECT_EQ(continuous.Due(300, 1000, at(0.3)), 0);
+}
