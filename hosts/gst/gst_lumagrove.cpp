@@ -1,6 +1,7 @@
 #include "hosts/gst/gst_lumagrove.h"
 
 #include <gst/audio/audio.h>
+#include <gst/pbutils/pbutils-enumtypes.h>
 #include <gst/video/gstvideopool.h>
 #include <gst/video/video.h>
 #include <math.h>
@@ -103,12 +104,15 @@ std::string PluginBesideElement() { return PluginBesideModule(reinterpret_cast<c
 }  // namespace
 
 struct _GstLumagrove {
-    GstAudioVisualizer parent;
+    GstElement parent;
+    GstPad* sinkpad;
+    GstPad* srcpad;
+    GstAudioInfo ainfo;  // the sound's format, once its caps have come
+    GstVideoInfo vinfo;  // the frames' format, once negotiated
     gchar* pluginPath;
+    GstAudioVisualizerShader shader;  // the trails (under the object lock)
+    guint shadeAmount;
     GstSegment segment;
-    GstPadEventFunction parentSinkEvent;
-    GstPadQueryFunction parentSrcQuery;
-    GstPadEventFunction parentSrcEvent;
     // Quality of service, from downstream's QoS events (under the object lock).
     gdouble proportion;
     GstClockTime earliest;  // running time before which a frame is too late
@@ -116,7 +120,7 @@ struct _GstLumagrove {
     Stream* stream;
 };
 
-G_DEFINE_TYPE(GstLumagrove, gst_lumagrove, GST_TYPE_AUDIO_VISUALIZER)
+G_DEFINE_TYPE(GstLumagrove, gst_lumagrove, GST_TYPE_ELEMENT)
 
 static void ResetQos(GstLumagrove* self) {
     GST_OBJECT_LOCK(self);
@@ -126,7 +130,7 @@ static void ResetQos(GstLumagrove* self) {
     GST_OBJECT_UNLOCK(self);
 }
 
-enum { PROP_0, PROP_PLUGIN };
+enum { PROP_0, PROP_PLUGIN, PROP_SHADER, PROP_SHADE_AMOUNT };
 
 static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
     "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
@@ -157,25 +161,24 @@ static GstStaticPadTemplate srcTemplate =
                                                                                                                                                                                      LUMAGROVE_ANY_RATE)));
 
 PictureBuffer PadOutput::Lend() {
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
     if (lent_) Release();
     // Frames from a pool of the negotiated size: no new memory per frame.
-    if (!pool_ || poolSize_ != GST_VIDEO_INFO_SIZE(&scope->vinfo)) {
+    if (!pool_ || poolSize_ != GST_VIDEO_INFO_SIZE(&self_->vinfo)) {
         Release();
         pool_ = gst_video_buffer_pool_new();
         GstStructure* config = gst_buffer_pool_get_config(pool_);
-        GstCaps* caps = gst_video_info_to_caps(&scope->vinfo);
-        gst_buffer_pool_config_set_params(config, caps, GST_VIDEO_INFO_SIZE(&scope->vinfo), 2, 0);
+        GstCaps* caps = gst_video_info_to_caps(&self_->vinfo);
+        gst_buffer_pool_config_set_params(config, caps, GST_VIDEO_INFO_SIZE(&self_->vinfo), 2, 0);
         gst_caps_unref(caps);
         gst_buffer_pool_set_config(pool_, config);
         gst_buffer_pool_set_active(pool_, TRUE);
-        poolSize_ = GST_VIDEO_INFO_SIZE(&scope->vinfo);
+        poolSize_ = GST_VIDEO_INFO_SIZE(&self_->vinfo);
     }
     if (gst_buffer_pool_acquire_buffer(pool_, &lent_, nullptr) != GST_FLOW_OK) {
         lent_ = nullptr;
         throw HostError(kExitFailure, "cannot get a video frame's memory");
     }
-    if (!gst_video_frame_map(&mapped_, &scope->vinfo, lent_, GST_MAP_WRITE)) {
+    if (!gst_video_frame_map(&mapped_, &self_->vinfo, lent_, GST_MAP_WRITE)) {
         gst_buffer_unref(lent_);
         lent_ = nullptr;
         throw HostError(kExitFailure, "cannot map a video frame");
@@ -185,8 +188,7 @@ PictureBuffer PadOutput::Lend() {
 }
 
 bool PadOutput::Wants(int64_t index) const {
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
-    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&self_->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&self_->vinfo);
     const GstClockTime duration = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
     const GstClockTime pts = self_->stream->startPts + gst_util_uint64_scale(index, fpsD * GST_SECOND, fpsN);
     const GstClockTime running = gst_segment_to_running_time(&self_->segment, GST_FORMAT_TIME, pts);
@@ -210,22 +212,20 @@ bool PadOutput::Wants(int64_t index) const {
 }
 
 void PadOutput::Deliver(const FrameTime& frame) {
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self_);
-    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
-    GstAudioVisualizerShader kind = GST_AUDIO_VISUALIZER_SHADER_NONE;
-    guint amount = 0;
-    g_object_get(self_, "shader", &kind, "shade-amount", &amount, nullptr);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&self_->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&self_->vinfo);
+    GST_OBJECT_LOCK(self_);
+    const GstAudioVisualizerShader kind = self_->shader;
+    const guint amount = self_->shadeAmount;
+    GST_OBJECT_UNLOCK(self_);
     shader.Apply(kind, amount, static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
-                 GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo),
+                 GST_VIDEO_INFO_WIDTH(&self_->vinfo), GST_VIDEO_INFO_HEIGHT(&self_->vinfo),
                  GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0));
     gst_video_frame_unmap(&mapped_);
     GstBuffer* out = lent_;
     lent_ = nullptr;
     GST_BUFFER_PTS(out) = self_->stream->startPts + gst_util_uint64_scale(frame.index, fpsD * GST_SECOND, fpsN);
     GST_BUFFER_DURATION(out) = gst_util_uint64_scale(GST_SECOND, fpsD, fpsN);
-    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self_), "src");
-    flow = gst_pad_push(src, out);
-    gst_object_unref(src);
+    flow = gst_pad_push(self_->srcpad, out);
 }
 
 void PadOutput::Release() {
@@ -248,9 +248,8 @@ void PadOutput::Release() {
 // the first buffer's, then k / fps on from it, in the arithmetic
 // lumagrove-preview uses, so the same song gives the same times.
 static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
     Stream& s = *self->stream;
-    const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+    const int fpsN = GST_VIDEO_INFO_FPS_N(&self->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&self->vinfo);
     if (!s.hasSound() || fpsN <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts)) return GST_FLOW_OK;
     Visualiser& v = *s.visualiser;
     SoundClock clock(v, fpsN, fpsD);
@@ -258,7 +257,7 @@ static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
     clock.SetEnding(atEos);
     const guint64 startTime = gst_segment_to_stream_time(&self->segment, GST_FORMAT_TIME, s.startPts);
     clock.SetTimeOrigin(GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0);
-    v.SetSize(GST_VIDEO_INFO_WIDTH(&scope->vinfo), GST_VIDEO_INFO_HEIGHT(&scope->vinfo));
+    v.SetSize(GST_VIDEO_INFO_WIDTH(&self->vinfo), GST_VIDEO_INFO_HEIGHT(&self->vinfo));
     try {
         FrameTime frame;
         while (s.output->flow == GST_FLOW_OK && clock.Next(&frame)) {
@@ -299,29 +298,55 @@ static void DrainStream(GstLumagrove* self) {
     if (s.hasSound() && s.visualiser->soundEnd() > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts)) DrawReady(self, true);
 }
 
-static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
-    GstLumagrove* self = GST_LUMAGROVE(parent);
-    GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
-    Stream& s = *self->stream;
-    // Downstream asked for another picture: negotiate again from the sound's
-    // caps. Caps the element cannot make stop the stream (not-negotiated),
-    // rather than go on in a format nobody asked for.
-    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
-    bool negotiated = true;
-    if (gst_pad_check_reconfigure(src)) {
-        GstCaps* caps = gst_pad_get_current_caps(pad);
-        if (caps) negotiated = self->parentSinkEvent(pad, parent, gst_event_new_caps(caps));
-        if (caps) gst_caps_unref(caps);
-        if (!negotiated) gst_pad_mark_reconfigure(src);
+// The frames' format: what downstream takes of the element's template, the
+// first of its structures that downstream meets (they run from all the
+// defaults to none), every field still open fixed to its default (BGRx,
+// 1280x720, 60/1). The caps are sent downstream and kept in vinfo.
+static gboolean Negotiate(GstLumagrove* self) {
+    GstCaps* target = gst_pad_get_pad_template_caps(self->srcpad);
+    if (GstCaps* downstream = gst_pad_peer_query_caps(self->srcpad, nullptr)) {
+        GstCaps* both = gst_caps_intersect(downstream, target);
+        gst_caps_unref(downstream);
+        gst_caps_unref(target);
+        if (gst_caps_is_empty(both)) {
+            gst_caps_unref(both);
+            return FALSE;
+        }
+        target = gst_caps_truncate(both);
     }
-    gst_object_unref(src);
+    target = gst_caps_make_writable(target);
+    GstStructure* structure = gst_caps_get_structure(target, 0);
+    gst_structure_fixate_field_nearest_int(structure, "width", 1280);
+    gst_structure_fixate_field_nearest_int(structure, "height", 720);
+    gst_structure_fixate_field_nearest_fraction(structure, "framerate", 60, 1);
+    target = gst_caps_fixate(target);
+    GstVideoInfo info;
+    const gboolean taken = gst_video_info_from_caps(&info, target) && gst_pad_set_caps(self->srcpad, target);
+    gst_caps_unref(target);
+    if (taken) self->vinfo = info;
+    return taken;
+}
+
+static gboolean SetSound(GstLumagrove* self, const GstAudioInfo& info);
+
+static GstFlowReturn gst_lumagrove_chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
+    GstLumagrove* self = GST_LUMAGROVE(parent);
+    Stream& s = *self->stream;
+    // Downstream asked for another picture: negotiate again. Caps the element
+    // cannot make stop the stream (not-negotiated), rather than go on in a
+    // format nobody asked for.
+    bool negotiated = true;
+    if (gst_pad_check_reconfigure(self->srcpad) && GST_AUDIO_INFO_BPF(&self->ainfo) > 0) {
+        negotiated = Negotiate(self);
+        if (!negotiated) gst_pad_mark_reconfigure(self->srcpad);
+    }
     if (!negotiated) {
         gst_buffer_unref(buffer);
         GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("downstream asks for a picture the element cannot draw"),
                           ("renegotiation failed"));
         return GST_FLOW_NOT_NEGOTIATED;
     }
-    if (!s.hasSound() || GST_AUDIO_INFO_BPF(&scope->ainfo) == 0) {
+    if (!s.hasSound() || GST_AUDIO_INFO_BPF(&self->ainfo) == 0) {
         gst_buffer_unref(buffer);
         return GST_FLOW_NOT_NEGOTIATED;
     }
@@ -339,9 +364,9 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
         GST_ELEMENT_ERROR(self, STREAM, DECODE, ("cannot read a sound buffer"), (nullptr));
         return GST_FLOW_ERROR;
     }
-    const int64_t frames = static_cast<int64_t>(map.size / GST_AUDIO_INFO_BPF(&scope->ainfo));
+    const int64_t frames = static_cast<int64_t>(map.size / GST_AUDIO_INFO_BPF(&self->ainfo));
     s.samples.resize(static_cast<size_t>(frames) * s.channels);
-    if (GST_AUDIO_INFO_FORMAT(&scope->ainfo) == GST_AUDIO_FORMAT_S16LE) {
+    if (GST_AUDIO_INFO_FORMAT(&self->ainfo) == GST_AUDIO_FORMAT_S16LE) {
         const int16_t* in = reinterpret_cast<const int16_t*>(map.data);
         for (size_t i = 0; i < s.samples.size(); ++i) s.samples[i] = in[i] / 32768.0f;
     } else {
@@ -356,6 +381,16 @@ static GstFlowReturn gst_lumagrove_chain(GstPad* pad, GstObject* parent, GstBuff
 static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEvent* event) {
     GstLumagrove* self = GST_LUMAGROVE(parent);
     switch (GST_EVENT_TYPE(event)) {
+        case GST_EVENT_CAPS: {
+            // The sound's format: taken, and the frames' negotiated for it
+            // (downstream gets caps of its own, not these).
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            GstAudioInfo info;
+            const gboolean taken = gst_audio_info_from_caps(&info, caps) && SetSound(self, info) && Negotiate(self);
+            gst_event_unref(event);
+            return taken;
+        }
         case GST_EVENT_GAP: {
             // No sound for a while: silence up to its end, and the frames it covers.
             GstClockTime timestamp = GST_CLOCK_TIME_NONE, duration = GST_CLOCK_TIME_NONE;
@@ -386,7 +421,7 @@ static gboolean gst_lumagrove_sink_event(GstPad* pad, GstObject* parent, GstEven
         default:
             break;
     }
-    return self->parentSinkEvent(pad, parent, event);
+    return gst_pad_event_default(pad, parent, event);
 }
 
 // Downstream's QoS events: when a frame came late, the next one that can be
@@ -398,8 +433,7 @@ static gboolean gst_lumagrove_src_event(GstPad* pad, GstObject* parent, GstEvent
         GstClockTimeDiff diff = 0;
         GstClockTime timestamp = GST_CLOCK_TIME_NONE;
         gst_event_parse_qos(event, nullptr, &proportion, &diff, &timestamp);
-        GstAudioVisualizer* scope = GST_AUDIO_VISUALIZER(self);
-        const int fpsN = GST_VIDEO_INFO_FPS_N(&scope->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&scope->vinfo);
+        const int fpsN = GST_VIDEO_INFO_FPS_N(&self->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&self->vinfo);
         const GstClockTime duration = fpsN > 0 ? gst_util_uint64_scale(GST_SECOND, fpsD, fpsN) : 0;
         GST_OBJECT_LOCK(self);
         self->proportion = proportion;
@@ -407,8 +441,15 @@ static gboolean gst_lumagrove_src_event(GstPad* pad, GstObject* parent, GstEvent
             self->earliest =
                 diff >= 0 ? timestamp + std::min<GstClockTime>(2 * diff, GST_SECOND) + duration : timestamp + diff;
         GST_OBJECT_UNLOCK(self);
+        return gst_pad_push_event(self->sinkpad, event);
     }
-    return self->parentSrcEvent(pad, parent, event);
+    // Downstream asking for new caps is taken at the next buffer (the chain
+    // checks the pad), and is nothing upstream has to know.
+    if (GST_EVENT_TYPE(event) == GST_EVENT_RECONFIGURE) {
+        gst_event_unref(event);
+        return TRUE;
+    }
+    return gst_pad_event_default(pad, parent, event);
 }
 
 // The latency the element adds to upstream's: frame k is drawn once the
@@ -417,12 +458,8 @@ static gboolean gst_lumagrove_src_event(GstPad* pad, GstObject* parent, GstEvent
 static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery* query) {
     GstLumagrove* self = GST_LUMAGROVE(parent);
     Stream& s = *self->stream;
-    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY || !s.hasSound() || s.rate <= 0)
-        return self->parentSrcQuery(pad, parent, query);
-    GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(self), "sink");
-    const gboolean answered = gst_pad_peer_query(sink, query);
-    gst_object_unref(sink);
-    if (!answered) return FALSE;
+    if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY) return gst_pad_query_default(pad, parent, query);
+    if (!s.hasSound() || s.rate <= 0 || !gst_pad_peer_query(self->sinkpad, query)) return FALSE;
     gboolean live = FALSE;
     GstClockTime min = 0, max = GST_CLOCK_TIME_NONE;
     gst_query_parse_latency(query, &live, &min, &max);
@@ -434,13 +471,13 @@ static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery
 
 // The sound's format is known: the visualiser takes recorded sound of its
 // rate and channels (each frame from the window centred on it).
-static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
-    GstLumagrove* self = GST_LUMAGROVE(scope);
+static gboolean SetSound(GstLumagrove* self, const GstAudioInfo& info) {
+    self->ainfo = info;
     Stream& s = *self->stream;
-    const int rate = GST_AUDIO_INFO_RATE(&scope->ainfo), channels = GST_AUDIO_INFO_CHANNELS(&scope->ainfo);
+    const int rate = GST_AUDIO_INFO_RATE(&self->ainfo), channels = GST_AUDIO_INFO_CHANNELS(&self->ainfo);
     std::vector<ChannelSide> sides;
     for (int c = 0; c < channels; ++c)
-        sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&scope->ainfo, c)));
+        sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&self->ainfo, c)));
     if (!s.visualiser) return FALSE;
     if (s.hasSound() && s.rate == rate && s.sides == sides) return TRUE;
     DrainStream(self);  // new sound caps mid-stream: the old sound's last frames first
@@ -455,10 +492,6 @@ static gboolean gst_lumagrove_setup(GstAudioVisualizer* scope) {
     s.sides = sides;
     s.Restart();
     return TRUE;
-}
-
-static gboolean gst_lumagrove_render(GstAudioVisualizer*, GstBuffer*, GstVideoFrame*) {
-    return TRUE;  // frames are drawn by the element's own chain, on the stream's clock
 }
 
 static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstStateChange transition) {
@@ -489,19 +522,44 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
 
 static void gst_lumagrove_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     GstLumagrove* self = GST_LUMAGROVE(object);
-    if (id == PROP_PLUGIN) {
-        g_free(self->pluginPath);
-        self->pluginPath = g_value_dup_string(value);
-        if (!self->pluginPath) self->pluginPath = g_strdup(PluginBesideElement().c_str());
-    } else {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    switch (id) {
+        case PROP_PLUGIN:
+            g_free(self->pluginPath);
+            self->pluginPath = g_value_dup_string(value);
+            if (!self->pluginPath) self->pluginPath = g_strdup(PluginBesideElement().c_str());
+            break;
+        case PROP_SHADER:
+            GST_OBJECT_LOCK(self);
+            self->shader = static_cast<GstAudioVisualizerShader>(g_value_get_enum(value));
+            GST_OBJECT_UNLOCK(self);
+            break;
+        case PROP_SHADE_AMOUNT:
+            GST_OBJECT_LOCK(self);
+            self->shadeAmount = g_value_get_uint(value);
+            GST_OBJECT_UNLOCK(self);
+            break;
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
 }
 
 static void gst_lumagrove_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GstLumagrove* self = GST_LUMAGROVE(object);
-    if (id == PROP_PLUGIN) g_value_set_string(value, self->pluginPath);
-    else G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    GST_OBJECT_LOCK(self);
+    switch (id) {
+        case PROP_PLUGIN:
+            g_value_set_string(value, self->pluginPath);
+            break;
+        case PROP_SHADER:
+            g_value_set_enum(value, self->shader);
+            break;
+        case PROP_SHADE_AMOUNT:
+            g_value_set_uint(value, self->shadeAmount);
+            break;
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+    GST_OBJECT_UNLOCK(self);
 }
 
 static void gst_lumagrove_finalize(GObject* object) {
@@ -511,10 +569,13 @@ static void gst_lumagrove_finalize(GObject* object) {
     G_OBJECT_CLASS(gst_lumagrove_parent_class)->finalize(object);
 }
 
+// The trails every GStreamer visualiser offers, with GStreamer's own kinds
+// (GstAudioVisualizerShader) and its default amount.
+constexpr guint kDefaultShadeAmount = 0x000a0a0a;
+
 static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
     GObjectClass* object = G_OBJECT_CLASS(klass);
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
-    GstAudioVisualizerClass* scope = GST_AUDIO_VISUALIZER_CLASS(klass);
     object->set_property = gst_lumagrove_set_property;
     object->get_property = gst_lumagrove_get_property;
     object->finalize = gst_lumagrove_finalize;
@@ -523,35 +584,44 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
         g_param_spec_string(
             "plugin", "Plug-in", "The Lumagrove plug-in library to host", PluginBesideElement().c_str(),
             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
+    g_object_class_install_property(
+        object, PROP_SHADER,
+        g_param_spec_enum("shader", "Shader", "How each frame leaves a trail on the next (none: frames as drawn)",
+                          GST_TYPE_AUDIO_VISUALIZER_SHADER, GST_AUDIO_VISUALIZER_SHADER_NONE,
+                          static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        object, PROP_SHADE_AMOUNT,
+        g_param_spec_uint("shade-amount", "Shade amount", "How much a trail fades each frame (0x00RRGGBB)", 0,
+                          G_MAXUINT32, kDefaultShadeAmount,
+                          static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     gst_element_class_set_static_metadata(element, "Lumagrove", "Visualization",
                                           "A four-pointed star with glows that follow the music",
                                           "Ferk / Druvin <ferk.druvin@lumagrove.org>");
     gst_element_class_add_static_pad_template(element, &sinkTemplate);
     gst_element_class_add_static_pad_template(element, &srcTemplate);
     element->change_state = gst_lumagrove_change_state;
-    scope->setup = gst_lumagrove_setup;
-    scope->render = gst_lumagrove_render;
     GST_DEBUG_CATEGORY_INIT(lumagrove_debug, "lumagrove", 0, "Lumagrove visualiser");
 }
 
 static void gst_lumagrove_init(GstLumagrove* self) {
     self->pluginPath = g_strdup(PluginBesideElement().c_str());
+    self->shader = GST_AUDIO_VISUALIZER_SHADER_NONE;
+    self->shadeAmount = kDefaultShadeAmount;
+    gst_audio_info_init(&self->ainfo);
+    gst_video_info_init(&self->vinfo);
     self->stream = new Stream();
     self->stream->output = std::make_unique<PadOutput>(self);
     gst_segment_init(&self->segment, GST_FORMAT_TIME);
-    g_object_set(self, "shader", GST_AUDIO_VISUALIZER_SHADER_NONE, nullptr);
-    // The sound goes through the element's own chain: it holds back half an
-    // analysis window, which the base class's fixed blocks cannot.
-    GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(self), "sink");
-    self->parentSinkEvent = GST_PAD_EVENTFUNC(sink);
-    gst_pad_set_chain_function(sink, GST_DEBUG_FUNCPTR(gst_lumagrove_chain));
-    gst_pad_set_event_function(sink, GST_DEBUG_FUNCPTR(gst_lumagrove_sink_event));
-    gst_object_unref(sink);
-    GstPad* src = gst_element_get_static_pad(GST_ELEMENT(self), "src");
-    self->parentSrcQuery = GST_PAD_QUERYFUNC(src);
-    gst_pad_set_query_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_query));
-    self->parentSrcEvent = GST_PAD_EVENTFUNC(src);
-    gst_pad_set_event_function(src, GST_DEBUG_FUNCPTR(gst_lumagrove_src_event));
+    // Sound in: its caps, its buffers (held back half an analysis window,
+    // frames drawn as their sound is whole), its events.
+    self->sinkpad = gst_pad_new_from_static_template(&sinkTemplate, "sink");
+    gst_pad_set_chain_function(self->sinkpad, GST_DEBUG_FUNCPTR(gst_lumagrove_chain));
+    gst_pad_set_event_function(self->sinkpad, GST_DEBUG_FUNCPTR(gst_lumagrove_sink_event));
+    gst_element_add_pad(GST_ELEMENT(self), self->sinkpad);
+    // Frames out: the latency query and downstream's QoS.
+    self->srcpad = gst_pad_new_from_static_template(&srcTemplate, "src");
+    gst_pad_set_query_function(self->srcpad, GST_DEBUG_FUNCPTR(gst_lumagrove_src_query));
+    gst_pad_set_event_function(self->srcpad, GST_DEBUG_FUNCPTR(gst_lumagrove_src_event));
+    gst_element_add_pad(GST_ELEMENT(self), self->srcpad);
     ResetQos(self);
-    gst_object_unref(src);
 }

@@ -1,13 +1,17 @@
 // gst_lumagrove.h - lumagrove, a GStreamer visualisation element that hosts
 // the Lumagrove plug-in.
 //
-// A GstAudioVisualizer that turns sound (F32LE or S16LE, interleaved, 1 to 8
+// An element of its own (a GstElement: the frames follow the stream's sound
+// as the host library's Visualiser has them due, which no fixed block of
+// samples per frame can give) that turns sound (F32LE or S16LE, interleaved, 1 to 8
 // channels folded into two sides by their positions, 8 to 192 kHz) into
 // video (BGRx or BGRA, 16 to 8192 pixels a side, 1280x720 at 60 fps where
 // downstream leaves it open). It is a host like lumagrove-preview: it loads
 // the plug-in library of its `plugin` property through the host library's
-// loader, and draws with the process's one shared offscreen context
-// (host/driver/shared_target.h).
+// loader, and draws with the process's one shared offscreen context, through
+// a Visualiser (host/visualiser.h). Like GStreamer's own visualisers it has
+// the `shader` and `shade-amount` properties, answers the latency query with
+// what it holds back, and skips frames that downstream's QoS says are late.
 //
 // Frame k is at k / fps seconds of the stream's sound from its first buffer,
 // and its time for the plug-in is its stream time. Its levels are the host
@@ -19,12 +23,11 @@
 #define LUMAGROVE_GST_LUMAGROVE_H
 
 #include <gst/gst.h>
-#include <gst/pbutils/gstaudiovisualizer.h>
 
 G_BEGIN_DECLS
 
 #define GST_TYPE_LUMAGROVE (gst_lumagrove_get_type())
-G_DECLARE_FINAL_TYPE(GstLumagrove, gst_lumagrove, GST, LUMAGROVE, GstAudioVisualizer)
+G_DECLARE_FINAL_TYPE(GstLumagrove, gst_lumagrove, GST, LUMAGROVE, GstElement)
 
 G_END_DECLS
 
