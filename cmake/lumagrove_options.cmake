@@ -2,7 +2,7 @@
 
 # GL and GLU as one target: the system's libGL/libGLU here, opengl32/glu32 on
 # Windows; on the web Emscripten's emulation of OpenGL 1.1 on WebGL, linked
-# into the page (web/).
+# into the page (hosts/web/).
 add_library(lumagrove_gl INTERFACE)
 if(EMSCRIPTEN)
 elseif(WIN32)

@@ -8,9 +8,10 @@
 // folder "lumagrove" beside it).
 //
 // Each frame is drawn in OBS's video tick, at most once per OBS frame and
-// only while the source is shown, in the host library's one offscreen
-// context of the process (host/driver/shared_target.h, shared with every
-// Lumagrove source, which each keep their own analysis): OBS's renderer is an
+// only while the source is shown, by a Visualiser (host/visualiser.h) of its
+// own on the host library's one offscreen context of the process (shared
+// with every Lumagrove source, which each keep their own analysis), fed live
+// sound by the audio tap: OBS's renderer is an
 // OpenGL core profile, where the plug-in's immediate mode does not run. When
 // OBS renders with EGL, that context is made on OBS's display sharing its
 // textures, and the plug-in draws straight into the source's texture; else

@@ -1,5 +1,5 @@
 // obs_module.cpp - lumagrove-obs.so, the OBS Studio module: registers the
-// "Lumagrove" source (obs/lumagrove_source.h).
+// "Lumagrove" source (hosts/obs/lumagrove_source.h).
 #include <obs-module.h>
 
 #include "hosts/obs/lumagrove_source.h"

@@ -1,8 +1,8 @@
 // capture_run.h - live sound from the sound server (host/audio/live_capture.h),
-// shown in the window (preview/live_view.h) or recorded to the outputs.
+// shown in the window (hosts/preview/live_view.h) or recorded to the outputs.
 //
-// A recording is the frame driver (host/driver/frame_driver.h) on the
-// capture clock: frame i is at i / fps seconds of captured sound, never the
+// A recording is a Visualiser (host/visualiser.h) listening to the capture as
+// recorded sound, on its SoundClock: frame i is at i / fps seconds of captured sound, never the
 // wall clock, drawn from the window centred on that time, as an offline
 // render draws a song, once the capture has reached half a window past it:
 // the video's picture is in step with its sound. (The live view, which shows

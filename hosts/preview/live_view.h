@@ -1,9 +1,9 @@
-// live_view.h - the live window: a resizable SDL2 window (preview/sdl_window.h)
+// live_view.h - the live window: a resizable SDL2 window (hosts/preview/sdl_window.h)
 // showing a song as it plays, or live capture as it comes.
 //
 // A Visualiser (host/visualiser.h) on the window's clock: a
 // frame's time is the song's start + the position of the sound being played
-// (preview/song_player.h), or the capture clock; with no audio device, or no
+// (hosts/preview/song_player.h), or the capture clock; with no audio device, or no
 // song, a note says so once and the position comes from the program's own
 // steady clock instead. At most `fps` frames are drawn a second, each at the
 // window's drawable size, so resizing changes the frames' size.

@@ -1,6 +1,6 @@
 // gl_lines.h - included before each of the plug-in's sources in the web build
 // only: routes the plug-in's line drawing to the page's own smooth, wide lines
-// (web/line_web.cpp). Emscripten's emulation of OpenGL 1.1 draws every line
+// (hosts/web/line_web.cpp). Emscripten's emulation of OpenGL 1.1 draws every line
 // one pixel wide and unsmoothed (it drops GL_LINE_SMOOTH and the width), so
 // the star's outline would lose its glow. What else the plug-in draws goes to
 // the emulation as it is.

@@ -1,5 +1,5 @@
 // line_web.cpp - smooth, wide line strips for the plug-in's outline on a
-// page (see web/gl_lines.h): each segment drawn as triangles in window space,
+// page (see hosts/web/gl_lines.h): each segment drawn as triangles in window space,
 // a full-strength core of the line's width less a pixel, and a pixel's fringe
 // on either side and at either end fading to nothing, as Mesa's rasteriser
 // smooths a line. Everything else passes through to the emulation.

@@ -1,8 +1,8 @@
 // web_host.cpp - the page's host: the plug-in, linked into the page's
 // WebAssembly, started on the page's canvas (WebGL 1 through Emscripten's
 // emulation of OpenGL 1.1, with the GLU calls and the smooth lines the
-// emulation lacks supplied by web/glu_web.cpp and web/line_web.cpp), and
-// the host library's Visualiser fed the sound Web Audio gives. The page's script (web/page/lumagrove.js) calls:
+// emulation lacks supplied by hosts/web/glu_web.cpp and hosts/web/line_web.cpp), and
+// the host library's Visualiser fed the sound Web Audio gives. The page's script (hosts/web/page/page.js) calls:
 //
 //   lumagrove_start()               the WebGL context on #canvas, the plug-in
 //                                   started on it; 0, or 1 without WebGL, 2
