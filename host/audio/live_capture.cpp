@@ -121,6 +121,8 @@ private:
 struct SourceFacts {
     bool found = false;
     std::string name;
+    uint32_t index = PA_INVALID_INDEX;      // the source's, as the server lists it
+    uint32_t monitorOf = PA_INVALID_INDEX;  // the output a monitor listens to
     pa_sample_spec spec = {};
     pa_channel_map map = {};
 };
@@ -312,6 +314,8 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
             if (!eol && info) {
                 q.facts->found = true;
                 q.facts->name = info->name;
+                q.facts->index = info->index;
+                q.facts->monitorOf = info->monitor_of_sink;
                 q.facts->spec = info->sample_spec;
                 q.facts->map = info->channel_map;
             }
@@ -386,7 +390,9 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
     }
     // A server may not fail the stream when its device goes: PipeWire's
     // PulseAudio server now and then moves it despite PA_STREAM_DONT_MOVE, or
-    // leaves it with no device. Either way the recording ends as above.
+    // leaves it with no device, and may tell of the removal under the index
+    // it lists the source by rather than the stream's, or only of the output
+    // a monitor listens to. Any of these ends the recording as above.
     g.device = pa_stream_get_device_index(g.stream);
     pa_stream_set_moved_callback(
         g.stream,
@@ -398,12 +404,17 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
         g.server.context(),
         [](pa_context*, pa_subscription_event_type_t event, uint32_t index, void* data) {
             Impl& impl = *static_cast<Impl*>(data);
-            if ((event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SOURCE &&
-                (event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE && index == impl.device)
+            if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) != PA_SUBSCRIPTION_EVENT_REMOVE) return;
+            const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+            if ((facility == PA_SUBSCRIPTION_EVENT_SOURCE && (index == impl.device || index == impl.source.index)) ||
+                (facility == PA_SUBSCRIPTION_EVENT_SINK && index == impl.source.monitorOf && index != PA_INVALID_INDEX))
                 impl.Fail("the capture device went away (removed or unloaded)");
         },
         &g);
-    if (pa_operation* op = pa_context_subscribe(g.server.context(), PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr))
+    if (pa_operation* op = pa_context_subscribe(
+            g.server.context(),
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK), nullptr,
+            nullptr))
         pa_operation_unref(op);
 }
 

@@ -1,0 +1,190 @@
+// The lumagrove visualisation in the real VLC 3.0 (cvlc, run as an
+// unprivileged user: VLC refuses root), headless: its sound to a WAV (the
+// afile output), its pictures to a file (the yuv output in RV32), the
+// module's own log read back. Songs written by the test.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/preview_runner.h"
+#include "tests/support/sound_files.h"
+
+namespace {
+
+constexpr int kWidth = 96, kHeight = 54, kFps = 30;  // 16:9, not square
+
+struct VlcRun {
+    int status = -1;
+    std::string log;
+    std::vector<std::vector<uint8_t>> pictures;  // BGRX, top row first
+    std::map<long, double> dates;                // frame index -> its picture's date, seconds
+};
+
+// cvlc as `nobody`, playing `songs` (a playlist) with the visualisation.
+VlcRun RunVlc(const ScratchDir& dir, const std::vector<std::string>& songs, const std::string& extra = "") {
+    chmod(dir.path().c_str(), 0777);
+    std::string command = "cd " + dir.path() + " && runuser -u nobody -- env HOME=" + dir.path() +
+                          " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR
+                          " timeout 120 cvlc -vv --play-and-exit --no-video-title-show --audio-visual=lumagrove"
+                          " --lumagrove-width=" +
+                          std::to_string(kWidth) + " --lumagrove-height=" + std::to_string(kHeight) +
+                          " --lumagrove-fps=" + std::to_string(kFps) +
+                          " --aout=afile --audiofile-file=" + dir.File("sound.wav") +
+                          " --vout=yuv --yuv-chroma=RV32 --yuv-file=" + dir.File("pictures.raw") + " " + extra;
+    for (const std::string& song : songs) command += " " + song;
+    VlcRun run;
+    run.status = system((command + " > " + dir.File("log.txt") + " 2>&1").c_str()) >> 8;
+    run.log = ReadFile(dir.File("log.txt"));
+    // The yuv output: a header line, then "FRAME\n" and the picture, each.
+    const std::string raw = ReadFile(dir.File("pictures.raw"));
+    const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4;
+    const size_t header = raw.find('\n');
+    for (size_t at = header + 1; header != std::string::npos && at + 6 + bytes <= raw.size(); at += 6 + bytes) {
+        EXPECT_EQ(raw.compare(at, 6, "FRAME\n"), 0) << "at byte " << at;
+        run.pictures.emplace_back(raw.begin() + static_cast<long>(at + 6),
+                                  raw.begin() + static_cast<long>(at + 6 + bytes));
+    }
+    // The module's "frame K at T s of sound, dated D".
+    for (size_t at = run.log.find("] lumagrove visualization debug: frame "); at != std::string::npos;
+         at = run.log.find("] lumagrove visualization debug: frame ", at + 1)) {
+        long frame = 0;
+        double sound = 0;
+        long long date = 0;
+        if (sscanf(run.log.c_str() + at, "] lumagrove visualization debug: frame %ld at %lf s of sound, dated %lld",
+                   &frame, &sound, &date) == 3)
+            run.dates[frame] = date / 1e6;
+    }
+    return run;
+}
+
+// How much glow a picture shows: its pixels whose channels differ (the
+// outline is grey, the background black).
+int Glow(const std::vector<uint8_t>& bgrx) {
+    int coloured = 0;
+    for (size_t i = 0; i + 3 < bgrx.size(); i += 4) {
+        const int b = bgrx[i], g = bgrx[i + 1], r = bgrx[i + 2];
+        coloured += std::max({r, g, b}) - std::min({r, g, b}) > 40;
+    }
+    return coloured;
+}
+
+std::string WriteKicks(const ScratchDir& dir, const std::string& name, int format, int rate, int channels,
+                       double seconds) {
+    const Channel kick = Kicks(rate, seconds, 0.25, 0.1);
+    const std::string path = dir.File(name);
+    WriteSound(path, format, rate, std::vector<Channel>(static_cast<size_t>(channels), kick));
+    return path;
+}
+
+double SoundSeconds(const std::string& wav) {
+    SF_INFO info = {};
+    const std::vector<float> samples = ReadWholeSound(wav, &info);
+    return info.samplerate ? double(samples.size()) / info.channels / info.samplerate : 0.0;
+}
+
+// A kick every half second from 0.25 s: the glows peak with each, the
+// pictures are dated a frame apart on the sound's clock, and the sound
+// plays whole.
+TEST(Vlc, TheGlowsFollowTheBeatsAndEachPictureIsDatedWithItsSound) {
+    ScratchDir dir;
+    const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 4.0);
+    const VlcRun run = RunVlc(dir, {song});
+    ASSERT_EQ(run.status, 0) << run.log.substr(run.log.size() > 3000 ? run.log.size() - 3000 : 0);
+    EXPECT_NEAR(SoundSeconds(dir.File("sound.wav")), 4.0, 0.05) << "the sound passes whole";
+    ASSERT_GE(run.pictures.size(), 100u) << "of 120 frames";
+    // Peaks of glow, each a local maximum well above the quiet between kicks.
+    std::vector<size_t> peaks;
+    for (size_t i = 1; i + 1 < run.pictures.size(); ++i) {
+        const int g = Glow(run.pictures[i]);
+        if (g > Glow(run.pictures[i - 1]) && g >= Glow(run.pictures[i + 1]) &&
+            g > 2 * Glow(run.pictures[std::min(i + 8, run.pictures.size() - 1)]))
+            peaks.push_back(i);
+    }
+    ASSERT_GE(peaks.size(), 6u);
+    for (size_t p = 1; p < peaks.size(); ++p)
+        EXPECT_NEAR(double(peaks[p] - peaks[p - 1]), 15.0, 1.0) << "a kick every 15 frames";
+    // Frame k is dated k / fps after frame 0: the date of its sound.
+    ASSERT_GE(run.dates.size(), 100u);
+    const double first = run.dates.begin()->second - run.dates.begin()->first / double(kFps);
+    double worst = 0;
+    for (const auto& [frame, date] : run.dates) worst = std::max(worst, std::abs(date - first - frame / double(kFps)));
+    EXPECT_LT(worst, 1.0 / kFps) << "within a frame of its sound's play date";
+}
+
+// The pictures are the preview host's frames for the same song and times.
+TEST(Vlc, ThePicturesAreThoseOfThePreviewHost) {
+    ScratchDir dir;
+    const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 2.0);
+    const VlcRun run = RunVlc(dir, {song});
+    ASSERT_EQ(run.status, 0);
+    const Outcome preview =
+        RunPreview({"--audio", song, "--out", dir.File("preview"), "--size",
+                    std::to_string(kWidth) + "x" + std::to_string(kHeight), "--fps", std::to_string(kFps), "--quiet"});
+    ASSERT_EQ(preview.status, 0) << preview.err;
+    std::vector<std::vector<uint8_t>> frames;
+    for (const std::string& name : ListFolder(dir.File("preview")))
+        frames.push_back(ReadPng(dir.File("preview/" + name)).rgb);
+    ASSERT_EQ(frames.size(), 60u);
+    // Each picture is one of the preview's frames, in order (VLC may drop
+    // one that comes too late to show).
+    size_t matched = 0, next = 0;
+    for (const std::vector<uint8_t>& picture : run.pictures) {
+        std::vector<uint8_t> rgb;
+        for (size_t i = 0; i + 3 < picture.size(); i += 4)
+            rgb.insert(rgb.end(), {picture[i + 2], picture[i + 1], picture[i]});
+        for (size_t k = next; k < frames.size(); ++k)
+            if (frames[k] == rgb) {
+                ++matched;
+                next = k + 1;
+                break;
+            }
+    }
+    EXPECT_GE(matched, run.pictures.size() * 9 / 10) << "of " << run.pictures.size() << " pictures";
+    EXPECT_GE(matched, 50u);
+}
+
+// A playlist of a mono song at 44.1 kHz and a 5.1 song at 48 kHz: both are
+// drawn, each in its own format, and both play whole.
+TEST(Vlc, APlaylistOfTwoFormatsIsDrawnWhole) {
+    ScratchDir dir;
+    const std::string mono = WriteKicks(dir, "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, 2.0);
+    const std::string surround = WriteKicks(dir, "surround.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 6, 2.0);
+    const VlcRun run = RunVlc(dir, {mono, surround});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.log.find("lumagrove visualization debug: sound at 44100 Hz, 1 channel"), std::string::npos);
+    EXPECT_NE(run.log.find("lumagrove visualization debug: sound at 48000 Hz, 6 channels"), std::string::npos);
+    // Frames drawn over both songs (each song's frames count from its own
+    // start); the yuv output starts its file afresh for each, so the
+    // pictures there are the second song's.
+    size_t drawn = 0;
+    for (size_t at = run.log.find(" s of sound, dated "); at != std::string::npos;
+         at = run.log.find(" s of sound, dated ", at + 1))
+        ++drawn;
+    EXPECT_GE(drawn, 100u) << "of 120 frames";
+    EXPECT_GE(run.pictures.size(), 50u);
+    int glowing = 0;
+    for (const auto& picture : run.pictures) glowing += Glow(picture) > 20;
+    EXPECT_GT(glowing, 10);
+}
+
+// A plug-in library that is not there: one line in VLC's log naming it, no
+// pictures, and the sound still plays whole.
+TEST(Vlc, AMissingPluginIsOneLineAndTheSoundPlaysOn) {
+    ScratchDir dir;
+    const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 1.5);
+    const VlcRun run = RunVlc(dir, {song}, "--lumagrove-plugin=/nonexistent/lumagrove.so");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.log.find("lumagrove visualization error: cannot load plug-in /nonexistent/lumagrove.so"),
+              std::string::npos)
+        << run.log.substr(run.log.size() > 3000 ? run.log.size() - 3000 : 0);
+    EXPECT_TRUE(run.pictures.empty());
+    EXPECT_NEAR(SoundSeconds(dir.File("sound.wav")), 1.5, 0.05);
+}
+
+}  // namespace
