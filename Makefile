@@ -82,8 +82,12 @@ OBS_USER_DIR = $(or $(XDG_CONFIG_HOME),$(HOME)/.config)/obs-studio/plugins/lumag
 OBS_MODULE_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),/usr/lib/$(MULTIARCH),$(PREFIX)/lib)/obs-plugins,$(OBS_USER_DIR)/bin/64bit)
 OBS_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/obs/obs-plugins/lumagrove-obs,$(OBS_USER_DIR)/data)
 OBS_PLUGIN_DIR = $(if $(PREFIX),$(OBS_MODULE_DIR)/lumagrove,$(OBS_MODULE_DIR))
+# VLC looks in its own folder (PREFIX=/usr: Debian's), or where VLC_PLUGIN_PATH says.
+VLC_PLUGINS = $(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir vlc-plugin),$(or $(PREFIX),$(HOME)/.local)/lib/vlc/plugins)
+VLC_CACHE_GEN = $(dir $(VLC_PLUGINS))vlc-cache-gen
 INSTALL_DIRS = -DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR) -DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) \
-               -DLUMAGROVE_OBS_PLUGIN_DIR=$(OBS_PLUGIN_DIR) -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR)
+               -DLUMAGROVE_OBS_PLUGIN_DIR=$(OBS_PLUGIN_DIR) -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR) \
+               -DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization
 
 # The folders are given for this install only: the build's own stay under
 # whatever prefix cmake --install is given.
@@ -91,7 +95,10 @@ install: build
 	cmake -S . -B $(BUILD) $(INSTALL_DIRS) > /dev/null
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),$(HOME)/.local); \
 	  status=$$?; cmake -S . -B $(BUILD) -U 'LUMAGROVE_*_DIR' > /dev/null; exit $$status
+	@# VLC's plug-in cache, so VLC lists the new module at once.
+	@if [ "$(PREFIX)" = /usr ] && [ -x "$(VLC_CACHE_GEN)" ]; then "$(VLC_CACHE_GEN)" "$(VLC_PLUGINS)"; fi
 	@echo "gst-inspect-1.0 lumagrove describes the element; OBS Studio lists the source \"Lumagrove\" from its next start"
+	@echo "VLC: Audio > Visualizations > Lumagrove$(if $(filter /usr,$(PREFIX)),, (with VLC_PLUGIN_PATH=$(VLC_PLUGINS)))"
 
 # The direction of every #include against the layers (tools/check_layers.py).
 check-layers:

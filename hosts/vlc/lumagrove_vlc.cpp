@@ -229,6 +229,7 @@ void Flush(filter_t* filter) {
     sys->nextFrame = 0;
     sys->shown.clear();
     sys->ending = false;
+    msg_Dbg(filter, "flushed: frames start again from the sound that comes next");
 }
 
 int Open(vlc_object_t* object) {

@@ -17,33 +17,43 @@
 
 namespace {
 
-constexpr int kWidth = 96, kHeight = 54, kFps = 30;  // 16:9, not square
+constexpr int kFps = 30;
+
+struct Size {
+    int width, height;
+};
+constexpr Size kSmall = {96, 54};  // 16:9, not square
 
 struct VlcRun {
     int status = -1;
     std::string log;
     std::vector<std::vector<uint8_t>> pictures;  // BGRX, top row first
     std::map<long, double> dates;                // frame index -> its picture's date, seconds
+    std::vector<std::pair<long, double>> drawn;  // every frame drawn, in order: index, date
 };
 
 // cvlc as `nobody`, playing `songs` (a playlist) with the visualisation.
-VlcRun RunVlc(const ScratchDir& dir, const std::vector<std::string>& songs, const std::string& extra = "") {
+// `remote`, if given, is a shell command whose output drives VLC's remote
+// control interface ("pause", "seek 4", ...).
+VlcRun RunVlc(const ScratchDir& dir, const std::vector<std::string>& songs, const std::string& extra = "",
+              const std::string& remote = "", Size size = kSmall) {
     chmod(dir.path().c_str(), 0777);
-    std::string command = "cd " + dir.path() + " && runuser -u nobody -- env HOME=" + dir.path() +
-                          " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR
-                          " timeout 120 cvlc -vv --play-and-exit --no-video-title-show --audio-visual=lumagrove"
-                          " --lumagrove-width=" +
-                          std::to_string(kWidth) + " --lumagrove-height=" + std::to_string(kHeight) +
-                          " --lumagrove-fps=" + std::to_string(kFps) +
-                          " --aout=afile --audiofile-file=" + dir.File("sound.wav") +
-                          " --vout=yuv --yuv-chroma=RV32 --yuv-file=" + dir.File("pictures.raw") + " " + extra;
+    const std::string vlc = remote.empty() ? "cvlc" : "vlc -I oldrc --rc-fake-tty";
+    std::string command =
+        "cd " + dir.path() + " && " + (remote.empty() ? "" : "(" + remote + ") | ") +
+        "runuser -u nobody -- env HOME=" + dir.path() + " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR " timeout 120 " + vlc +
+        " -vv --play-and-exit --no-video-title-show --audio-visual=lumagrove"
+        " --lumagrove-width=" +
+        std::to_string(size.width) + " --lumagrove-height=" + std::to_string(size.height) +
+        " --lumagrove-fps=" + std::to_string(kFps) + " --aout=afile --audiofile-file=" + dir.File("sound.wav") +
+        " --vout=yuv --yuv-chroma=RV32 --yuv-file=" + dir.File("pictures.raw") + " " + extra;
     for (const std::string& song : songs) command += " " + song;
     VlcRun run;
     run.status = system((command + " > " + dir.File("log.txt") + " 2>&1").c_str()) >> 8;
     run.log = ReadFile(dir.File("log.txt"));
     // The yuv output: a header line, then "FRAME\n" and the picture, each.
     const std::string raw = ReadFile(dir.File("pictures.raw"));
-    const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4;
+    const size_t bytes = static_cast<size_t>(size.width) * size.height * 4;
     const size_t header = raw.find('\n');
     for (size_t at = header + 1; header != std::string::npos && at + 6 + bytes <= raw.size(); at += 6 + bytes) {
         EXPECT_EQ(raw.compare(at, 6, "FRAME\n"), 0) << "at byte " << at;
@@ -58,7 +68,7 @@ VlcRun RunVlc(const ScratchDir& dir, const std::vector<std::string>& songs, cons
         long long date = 0;
         if (sscanf(run.log.c_str() + at, "] lumagrove visualization debug: frame %ld at %lf s of sound, dated %lld",
                    &frame, &sound, &date) == 3)
-            run.dates[frame] = date / 1e6;
+            run.dates[frame] = date / 1e6, run.drawn.push_back({frame, date / 1e6});
     }
     return run;
 }
@@ -94,7 +104,8 @@ double SoundSeconds(const std::string& wav) {
 TEST(Vlc, TheGlowsFollowTheBeatsAndEachPictureIsDatedWithItsSound) {
     ScratchDir dir;
     const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 4.0);
-    const VlcRun run = RunVlc(dir, {song});
+    const Size size = {480, 270};
+    const VlcRun run = RunVlc(dir, {song}, "", "", size);
     ASSERT_EQ(run.status, 0) << run.log.substr(run.log.size() > 3000 ? run.log.size() - 3000 : 0);
     EXPECT_NEAR(SoundSeconds(dir.File("sound.wav")), 4.0, 0.05) << "the sound passes whole";
     ASSERT_GE(run.pictures.size(), 100u) << "of 120 frames";
@@ -107,6 +118,14 @@ TEST(Vlc, TheGlowsFollowTheBeatsAndEachPictureIsDatedWithItsSound) {
             peaks.push_back(i);
     }
     ASSERT_GE(peaks.size(), 6u);
+    // The picture of a kick, for the README (LUMAGROVE_VLC_PICTURE).
+    const std::vector<uint8_t>& kick = run.pictures[peaks[2]];
+    FILE* raw = fopen(dir.File("kick.bgr0").c_str(), "wb");
+    ASSERT_NE(raw, nullptr);
+    fwrite(kick.data(), 1, kick.size(), raw);
+    fclose(raw);
+    Capture("ffmpeg -v error -y -f rawvideo -pix_fmt bgr0 -s 480x270 -i " + dir.File("kick.bgr0") +
+            " " LUMAGROVE_VLC_PICTURE);
     for (size_t p = 1; p < peaks.size(); ++p)
         EXPECT_NEAR(double(peaks[p] - peaks[p - 1]), 15.0, 1.0) << "a kick every 15 frames";
     // Frame k is dated k / fps after frame 0: the date of its sound.
@@ -123,9 +142,9 @@ TEST(Vlc, ThePicturesAreThoseOfThePreviewHost) {
     const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 2.0);
     const VlcRun run = RunVlc(dir, {song});
     ASSERT_EQ(run.status, 0);
-    const Outcome preview =
-        RunPreview({"--audio", song, "--out", dir.File("preview"), "--size",
-                    std::to_string(kWidth) + "x" + std::to_string(kHeight), "--fps", std::to_string(kFps), "--quiet"});
+    const Outcome preview = RunPreview({"--audio", song, "--out", dir.File("preview"), "--size",
+                                        std::to_string(kSmall.width) + "x" + std::to_string(kSmall.height), "--fps",
+                                        std::to_string(kFps), "--quiet"});
     ASSERT_EQ(preview.status, 0) << preview.err;
     std::vector<std::vector<uint8_t>> frames;
     for (const std::string& name : ListFolder(dir.File("preview")))
@@ -173,6 +192,35 @@ TEST(Vlc, APlaylistOfTwoFormatsIsDrawnWhole) {
     EXPECT_GT(glowing, 10);
 }
 
+// Paused for a second, then a seek forward: the pictures after the pause
+// are dated a second later than their sound alone would put them, and after
+// the seek the frames start again from the sound that comes, still drawn.
+TEST(Vlc, APauseAndASeekAreFollowed) {
+    ScratchDir dir;
+    const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 6.0);
+    const VlcRun run = RunVlc(dir, {song}, "",
+                              "sleep 1.5; echo pause; sleep 1; echo pause; sleep 1; echo 'seek 4'; sleep 5; echo quit");
+    ASSERT_EQ(run.status, 0);
+    const size_t flush = run.log.find("lumagrove visualization debug: flushed");
+    ASSERT_NE(flush, std::string::npos) << "the seek flushed the filter";
+    // Before the seek: one jump of about the pause in the dates of frames a frame apart.
+    size_t restart = 0;
+    double jump = 0;
+    for (size_t i = 1; i < run.drawn.size(); ++i) {
+        if (run.drawn[i].first < run.drawn[i - 1].first) {
+            restart = i;
+            break;
+        }
+        const double gap = (run.drawn[i].second - run.drawn[i - 1].second) -
+                           (run.drawn[i].first - run.drawn[i - 1].first) / double(kFps);
+        jump = std::max(jump, gap);
+    }
+    EXPECT_NEAR(jump, 1.0, 0.3) << "the pause shifts the dates of what follows";
+    ASSERT_GT(restart, 0u) << "frames start again after the seek";
+    EXPECT_EQ(run.drawn[restart].first, 0);
+    EXPECT_GE(run.drawn.size() - restart, 40u) << "the 2 s after the seek are drawn";
+}
+
 // A plug-in library that is not there: one line in VLC's log naming it, no
 // pictures, and the sound still plays whole.
 TEST(Vlc, AMissingPluginIsOneLineAndTheSoundPlaysOn) {
@@ -186,5 +234,80 @@ TEST(Vlc, AMissingPluginIsOneLineAndTheSoundPlaysOn) {
     EXPECT_TRUE(run.pictures.empty());
     EXPECT_NEAR(SoundSeconds(dir.File("sound.wav")), 1.5, 0.05);
 }
+
+#ifdef LUMAGROVE_VALGRIND_SUPPRESSIONS
+// Every report of valgrind's memcheck over VLC playing a song with the
+// visualisation, as the lines of one record each.
+std::vector<std::string> Records(const std::string& log) {
+    std::vector<std::string> records;
+    std::string current;
+    size_t start = 0;
+    for (size_t end = log.find('\n'); end != std::string::npos; start = end + 1, end = log.find('\n', start)) {
+        const std::string line = log.substr(start, end - start);
+        const size_t body = line.find("== ");
+        const std::string text = body == std::string::npos ? "" : line.substr(body + 3);
+        if (text.empty()) {
+            if (!current.empty()) records.push_back(current);
+            current.clear();
+        } else {
+            current += text + "\n";
+        }
+    }
+    return records;
+}
+
+// Whether a record is the module's own: an error with a frame of the
+// project's code among its first, or memory the project's code allocated
+// itself (its frame right above the allocator), not memory VLC allocated
+// inside a call the module made.
+bool Ours(const std::string& record) {
+    const bool leak = record.find("are definitely lost") != std::string::npos ||
+                      record.find("are indirectly lost") != std::string::npos;
+    if (!leak && record.find("ERROR SUMMARY") == std::string::npos && record.find(" at 0x") != std::string::npos &&
+        (record.find("Invalid") == 0 || record.find("Conditional") == 0 || record.find("Use of") == 0 ||
+         record.find("Syscall") == 0 || record.find("Mismatched") == 0)) {
+        std::string frames = record.substr(0, 1200);
+        return frames.find("lumagrove_vlc.cpp") != std::string::npos || frames.find("/host/") != std::string::npos;
+    }
+    if (!leak) return false;
+    const size_t alloc = record.find(" at 0x");
+    const size_t next = record.find(" by 0x", alloc);
+    if (next == std::string::npos) return false;
+    const std::string caller = record.substr(next, record.find('\n', next) - next);
+    return caller.find("lumagrove_vlc.cpp") != std::string::npos || caller.find("/host/") != std::string::npos ||
+           caller.find("/plugin/") != std::string::npos;
+}
+
+// Memcheck over a whole play: no error, and no memory lost, in the
+// module's own code (VLC's own leaks are VLC's).
+TEST(VlcValgrind, NoErrorInTheModulesOwnCode) {
+    ScratchDir dir;
+    chmod(dir.path().c_str(), 0777);
+    const std::string song = WriteKicks(dir, "kicks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 3.0);
+    const std::string command = "cd " + dir.path() + " && runuser -u nobody -- env HOME=" + dir.path() +
+                                " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR
+                                " timeout 500 valgrind --keep-debuginfo=yes --leak-check=full --num-callers=40"
+                                " --suppressions=" LUMAGROVE_VALGRIND_SUPPRESSIONS " --log-file=" +
+                                dir.File("memcheck.txt") +
+                                " /usr/bin/vlc -I dummy -vv --play-and-exit --no-video-title-show"
+                                " --audio-visual=lumagrove --lumagrove-width=96 --lumagrove-height=54"
+                                " --aout=afile --audiofile-file=" +
+                                dir.File("sound.wav") +
+                                " --vout=yuv --yuv-chroma=RV32 --yuv-file=" + dir.File("pictures.raw") + " " + song +
+                                " > " + dir.File("log.txt") + " 2>&1";
+    ASSERT_EQ(system(command.c_str()) >> 8, 0);
+    const std::string log = ReadFile(dir.File("log.txt"));
+    ASSERT_NE(log.find(" s of sound, dated "), std::string::npos) << "frames were drawn under memcheck";
+    const std::string memcheck = ReadFile(dir.File("memcheck.txt"));
+    ASSERT_NE(memcheck.find("ERROR SUMMARY"), std::string::npos) << memcheck;
+    int ours = 0;
+    for (const std::string& record : Records(memcheck))
+        if (Ours(record)) {
+            ++ours;
+            ADD_FAILURE() << record;
+        }
+    EXPECT_EQ(ours, 0);
+}
+#endif
 
 }  // namespace
