@@ -29,6 +29,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -173,13 +174,16 @@ void Lumagrove::Draw() {
                 throw HostError(kExitFailure, "the video output gives pictures in another chroma than RV32");
             }
             visualiser->SetSize(width, height);
+            const auto began = std::chrono::steady_clock::now();
             visualiser->DrawInto(
                 frame, PictureBuffer{picture->p[0].p_pixels, static_cast<size_t>(picture->p[0].i_pitch), true});
+            const double drawn =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
             picture->date = date;
             picture->b_progressive = true;
             vout_PutPicture(vout, picture);
-            msg_Dbg(filter, "frame %lld at %.6f s of sound, dated %lld", static_cast<long long>(frame.index),
-                    frame.soundTime, static_cast<long long>(date));
+            msg_Dbg(filter, "frame %lld at %.6f s of sound, dated %lld, drawn in %.3f ms",
+                    static_cast<long long>(frame.index), frame.soundTime, static_cast<long long>(date), drawn);
             held.lock();
             shown.push_back(date);
             wake.notify_all();
