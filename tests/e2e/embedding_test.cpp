@@ -62,7 +62,8 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) 
           lib + "/gstreamer-1.0/lumagrove.so", lib + "/obs-plugins/lumagrove-obs.so",
           lib + "/obs-plugins/lumagrove/lumagrove.so", prefix + "/share/obs/obs-plugins/lumagrove-obs/locale/en-US.ini",
           prefix + "/include/lumagrove/host/visualiser.h", lib + "/liblumagrove_host.a",
-          lib + "/pkgconfig/lumagrove-host.pc"})
+          lib + "/pkgconfig/lumagrove-host.pc", lib + "/vlc/plugins/visualization/liblumagrove_vlc_plugin.so",
+          lib + "/vlc/plugins/visualization/lumagrove.so"})
         EXPECT_TRUE(Exists(artifact)) << artifact;
 
     // Another program's build: the example's source, the installed library by pkg-config.
