@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <memory>
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
+constexpr double kGoneSeconds = 1.0;
 
 // The plug-in installed with the module: beside it (a user's plug-in folder,
 // plugins/lumagrove-obs/bin/64bit/), or in a folder of its own beside it
@@ -58,7 +60,8 @@ struct LumagroveSource {
     ForeignContext renderer;   // OBS's own context, on EGL
     bool direct = false;       // the frames are drawn straight into `texture`
     std::string problem;       // what keeps it from drawing, until the settings change
-    bool heardSource = false;  // the audio source was there at the last tick
+    bool heardSource = false;  // the audio source was there, as last said
+    double goneFor = 0.0;      // seconds the audio source has been gone
     double time = 0.0;         // OBS's video time since the source was made
     int64_t frames = 0;
 
@@ -87,15 +90,30 @@ struct LumagroveSource {
 
 const char* Text(const char* key) { return obs_module_text(key); }
 
+// A width or height as set (a scene file, obs-websocket may set any), within
+// 16..8192: one outside is taken to the nearest end, and said in the log.
+int SideWithin(const char* source, const char* side, int64_t asked) {
+    const int64_t side16 = std::clamp<int64_t>(asked, kLeastSide, kMostSide);
+    if (side16 != asked)
+        blog(LOG_WARNING, "[lumagrove] %s: %s %lld is outside %d..%d: %lld", source, side,
+             static_cast<long long>(asked), kLeastSide, kMostSide, static_cast<long long>(side16));
+    return static_cast<int>(side16);
+}
+
 const char* GetName(void*) { return Text("Lumagrove"); }
 
 void Update(void* data, obs_data_t* settings) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
     std::lock_guard<std::mutex> lock(s->lock);
-    const std::string path = obs_data_get_string(settings, "plugin");
-    const int64_t width = obs_data_get_int(settings, "width"), height = obs_data_get_int(settings, "height");
-    s->width = width < kLeastSide || width > kMostSide ? kDefaultWidth : static_cast<int>(width);
-    s->height = height < kLeastSide || height > kMostSide ? kDefaultHeight : static_cast<int>(height);
+    const char* name = obs_source_get_name(s->self);
+    std::string path = obs_data_get_string(settings, "plugin");
+    if (path.empty()) {
+        path = InstalledPlugin();
+        blog(LOG_INFO, "[lumagrove] %s: no plug-in library is chosen: the installed one, %s", name, path.c_str());
+    }
+    s->width = SideWithin(name, "width", obs_data_get_int(settings, "width"));
+    s->height = SideWithin(name, "height", obs_data_get_int(settings, "height"));
+    const std::string before = s->problem;
     s->audioName = obs_data_get_string(settings, "audio_source");
     s->tap->Follow(s->audioName);
     // New settings: whatever went wrong is tried again.
@@ -119,6 +137,8 @@ void Update(void* data, obs_data_t* settings) {
             s->Fail(e.what());
         }
     }
+    // An open properties dialog shows the error, or its end, at once.
+    if (s->problem != before) obs_source_update_properties(s->self);
 }
 
 void* Create(obs_data_t* settings, obs_source_t* source) {
@@ -213,11 +233,19 @@ void VideoTick(void* data, float seconds) {
         obs_data_release(settings);
         s->audioName = followed;
     }
+    // The audio source gone is said once it has been gone kGoneSeconds (OBS
+    // tearing down its sources at exit goes faster: nothing is said then);
+    // back, at once. The properties follow either.
     const bool heard = s->tap->attached();
-    if (heard != s->heardSource && !followed.empty())
-        blog(heard ? LOG_INFO : LOG_WARNING, "[lumagrove] %s: audio source \"%s\" %s", obs_source_get_name(s->self),
-             followed.c_str(), heard ? "is there" : "is gone: the outline alone until it comes back");
-    s->heardSource = heard;
+    s->goneFor = heard ? 0.0 : s->goneFor + seconds;
+    const bool said = heard || s->goneFor >= kGoneSeconds;
+    if (said && heard != s->heardSource) {
+        if (!followed.empty())
+            blog(heard ? LOG_INFO : LOG_WARNING, "[lumagrove] %s: audio source \"%s\" %s", obs_source_get_name(s->self),
+                 followed.c_str(), heard ? "is there" : "is gone: the outline alone until it comes back");
+        s->heardSource = heard;
+        obs_source_update_properties(s->self);
+    }
 
     if (!obs_source_showing(s->self) || !s->visualiser || !s->problem.empty()) return;
     const int width = s->width, height = s->height;
@@ -250,6 +278,7 @@ void VideoTick(void* data, float seconds) {
         }
     } catch (const std::exception& e) {
         s->Fail(e.what());
+        obs_source_update_properties(s->self);
     }
 }
 
@@ -284,6 +313,6 @@ struct obs_source_info lumagroveSourceInfo = [] {
     info.update = Update;
     info.video_tick = VideoTick;
     info.video_render = VideoRender;
-    info.icon_type = OBS_ICON_TYPE_AUDIO_OUTPUT;
+    info.icon_type = OBS_ICON_TYPE_CUSTOM;  // a picture, not to be taken for a sound source
     return info;
 }();

@@ -203,4 +203,47 @@ TEST(ObsSource, BadPluginLibraryIsShownAndCorrectedWithoutRestart) {
     obs.Remove(media);
 }
 
+// What a streamer meets in the properties: a corrected plug-in path takes
+// the error away in an open dialog at once (the source asks OBS to refresh
+// its properties), an empty path says no library is chosen and draws with the
+// installed one, sizes set outside 16..8192 (a scene file, obs-websocket) are
+// clamped and said once, and the source is not shown as a sound source.
+TEST(ObsSource, PropertiesFollowTheStateAnEmptyPathAndSizesOutsideTheRange) {
+    ObsSession& obs = ObsSession::Get();
+    EXPECT_EQ(obs_source_get_icon_type("lumagrove_source"), OBS_ICON_TYPE_CUSTOM);
+    Songs songs;
+    obs_source_t* media = obs.AddMediaSource("Song", songs.kicks);
+    obs_source_t* glow = obs.AddLumagrove("Refreshed", "Song", 320, 180, 0, 0, 1, "/nowhere/lumagrove.so");
+    int refreshes = 0;
+    auto counted = [](void* count, calldata_t*) { ++*static_cast<int*>(count); };
+    signal_handler_connect(obs_source_get_signal_handler(glow), "update_properties", counted, &refreshes);
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "plugin", LUMAGROVE_OBS_DIR "/bin/64bit/lumagrove.so");
+    obs_source_update(glow, settings);
+    obs.Record(0.3);  // settings are taken at the next tick
+    EXPECT_EQ(Problem(glow), "");
+    EXPECT_GE(refreshes, 1) << "the error's end shown in an open dialog";
+
+    obs_data_set_string(settings, "plugin", "");
+    obs_source_update(glow, settings);
+    Sleep(0.5);
+    EXPECT_EQ(Problem(glow), "");
+    EXPECT_NE(obs.Log().find("Refreshed: no plug-in library is chosen: the installed one"), std::string::npos);
+    EXPECT_EQ(obs.Log().find("plug-in  does not export"), std::string::npos);
+    EXPECT_GT(Bright(obs.Record(0.5)), 0.0);
+
+    obs_data_set_int(settings, "width", 9000);
+    obs_data_set_int(settings, "height", 0);
+    obs_source_update(glow, settings);
+    obs_data_release(settings);
+    obs.Record(0.3);
+    EXPECT_EQ(obs_source_get_width(glow), 8192u);
+    EXPECT_EQ(obs_source_get_height(glow), 16u);
+    EXPECT_NE(obs.Log().find("Refreshed: width 9000 is outside 16..8192: 8192"), std::string::npos);
+    EXPECT_NE(obs.Log().find("Refreshed: height 0 is outside 16..8192: 16"), std::string::npos);
+    signal_handler_disconnect(obs_source_get_signal_handler(glow), "update_properties", counted, &refreshes);
+    obs.Remove(glow);
+    obs.Remove(media);
+}
+
 }  // namespace
