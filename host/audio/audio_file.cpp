@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/vorbis_parser.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
@@ -147,30 +148,58 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     return d;
 }
 
-// Sample frames in the song: what its container says, less the codec's
-// priming the decoder leaves out (0 when it says nothing). An MP3's length
-// counts the encoder's delay and padding: there the packets are counted, less
-// what the decoder is told to skip at the start and discard at the end (a pass
-// over the file that reads it but decodes nothing), unless the header
-// promises much more than there is.
+// Whether the container's length is not the sound stream's own, exact one:
+// an MP3's counts the encoder's delay and padding; Matroska and WebM give
+// only the whole file's (the picture's, in a video whose sound stops first);
+// raw AAC (ADTS) has an estimate from the bit rate; and a stream may give none.
+bool LengthFromPackets(const Decoder& d) {
+    const char* format = d.format->iformat->name;
+    return strcmp(format, "mp3") == 0 || strcmp(format, "aac") == 0 || strncmp(format, "matroska", 8) == 0 ||
+           d.sound()->duration == AV_NOPTS_VALUE || d.sound()->duration <= 0;
+}
+
+// Sample frames in the song, at its first rate: what its container says,
+// less the codec's priming the decoder leaves out (0 when it says nothing);
+// or, where that is not the stream's own length (LengthFromPackets), its
+// packets counted, less what the decoder is told to skip at the start and
+// discard at the end (a pass over the file that reads it but decodes
+// nothing); for an MP3, unless the header promises much more than there is.
 int64_t FramesOf(const Decoder& d) {
     const AVStream* s = d.sound();
     const int rate = d.codec->sample_rate;
     const AVRational samples = {1, rate};
-    if (strcmp(d.format->iformat->name, "mp3") == 0) {
+    if (LengthFromPackets(d)) {
+        // Vorbis outside Ogg carries no exact durations: its packets say
+        // theirs to Vorbis's own parser.
+        AVVorbisParseContext* vorbis = s->codecpar->codec_id == AV_CODEC_ID_VORBIS && s->codecpar->extradata
+                                           ? av_vorbis_parse_init(s->codecpar->extradata, s->codecpar->extradata_size)
+                                           : nullptr;
         int64_t total = 0;
+        bool skipped = false;  // the start's priming is said by the packets
+        bool first = true;
         AVPacket* packet = av_packet_alloc();
         if (!packet) throw std::bad_alloc();
         while (av_read_frame(d.format, packet) >= 0) {
             if (packet->stream_index == d.stream) {
-                total += av_rescale_q(packet->duration, s->time_base, samples);
+                // A packet without a duration: what its codec says its size holds.
+                // (Vorbis's first packet only primes the decoder: it gives no sound.)
+                const int vorbisFrames = vorbis ? av_vorbis_parse_frame(vorbis, packet->data, packet->size) : 0;
+                if (vorbis) total += first ? 0 : std::max(0, vorbisFrames);
+                else if (packet->duration > 0) total += av_rescale_q(packet->duration, s->time_base, samples);
+                else total += std::max(0, av_get_audio_frame_duration2(s->codecpar, packet->size));
                 size_t size = 0;
                 const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-                if (skip && size >= 8) total -= AV_RL32(skip) + AV_RL32(skip + 4);
+                if (skip && size >= 8) {
+                    total -= AV_RL32(skip) + AV_RL32(skip + 4);
+                    skipped = skipped || AV_RL32(skip) > 0;
+                }
+                first = false;
             }
             av_packet_unref(packet);
         }
         av_packet_free(&packet);
+        av_vorbis_parse_free(&vorbis);
+        if (strcmp(d.format->iformat->name, "mp3") != 0) return total - (skipped ? 0 : s->codecpar->initial_padding);
         // A file cut short keeps its header's promise (a Xing or LAME frame
         // count): the promise stands, and the missing sound is found missing
         // where it should be.
