@@ -148,6 +148,44 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     return d;
 }
 
+// The sample frames of an ADTS packet (raw AAC), at the song's `rate`: its
+// header names its own rate, which changes in files joined end to end; -1
+// for a packet without an ADTS header.
+int64_t AdtsFrames(const AVPacket& packet, int rate) {
+    static const int kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                 22050, 16000, 12000, 11025, 8000,  7350};
+    const uint8_t* h = packet.data;
+    if (packet.size < 7 || h[0] != 0xFF || (h[1] & 0xF0) != 0xF0) return -1;
+    const int index = (h[2] >> 2) & 0x0F;
+    if (index >= 13) return -1;
+    const int64_t frames = 1024 * ((h[6] & 0x03) + 1);
+    return av_rescale(frames, rate, kRates[index]);
+}
+
+// The bytes an ID3v2 tag takes at the start of `data` (0 for none): MP3s
+// joined end to end carry the second one's tags where its sound begins.
+int Id3Bytes(const uint8_t* data, int size) {
+    if (size < 10 || memcmp(data, "ID3", 3) != 0) return 0;
+    const int tag = 10 + ((data[6] & 0x7F) << 21 | (data[7] & 0x7F) << 14 | (data[8] & 0x7F) << 7 | (data[9] & 0x7F)) +
+                    ((data[5] & 0x10) ? 10 : 0);
+    return std::min(tag, size);
+}
+
+// The sample frames of an MP3 packet (an MPEG audio frame, after any ID3
+// tag), at the song's `rate`: its header names its own rate and layer,
+// which change in files joined end to end; -1 without a frame header.
+int64_t MpegFrames(const AVPacket& packet, int rate) {
+    const int skip = Id3Bytes(packet.data, packet.size);
+    const uint8_t* h = packet.data + skip;
+    if (packet.size - skip < 4 || h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return -1;
+    const int version = (h[1] >> 3) & 3, layer = (h[1] >> 1) & 3, index = (h[2] >> 2) & 3;
+    if (version == 1 || layer == 0 || index == 3) return -1;
+    static const int kRates[3] = {44100, 48000, 32000};
+    const int divisor = version == 3 ? 1 : version == 2 ? 2 : 4;  // MPEG-1, 2, 2.5
+    const int frames = layer == 3 ? 384 : (layer == 1 && version != 3) ? 576 : 1152;
+    return av_rescale(frames, rate, kRates[index] / divisor);
+}
+
 // Whether the container's length is not the sound stream's own, exact one:
 // an MP3's counts the encoder's delay and padding; Matroska and WebM give
 // only the whole file's (the picture's, in a video whose sound stops first);
@@ -164,7 +202,10 @@ bool LengthFromPackets(const Decoder& d) {
 // packets counted, less what the decoder is told to skip at the start and
 // discard at the end (a pass over the file that reads it but decodes
 // nothing); for an MP3, unless the header promises much more than there is.
-int64_t FramesOf(const Decoder& d) {
+// `cut` tells a Matroska or WebM file whose every stream ends early: cut
+// short, where a sound that stops before its picture is whole.
+int64_t FramesOf(const Decoder& d, bool* cut) {
+    *cut = false;
     const AVStream* s = d.sound();
     const int rate = d.codec->sample_rate;
     const AVRational samples = {1, rate};
@@ -177,14 +218,25 @@ int64_t FramesOf(const Decoder& d) {
         int64_t total = 0;
         bool skipped = false;  // the start's priming is said by the packets
         bool first = true;
+        const bool adtsFile = strcmp(d.format->iformat->name, "aac") == 0;
+        const bool mp3File = strcmp(d.format->iformat->name, "mp3") == 0;
+        int64_t lastEnd = AV_NOPTS_VALUE;  // of any stream's packets
         AVPacket* packet = av_packet_alloc();
         if (!packet) throw std::bad_alloc();
         while (av_read_frame(d.format, packet) >= 0) {
+            if (packet->pts != AV_NOPTS_VALUE) {
+                const AVRational base = d.format->streams[packet->stream_index]->time_base;
+                lastEnd = std::max(lastEnd, av_rescale_q(packet->pts + packet->duration, base, AV_TIME_BASE_Q));
+            }
             if (packet->stream_index == d.stream) {
                 // A packet without a duration: what its codec says its size holds.
                 // (Vorbis's first packet only primes the decoder: it gives no sound.)
                 const int vorbisFrames = vorbis ? av_vorbis_parse_frame(vorbis, packet->data, packet->size) : 0;
+                const int64_t own = adtsFile  ? AdtsFrames(*packet, rate)
+                                    : mp3File ? MpegFrames(*packet, rate)
+                                              : int64_t(-1);
                 if (vorbis) total += first ? 0 : std::max(0, vorbisFrames);
+                else if (own >= 0) total += own;
                 else if (packet->duration > 0) total += av_rescale_q(packet->duration, s->time_base, samples);
                 else total += std::max(0, av_get_audio_frame_duration2(s->codecpar, packet->size));
                 size_t size = 0;
@@ -199,12 +251,20 @@ int64_t FramesOf(const Decoder& d) {
         }
         av_packet_free(&packet);
         av_vorbis_parse_free(&vorbis);
+        if (strncmp(d.format->iformat->name, "matroska", 8) == 0 && d.format->duration > 0 &&
+            lastEnd != AV_NOPTS_VALUE) {
+            const int64_t start = d.format->start_time != AV_NOPTS_VALUE ? d.format->start_time : 0;
+            *cut = start + d.format->duration - lastEnd > AV_TIME_BASE / 10;
+        }
         if (strcmp(d.format->iformat->name, "mp3") != 0) return total - (skipped ? 0 : s->codecpar->initial_padding);
         // A file cut short keeps its header's promise (a Xing or LAME frame
         // count): the promise stands, and the missing sound is found missing
-        // where it should be.
+        // where it should be. A length guessed from the first frame's bit
+        // rate promises nothing (files joined end to end are longer or
+        // shorter than it).
+        const bool counted = d.format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
         const int64_t promised =
-            s->duration != AV_NOPTS_VALUE
+            counted && s->duration != AV_NOPTS_VALUE
                 ? av_rescale_q(s->duration - std::max<int64_t>(0, s->start_time), s->time_base, samples)
                 : 0;
         return promised - total > EndSlack(rate) ? promised : total;
@@ -297,7 +357,13 @@ bool NextFrame(Decoder& d, std::string* failure) {
             *failure = AvReason(r);
             return false;
         }
-        if (d.packet->stream_index == d.stream) r = avcodec_send_packet(d.codec, d.packet);
+        if (d.packet->stream_index == d.stream) {
+            // A tag where joined MP3s meet is no sound: what follows it is.
+            const int tag = d.codec->codec_id == AV_CODEC_ID_MP3 ? Id3Bytes(d.packet->data, d.packet->size) : 0;
+            d.packet->data += tag;
+            d.packet->size -= tag;
+            r = d.packet->size > 0 ? avcodec_send_packet(d.codec, d.packet) : 0;
+        }
         av_packet_unref(d.packet);
         if (r < 0 && r != AVERROR(EAGAIN) && r != AVERROR_EOF) {
             *failure = AvReason(r);
@@ -326,6 +392,7 @@ public:
           path_(path),
           decoder_(std::move(decoder)),
           sides_(SidesOf(decoder_->codec->ch_layout)) {
+        av_channel_layout_copy(&songLayout_, &decoder_->codec->ch_layout);
         const AVDictionaryEntry* title = av_dict_get(decoder_->format->metadata, "title", nullptr, 0);
         const AVDictionaryEntry* artist = av_dict_get(decoder_->format->metadata, "artist", nullptr, 0);
         if (!title) title = av_dict_get(decoder_->sound()->metadata, "title", nullptr, 0);
@@ -334,6 +401,11 @@ public:
             title_ = artist && *artist->value ? std::string(artist->value) + " - " + title->value
                                               : std::string(title->value);
         StartConverter();
+    }
+
+    ~AudioFile() override {
+        av_channel_layout_uninit(&fromLayout_);
+        av_channel_layout_uninit(&songLayout_);
     }
 
     ChannelSide channelSide(int channel) const override { return sides_[static_cast<size_t>(channel)]; }
@@ -351,12 +423,24 @@ protected:
     }
 
 private:
-    void StartConverter() {
+    // The converter into the song's own format (its first channels and rate,
+    // as floats) from `layout`, `format` and `rate`: the decoder's at the
+    // start, a frame's where the sound changes part-way.
+    void StartConverter(const AVChannelLayout& layout, int format, int rate) {
         Decoder& d = *decoder_;
         swr_free(&d.convert);
-        const int r = swr_alloc_set_opts2(&d.convert, &d.codec->ch_layout, AV_SAMPLE_FMT_FLT, d.codec->sample_rate,
-                                          &d.codec->ch_layout, d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr);
+        // (FFmpeg 5.1 takes the layouts without const; it only reads them.)
+        const int r = swr_alloc_set_opts2(&d.convert, &songLayout_, AV_SAMPLE_FMT_FLT, sampleRate(),
+                                          const_cast<AVChannelLayout*>(&layout), static_cast<AVSampleFormat>(format),
+                                          rate, 0, nullptr);
         if (r < 0 || swr_init(d.convert) < 0) Fail("cannot convert its samples (" + AvReason(r) + ")");
+        av_channel_layout_uninit(&fromLayout_);
+        av_channel_layout_copy(&fromLayout_, &layout);
+        fromFormat_ = format;
+        fromRate_ = rate;
+    }
+    void StartConverter() {
+        StartConverter(decoder_->codec->ch_layout, decoder_->codec->sample_fmt, decoder_->codec->sample_rate);
     }
 
     // The decoder anew from the start of the file: going back gives exactly
@@ -372,6 +456,7 @@ private:
         position_ = 0;
         pending_.clear();
         taken_ = 0;
+        drained_ = false;
     }
 
     // `count` frames from position_ into `out`.
@@ -397,30 +482,60 @@ private:
         }
     }
 
-    // The next decoded frame into pending_; false at the end of the sound.
+    // The next decoded frame into pending_; false at the end of the sound
+    // (what a resampler still holds comes first).
     bool DecodeMore() {
         std::string failure;
         if (!NextFrame(*decoder_, &failure)) {
             if (!failure.empty()) Fail(failure);
-            return false;
+            if (drained_) return false;
+            drained_ = true;
+            pending_.clear();
+            taken_ = 0;
+            TakeHeld();
+            return !pending_.empty();
         }
         Convert();
         av_frame_unref(decoder_->frame);
         return true;
     }
 
+    // A frame into pending_, in the song's format. Where the sound changes
+    // its channels or rate part-way (songs joined end to end), the converter
+    // is made anew for what comes, after giving what it held of what was.
     void Convert() {
         Decoder& d = *decoder_;
-        const int n = channels();
-        if (d.frame->ch_layout.nb_channels != n || d.frame->sample_rate != sampleRate())
-            Fail("its sound changes its channels or rate part-way");
-        pending_.resize(static_cast<size_t>(d.frame->nb_samples) * n);
-        uint8_t* to = reinterpret_cast<uint8_t*>(pending_.data());
-        const int made = swr_convert(d.convert, &to, d.frame->nb_samples,
-                                     const_cast<const uint8_t**>(d.frame->extended_data), d.frame->nb_samples);
-        if (made < 0) Fail(AvReason(made));
-        pending_.resize(static_cast<size_t>(made) * n);
+        pending_.clear();
         taken_ = 0;
+        const AVFrame* f = d.frame;
+        if (f->sample_rate != fromRate_ || f->format != fromFormat_ ||
+            av_channel_layout_compare(&f->ch_layout, &fromLayout_) != 0) {
+            if (f->sample_rate < 1 || f->ch_layout.nb_channels < 1) Fail("a part of its sound has no channels or rate");
+            TakeHeld();
+            StartConverter(f->ch_layout, f->format, f->sample_rate);
+        }
+        const int n = channels();
+        const size_t at = pending_.size();
+        const int room = swr_get_out_samples(d.convert, f->nb_samples);
+        if (room < 0) Fail(AvReason(room));
+        pending_.resize(at + static_cast<size_t>(room) * n);
+        uint8_t* to = reinterpret_cast<uint8_t*>(pending_.data() + at);
+        const int made =
+            swr_convert(d.convert, &to, room, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+        if (made < 0) Fail(AvReason(made));
+        pending_.resize(at + static_cast<size_t>(made) * n);
+    }
+
+    // What the converter holds (a resampler's delay), appended to pending_.
+    void TakeHeld() {
+        Decoder& d = *decoder_;
+        const int n = channels();
+        const int64_t held = swr_get_delay(d.convert, sampleRate()) + 16;
+        const size_t at = pending_.size();
+        pending_.resize(at + static_cast<size_t>(held) * n);
+        uint8_t* to = reinterpret_cast<uint8_t*>(pending_.data() + at);
+        const int made = swr_convert(d.convert, &to, static_cast<int>(held), nullptr, 0);
+        pending_.resize(at + static_cast<size_t>(std::max(0, made)) * n);
     }
 
     [[noreturn]] void Fail(const std::string& reason) {
@@ -433,6 +548,10 @@ private:
     std::unique_ptr<Decoder> decoder_;
     std::vector<ChannelSide> sides_;
     std::string title_;
+    AVChannelLayout songLayout_ = {};  // the song's channels: its first part's
+    AVChannelLayout fromLayout_ = {};  // what the converter takes now
+    int fromFormat_ = -1, fromRate_ = 0;
+    bool drained_ = false;        // the converter's last samples are taken
     int64_t position_ = 0;        // the song's frame the next Produce() starts at
     std::vector<float> pending_;  // the last decoded frame's samples, interleaved
     int64_t taken_ = 0;           // frames of pending_ already produced
@@ -455,7 +574,9 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
         if (IsOgg(path) && OggPages(path) >= 3 && OggEndMissing(path)) throw Truncated(path);
         throw;
     }
-    const int64_t frames = FramesOf(*decoder);
+    bool cut = false;
+    const int64_t frames = FramesOf(*decoder, &cut);
+    if (cut) throw Truncated(path);
     int64_t promised = 0, present = 0;
     if (frames <= 0) throw HostError(kExitBadInput, path + " holds no sound (zero samples)");
     if (IsOgg(path) && OggEndMissing(path)) throw Truncated(path);

@@ -15,6 +15,7 @@
 #include "host/audio/song_feed.h"
 #include "host/audio/streamed_source.h"
 #include "host/base/host_error.h"
+#include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
 
 namespace {
@@ -407,3 +408,89 @@ TEST(AudioFile, DamagePartWayIsAReadErrorNamingTheFileNotGarbage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sample frames ffmpeg decodes from `path`, converted to `rate` and `channels`.
+int64_t DecodedFrames(const std::string& path, int rate, int channels) {
+    const std::string bytes = Capture("ffmpeg -v error -i " + path + " -map 0:a -ar " + std::to_string(rate) + " -ac " +
+                                      std::to_string(channels) + " -f s16le - | wc -c");
+    return std::stoll(bytes) / 2 / channels;
+}
+
+// The whole song read in one pass (it throws on damage).
+std::vector<float> ReadWhole(AudioSource& song) {
+    std::vector<float> all(static_cast<size_t>(song.frameCount() * song.channels()));
+    song.Read(0, song.frameCount(), all.data());
+    return all;
+}
+
+double Rms(const std::vector<float>& samples, size_t from, size_t to) {
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(to - from));
+}
+
+}  // namespace
+
+// Lengths from the sound itself where the container gives no exact one:
+// Matroska and WebM give the picture's when the sound stops first (a video
+// that OBS or -shortest left), raw AAC an estimate from the bit rate.
+TEST(SongLength, IsTheSoundsOwnWhereTheContainerGivesNoneExact) {
+    ScratchDir dir;
+    const Channel kick = Kicks(44100, 1.5, 0.25, 0.1);
+    WriteSound(dir.File("source.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {kick, kick});
+    const std::string picture = "-f lavfi -i color=c=red:s=64x48:r=25:d=3 -map 1:v -map 0:a -c:v mpeg4 ";
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("short.mkv"), picture + "-c:a libvorbis");
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("short.webm"), picture + "-c:v libvpx -c:a libopus -ar 48000");
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("raw.aac"), "-c:a aac");
+    for (const char* name : {"short.mkv", "short.webm", "raw.aac"}) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<AudioSource> song = OpenAudioFile(dir.File(name));
+        EXPECT_EQ(song->frameCount(), DecodedFrames(dir.File(name), song->sampleRate(), song->channels()));
+        EXPECT_LT(song->duration(), 2.0) << "the sound's, not the picture's";
+        const std::vector<float> all = ReadWhole(*song);  // no "ends early"
+        EXPECT_GT(Rms(all, 0, all.size()), 0.05);
+    }
+    // A Matroska file cut short is still refused as truncated.
+    EncodeWithFfmpeg(dir.File("source.wav"), dir.File("cut.mkv"), "-c:a flac");
+    TruncateFile(dir.File("cut.mkv"), FileSize(dir.File("cut.mkv")) * 6 / 10);
+    try {
+        OpenAudioFile(dir.File("cut.mkv"));
+        ADD_FAILURE() << "a cut file was taken";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.status, kExitBadInput);
+        EXPECT_NE(std::string(e.what()).find("cut.mkv is truncated"), std::string::npos) << e.what();
+    }
+}
+
+// Raw AAC and MP3 joined end to end (cat), mono at 44.1 kHz then stereo at
+// 48 kHz, as podcasts and radio rips are: the second part is resampled to
+// the first rate and folded into its channels (the second MP3's own tags
+// passed over), read to the end, the length that of the whole sound at the
+// first rate.
+TEST(SongLength, APartInAnotherRateAndChannelsIsConvertedAsItComes) {
+    ScratchDir dir;
+    WriteSound(dir.File("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {Kicks(44100, 2.0, 0.25, 0.1)});
+    const Channel kick = Kicks(48000, 2.0, 0.25, 0.1);
+    WriteSound(dir.File("b.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, {kick, kick});
+    for (const char* kind : {"aac", "mp3"}) {
+        SCOPED_TRACE(kind);
+        const std::string a = dir.File(std::string("a.") + kind), b = dir.File(std::string("b.") + kind);
+        const std::string joined = dir.File(std::string("joined.") + kind);
+        EncodeWithFfmpeg(dir.File("a.wav"), a, std::string("-c:a ") + (kind[0] == 'a' ? "aac" : "libmp3lame"));
+        EncodeWithFfmpeg(dir.File("b.wav"), b, std::string("-c:a ") + (kind[0] == 'a' ? "aac" : "libmp3lame"));
+        Capture("cat " + a + " " + b + " > " + joined);
+        std::unique_ptr<AudioSource> song = OpenAudioFile(joined);
+        EXPECT_EQ(song->sampleRate(), 44100);
+        EXPECT_EQ(song->channels(), 1);
+        EXPECT_NEAR(song->duration(), 4.05, 0.1);
+        const std::vector<float> all = ReadWhole(*song);  // to the end, no "changes part-way"
+        // Both parts' kicks: loud at 0.25 s into each, quiet between.
+        const size_t second = static_cast<size_t>(song->frameCount() - 44100 * 2);
+        for (size_t part : {size_t(0), second}) {
+            EXPECT_GT(Rms(all, part + 11025, part + 11025 + 2205), 0.3) << "a kick at " << part;
+            EXPECT_LT(Rms(all, part + 30000, part + 32000), 0.05) << "quiet after it";
+        }
+    }
+}
