@@ -161,11 +161,14 @@ test-sanitize: deps
 	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE "win32|web" --repeat until-pass:2
 	$(MAKE) --no-print-directory fuzz
 
-# New inputs go to a scratch folder; the seeds in tests/fuzz/corpus stay as committed.
+# The plug-in's fuzzer, then the song reader's, FUZZ_SECONDS each. New
+# inputs go to scratch folders; the seeds in tests/fuzz/ stay as committed.
 fuzz:
-	@mkdir -p $(SAN_BUILD)/fuzz-corpus
+	@mkdir -p $(SAN_BUILD)/fuzz-corpus $(SAN_BUILD)/reader-fuzz-corpus
 	$(SAN_ENV) $(SAN_BUILD)/tests/fuzz/plugin_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  $(SAN_BUILD)/fuzz-corpus tests/fuzz/corpus
+	$(SAN_ENV) $(SAN_BUILD)/tests/fuzz/reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  $(SAN_BUILD)/reader-fuzz-corpus tests/fuzz/reader_corpus
 
 # The sources against .clang-format (the plug-in's folders keep their own
 # layout): lists what is off and fails if anything is.
