@@ -44,8 +44,8 @@ void ReadThrough(AudioSource& song) {
     const int64_t inOrder = std::min<int64_t>(frames, 2 * static_cast<int64_t>(song.sampleRate()));
     for (int64_t at = 0; at < inOrder; at += block) song.Read(at, std::min(block, inOrder - at), samples.data());
     song.Read(std::min<int64_t>(frames, inOrder + block), block, samples.data());  // forward, past what was read
-    song.Read(0, block, samples.data());                                            // back to the start
-    song.Read(std::max<int64_t>(0, frames - block / 2), block, samples.data());      // across the end
+    song.Read(0, block, samples.data());                                           // back to the start
+    song.Read(std::max<int64_t>(0, frames - block / 2), block, samples.data());    // across the end
     for (float s : samples)
         if (!(s >= -1.0f && s <= 1.0f)) abort();  // the reader's contract: finite, within full scale
 }
