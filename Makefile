@@ -134,12 +134,13 @@ demo: build
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench lumagrove-gst-bench \
-	  lumagrove-decode-bench lumagrove-obs-bench lumagrove-vlc-bench
+	  lumagrove-decode-bench lumagrove-obs-bench lumagrove-obs-offset-bench lumagrove-vlc-bench
 	$(BUILD)/lumagrove-bench
 	$(BUILD)/lumagrove-latency-bench
 	$(BUILD)/lumagrove-gst-bench
 	$(BUILD)/lumagrove-decode-bench
 	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-bench
+	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-offset-bench
 	$(BUILD)/lumagrove-vlc-bench
 	$(MAKE) --no-print-directory web web-test-deps
 	LUMAGROVE_SITE=$(WEB_BUILD) LUMAGROVE_PREVIEW=$(BUILD)/lumagrove-preview NODE_PATH=tests/web/node_modules \

@@ -144,6 +144,10 @@ std::vector<Picture> ObsSession::Record(double seconds) {
     return frames;
 }
 
+void ObsSession::LoadSystemModule(const std::string& name) {
+    LoadModule(std::string(kSystemModules) + "/" + name + ".so", std::string(kSystemModuleData) + "/" + name);
+}
+
 obs_source_t* ObsSession::AddMediaSource(const std::string& name, const std::string& file, bool loop) {
     obs_data_t* settings = obs_data_create();
     obs_data_set_string(settings, "local_file", file.c_str());

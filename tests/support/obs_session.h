@@ -38,6 +38,8 @@ public:
     // drawn at its own size scaled by `scale`. `plugin` "" for the default.
     obs_source_t* AddLumagrove(const std::string& name, const std::string& audioSource, int width, int height,
                                float x = 0, float y = 0, float scale = 1, const std::string& plugin = "");
+    // A module of the system's OBS (e.g. "linux-pulseaudio"), loaded now.
+    static void LoadSystemModule(const std::string& name);
     // Takes a source out of the scene and releases it (removed from OBS).
     void Remove(obs_source_t* source);
 
