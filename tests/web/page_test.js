@@ -242,6 +242,8 @@ test('a song chosen in the page lights the glows on its beats; pause holds them;
     assert.ok(lit >= 4 && lit <= 7, `the glows rise ${lit} times: ${played.map((s) => s.glow).join(' ')}`);
     if (process.env.LUMAGROVE_SCREENSHOT) await page.screenshot({ path: process.env.LUMAGROVE_SCREENSHOT });
     await page.click('#record');
+    // Space pauses from the page, not from a focused button (which it presses).
+    await page.evaluate(() => document.activeElement.blur());
     await page.keyboard.press('Space');
     await new Promise((r) => setTimeout(r, 300));
     const paused = await watch(page, 0.6, 100);
@@ -259,6 +261,57 @@ test('a song chosen in the page lights the glows on its beats; pause holds them;
     const seconds = Math.max(...execFileSync('ffprobe', ['-v', 'error', '-select_streams', 'v:0', '-show_entries',
       'packet=pts_time', '-of', 'csv=p=0', path.join(downloads, webm)]).toString().trim().split('\n').map(Number));
     assert.ok(seconds > 2 && seconds < 4.5, `a recording of ${seconds} s`);
+    // The position tells a time, and its arrows move 5 s.
+    const told = await page.$eval('#progress', (e) => e.getAttribute('aria-valuetext'));
+    assert.match(told, /^0:0\d of 0:0[78]$/);
+    const before = await page.evaluate(() => window.lumagrove.position());
+    await page.focus('#progress');
+    await page.keyboard.press('ArrowRight');
+    const after = await page.evaluate(() => window.lumagrove.position());
+    assert.ok(Math.abs(after - before - 5) < 0.3, `ArrowRight moved from ${before} to ${after} s`);
+    assert.deepStrictEqual(page.errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+// Every control on the screen and big enough to tap at phone sizes, upright
+// and on its side; the keyboard reaches each in order, and the song chooser
+// is a button that Enter and Space open.
+test('a phone\'s screen holds every control; the keyboard reaches and works them', async () => {
+  const { browser, page } = await open();
+  try {
+    for (const [width, height] of [[390, 844], [844, 390]]) {
+      await page.setViewport({ width, height });
+      await new Promise((r) => setTimeout(r, 200));
+      const controls = await page.$$eval('#bar button, #bar input[type=range]', (all) => all.map((e) => {
+        const r = e.getBoundingClientRect();
+        return { id: e.id, left: r.left, right: r.right, top: r.top, bottom: r.bottom, height: r.height };
+      }));
+      assert.strictEqual(controls.length, 6);
+      for (const c of controls) {
+        assert.ok(c.left >= 0 && c.right <= width && c.top >= 0 && c.bottom <= height,
+          `${width}x${height}: ${c.id} is off the screen: ${JSON.stringify(c)}`);
+        assert.ok(c.height >= 44, `${width}x${height}: ${c.id} is ${c.height} px tall`);
+      }
+    }
+    await page.evaluate(() => document.activeElement.blur());
+    const order = [];
+    for (let i = 0; i < 3; ++i) {
+      await page.keyboard.press('Tab');
+      order.push(await page.evaluate(() => document.activeElement.id));
+    }
+    assert.deepStrictEqual(order, ['choose', 'mic', 'fullscreen'], 'the enabled controls, in order');
+    for (const key of ['Enter', 'Space']) {
+      await page.focus('#choose');
+      const [chooser] = await Promise.all([page.waitForFileChooser({ timeout: 5000 }), page.keyboard.press(key)]);
+      assert.ok(chooser, `${key} opens the file chooser`);
+      await chooser.cancel();
+    }
+    assert.strictEqual(await page.$eval('#canvas', (e) => e.getAttribute('aria-label') || ''),
+      'Lumagrove: a four-pointed star whose glows follow the music');
+    assert.ok(await page.$('main #canvas') && await page.$('footer #choose'), 'the page\'s landmarks');
+    assert.match(await page.$eval('link[rel=icon]', (e) => e.href), /^data:image\/svg\+xml/);
     assert.deepStrictEqual(page.errors, []);
   } finally {
     await browser.close();

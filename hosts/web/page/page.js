@@ -29,7 +29,7 @@
     say(started === 1
       ? 'Lumagrove needs WebGL, and this browser gives the page none (it may be switched off in its settings).'
       : 'Lumagrove cannot start: ' + module.UTF8ToString(module._lumagrove_error()));
-    for (const id of ['file', 'mic', 'play', 'progress', 'record', 'fullscreen']) $(id).disabled = true;
+    for (const id of ['choose', 'file', 'mic', 'play', 'progress', 'record', 'fullscreen']) $(id).disabled = true;
     return;
   }
 
@@ -201,27 +201,67 @@
     let time = (performance.now() - since) / 1000, soundTime = time;
     if (mode === 'song') {
       time = soundTime = songPosition();
-      $('progress').value = Math.round(1000 * time / song.buffer.duration);
+      showPosition(time);
     } else if (mode === 'live') {
       time = soundTime = module._lumagrove_sound_end();
     }
     module._lumagrove_frame(time, soundTime);
   }
 
-  $('file').addEventListener('change', (e) => { if (e.target.files[0]) openSong(e.target.files[0]); });
+  // "m:ss" (or "h:mm:ss") of a time in seconds, for the position's spoken value.
+  function clock(seconds) {
+    const s = Math.max(0, Math.floor(seconds)), h = Math.floor(s / 3600), m = Math.floor(s / 60) % 60;
+    const ss = String(s % 60).padStart(2, '0');
+    return h ? `${h}:${String(m).padStart(2, '0')}:${ss}` : `${m}:${ss}`;
+  }
+  function showPosition(at) {
+    const length = song ? song.buffer.duration : 0;
+    $('progress').value = length ? Math.round(1000 * at / length) : 0;
+    $('progress').setAttribute('aria-valuetext', length ? `${clock(at)} of ${clock(length)}` : clock(at));
+  }
+  function seekTo(at) {
+    if (mode !== 'song') return;
+    at = Math.min(Math.max(0, at), song.buffer.duration);
+    if (song.playing) playFrom(at); else song.offset = at;
+    showPosition(at);
+  }
+
+  // The song chooser is a button: Tab reaches it, Enter and Space open the chooser.
+  $('choose').addEventListener('click', () => $('file').click());
+  $('file').addEventListener('change', (e) => {
+    if (e.target.files[0]) openSong(e.target.files[0]);
+    e.target.value = '';  // the same file chosen again is a choice again
+  });
   $('mic').addEventListener('click', openMicrophone);
   $('play').addEventListener('click', togglePause);
   $('record').addEventListener('click', toggleRecording);
   $('fullscreen').addEventListener('click', fullscreen);
   $('progress').addEventListener('input', (e) => {
-    if (mode !== 'song') return;
-    const at = e.target.value / 1000 * song.buffer.duration;
-    if (song.playing) playFrom(at); else song.offset = at;
+    if (mode === 'song') seekTo(e.target.value / 1000 * song.buffer.duration);
   });
+  // On the position, the arrows move 5 s (Home and End to the ends).
+  $('progress').addEventListener('keydown', (e) => {
+    if (mode !== 'song') return;
+    const steps = { ArrowRight: 5, ArrowUp: 5, ArrowLeft: -5, ArrowDown: -5 };
+    if (e.key in steps) seekTo(songPosition() + steps[e.key]);
+    else if (e.key === 'Home') seekTo(0);
+    else if (e.key === 'End') seekTo(song.buffer.duration);
+    else return;
+    e.preventDefault();
+  });
+  document.addEventListener('fullscreenchange', () => {
+    $('fullscreen').textContent = document.fullscreenElement ? 'Exit fullscreen' : 'Fullscreen';
+  });
+  // The page's own keys only where no control takes them: Space presses a
+  // focused button, the arrows move a focused position.
   window.addEventListener('keydown', (e) => {
-    if (e.target && e.target.tagName === 'INPUT' && e.target.type === 'range') return;
+    const focused = document.activeElement;
+    const control = focused && focused !== document.body && /^(BUTTON|INPUT|SELECT|TEXTAREA|A)$/.test(focused.tagName);
+    if (control || e.ctrlKey || e.metaKey || e.altKey) return;
     if (e.code === 'Space') { e.preventDefault(); togglePause(); }
-    if (e.key === 'f' || e.key === 'F') fullscreen();
+    else if (e.key === 'f' || e.key === 'F') fullscreen();
+    else if (e.key === 'ArrowRight') seekTo(songPosition() + 5);
+    else if (e.key === 'ArrowLeft') seekTo(songPosition() - 5);
   });
   window.addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragging'); });
   window.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
