@@ -78,3 +78,18 @@ function(lumagrove_include_root target folder)
     target_include_directories(${target} PUBLIC ${root})
   endif()
 endfunction()
+
+# A host that another program loads as a module (the GStreamer element, the
+# OBS and VLC modules): built into `folder` with a copy of the plug-in
+# beside it (the layout it is installed in, where it looks for the plug-in),
+# its own symbols hidden and the host library's kept inside it.
+function(lumagrove_host_module target folder)
+  set_target_properties(${target} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY ${folder}
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden)
+  target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:lumagrove> ${folder}/lumagrove.so)
+  add_dependencies(${target} lumagrove)
+endfunction()
