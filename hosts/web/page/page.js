@@ -37,12 +37,19 @@
   let mode = 'idle';       // 'song', 'live' or 'replay'
   let song = null;         // { buffer, source, startedAt, offset, playing, name }
   let live = null;         // { stream, input, node }
-  let soundOut = null;     // what a recording takes the sound from
+  let speakers = null;     // what is heard: a song's sound (the microphone's is not)
+  let recordBus = null;    // what a recording takes its sound from, whatever plays
   let recorder = null;
+  let choice = 0;          // the newest choice of a sound: an older one still loading gives way
   const since = performance.now();
 
   function ensureAudio() {
-    if (!audio) audio = new AudioContext();
+    if (!audio) {
+      audio = new AudioContext();
+      speakers = audio.createGain();
+      speakers.connect(audio.destination);
+      recordBus = audio.createGain();
+    }
     return audio.resume();
   }
 
@@ -65,7 +72,7 @@
     if (live) { live.stream.getTracks().forEach((t) => t.stop()); live.input.disconnect(); live.node.disconnect(); }
     song = null;
     live = null;
-    soundOut = null;
+    if (mode !== 'replay') mode = 'idle';
     $('play').disabled = $('progress').disabled = true;
   }
 
@@ -79,7 +86,8 @@
     if (song.source) { song.source.onended = null; song.source.stop(); }
     const source = audio.createBufferSource();
     source.buffer = song.buffer;
-    source.connect(soundOut);
+    source.connect(speakers);
+    source.connect(recordBus);
     source.start(0, offset);
     source.onended = () => { if (song && song.source === source) { song.offset = song.buffer.duration; song.playing = false; $('play').textContent = 'Play'; } };
     song.source = source;
@@ -89,22 +97,24 @@
     $('play').textContent = 'Pause';
   }
 
+  // Each choice (a song chosen or dropped, the microphone) cancels whatever
+  // was loading: once a newer one is made, an older one gives way silently.
   async function openSong(file) {
+    const mine = ++choice;
     await ensureAudio();
     let buffer;
     try {
       buffer = await audio.decodeAudioData(await file.arrayBuffer());
     } catch (e) {
-      say('"' + file.name + '" cannot be played: the browser cannot decode it as sound.');
+      if (mine === choice) say('"' + file.name + '" cannot be played: the browser cannot decode it as sound.');
       return;
     }
+    if (mine !== choice) return;
     stopSound();
     const planes = [];
     for (let c = 0; c < Math.min(2, buffer.numberOfChannels); ++c) planes.push(buffer.getChannelData(c));
     module._lumagrove_sound(buffer.sampleRate, planes.length, 0);
     pushSound(planes, buffer.length);
-    soundOut = audio.createGain();
-    soundOut.connect(audio.destination);
     song = { buffer: buffer, source: null, startedAt: 0, offset: 0, playing: false, name: file.name };
     mode = 'song';
     playFrom(0);
@@ -115,28 +125,35 @@
   }
 
   async function openMicrophone() {
+    const mine = ++choice;
     await ensureAudio();
     let stream;
     try {
       stream = await navigator.mediaDevices.getUserMedia({
         audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false } });
+      await audio.audioWorklet.addModule('sound_worklet.js');
     } catch (e) {
+      if (stream) stream.getTracks().forEach((t) => t.stop());
+      if (mine !== choice) return;
       say(e && e.name === 'NotAllowedError'
         ? 'The microphone was not allowed: permit it for this page to see what it hears.'
         : 'No microphone can be had: ' + (e && e.message ? e.message : e));
       return;
     }
+    if (mine !== choice) {
+      stream.getTracks().forEach((t) => t.stop());
+      return;
+    }
     stopSound();
-    await audio.audioWorklet.addModule('sound_worklet.js');
     const input = audio.createMediaStreamSource(stream);
     const node = new AudioWorkletNode(audio, 'lumagrove-tap');
     const mute = audio.createGain();
     mute.gain.value = 0;
     input.connect(node).connect(mute).connect(audio.destination);
+    input.connect(recordBus);
     module._lumagrove_sound(audio.sampleRate, 2, 1);
     node.port.onmessage = (e) => pushSound(e.data, e.data[0].length);
     live = { stream: stream, input: input, node: node };
-    soundOut = input;
     mode = 'live';
     $('title').textContent = 'Microphone';
     $('record').disabled = false;
@@ -158,10 +175,12 @@
 
   function toggleRecording() {
     if (recorder) { recorder.stop(); return; }
+    // The sound of whatever plays, through every change of song or to the microphone.
     const tracks = canvas.captureStream(60).getVideoTracks();
-    if (soundOut) {
-      const out = audio.createMediaStreamDestination();
-      soundOut.connect(out);
+    let out = null;
+    if (recordBus) {
+      out = audio.createMediaStreamDestination();
+      recordBus.connect(out);
       tracks.push(...out.stream.getAudioTracks());
     }
     const chunks = [];
@@ -169,6 +188,7 @@
     recorder.ondataavailable = (e) => { if (e.data.size) chunks.push(e.data); };
     recorder.onstop = () => {
       recorder = null;
+      if (out) recordBus.disconnect(out);
       $('record').textContent = 'Record';
       const link = document.createElement('a');
       link.href = URL.createObjectURL(new Blob(chunks, { type: 'video/webm' }));
@@ -199,7 +219,7 @@
     if (mode === 'replay') return;
     fitCanvas();
     let time = (performance.now() - since) / 1000, soundTime = time;
-    if (mode === 'song') {
+    if (mode === 'song' && song) {
       time = soundTime = songPosition();
       showPosition(time);
     } else if (mode === 'live') {
@@ -295,6 +315,7 @@
     levels() { return Array.from(new Float32Array(module.HEAPF32.buffer, module._lumagrove_levels(), 16)); },
     mode() { return mode; },
     position() { return mode === 'song' ? songPosition() : module._lumagrove_sound_end(); },
+    title() { return $('title').textContent; },
     playing() { return !!(song && song.playing); },
   };
   window.lumagrove.ready = true;
