@@ -173,6 +173,51 @@
     }
   }
 
+  // A WebM from MediaRecorder carries no duration (players cannot seek it):
+  // the Duration element (float, in the Info's timecode scale, 1 ms unless
+  // said) is put in its Segment's Info, whose size is written anew. The
+  // Segment's own size is MediaRecorder's "unknown"; what follows moves on.
+  function withDuration(bytes, milliseconds) {
+    const id = (at) => { let n = 1; for (let b = bytes[at]; n <= 4 && !(b & (0x100 >> n)); ++n); return n; };
+    const size = (at) => {
+      let n = 1;
+      while (n <= 8 && !(bytes[at] & (0x100 >> n))) ++n;
+      let value = bytes[at] & ((0x100 >> n) - 1);
+      for (let i = 1; i < n; ++i) value = value * 256 + bytes[at + i];
+      return { length: n, value, unknown: value === 2 ** (7 * n) - 1 };
+    };
+    const idAt = (at, n) => Array.from(bytes.subarray(at, at + n)).reduce((v, b) => v * 256 + b, 0);
+    let at = 0;
+    // The EBML header, then the Segment and into it.
+    const headerIdLength = id(at), header = size(at + headerIdLength);
+    at += headerIdLength + header.length + header.value;
+    if (idAt(at, 4) !== 0x18538067) return bytes;
+    at += 4 + size(at + 4).length;
+    for (let guard = 0; guard < 64 && at < bytes.length; ++guard) {
+      const n = id(at), element = idAt(at, n), s2 = size(at + n);
+      if (s2.unknown) return bytes;
+      if (element !== 0x1549A966) { at += n + s2.length + s2.value; continue; }
+      // The Info: add the Duration (8-byte float) after what it holds.
+      const body = bytes.subarray(at + n + s2.length, at + n + s2.length + s2.value);
+      const duration = new Uint8Array(11);
+      duration.set([0x44, 0x89, 0x88]);
+      new DataView(duration.buffer).setFloat64(3, milliseconds);
+      const newSize = s2.value + duration.length, sizeBytes = new Uint8Array(8);
+      sizeBytes[0] = 0x01;
+      for (let i = 7, v = newSize; i >= 1; --i, v = Math.floor(v / 256)) sizeBytes[i] = v % 256;
+      const out = new Uint8Array(bytes.length + duration.length + 8 - s2.length);
+      let o = 0;
+      const put = (part) => { out.set(part, o); o += part.length; };
+      put(bytes.subarray(0, at + n));
+      put(sizeBytes);
+      put(body);
+      put(duration);
+      put(bytes.subarray(at + n + s2.length + s2.value));
+      return out;
+    }
+    return bytes;
+  }
+
   function toggleRecording() {
     if (recorder) { recorder.stop(); return; }
     // The sound of whatever plays, through every change of song or to the microphone.
@@ -184,14 +229,16 @@
       tracks.push(...out.stream.getAudioTracks());
     }
     const chunks = [];
+    const began = performance.now();
     recorder = new MediaRecorder(new MediaStream(tracks), { mimeType: 'video/webm;codecs=vp8,opus' });
     recorder.ondataavailable = (e) => { if (e.data.size) chunks.push(e.data); };
-    recorder.onstop = () => {
+    recorder.onstop = async () => {
       recorder = null;
       if (out) recordBus.disconnect(out);
       $('record').textContent = 'Record';
+      const recorded = new Uint8Array(await new Blob(chunks).arrayBuffer());
       const link = document.createElement('a');
-      link.href = URL.createObjectURL(new Blob(chunks, { type: 'video/webm' }));
+      link.href = URL.createObjectURL(new Blob([withDuration(recorded, performance.now() - began)], { type: 'video/webm' }));
       link.download = 'lumagrove.webm';
       document.body.appendChild(link);
       link.click();
