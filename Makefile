@@ -111,7 +111,7 @@ web-deps:
 # What the page's tests need: Chromium from Debian, puppeteer-core from npm.
 web-test-deps:
 	@sh cmake/install-deps.sh chromium
-	@cd tests/web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
+	@cd tests/web && { { [ -d node_modules/puppeteer-core ] && [ -d node_modules/axe-core ]; } || npm ci --no-audit --no-fund; }
 
 web: web-deps
 	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD)/cmake -DCMAKE_BUILD_TYPE=Release \
