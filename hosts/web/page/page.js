@@ -114,7 +114,15 @@
     const planes = [];
     for (let c = 0; c < Math.min(2, buffer.numberOfChannels); ++c) planes.push(buffer.getChannelData(c));
     module._lumagrove_sound(buffer.sampleRate, planes.length, 0);
-    pushSound(planes, buffer.length);
+    try {
+      pushSound(planes, buffer.length);
+    } catch (e) {
+      // The page holds a song whole: one too long for its memory is said so.
+      module._lumagrove_sound(buffer.sampleRate, planes.length, 0);
+      say('"' + file.name + '" is too long for this page to hold (' + Math.round(buffer.duration / 60) +
+          ' minutes; it takes songs up to about 25).');
+      return;
+    }
     song = { buffer: buffer, source: null, startedAt: 0, offset: 0, playing: false, name: file.name };
     mode = 'song';
     playFrom(0);
