@@ -72,7 +72,8 @@ struct Visualiser::Impl {
         if (driver && driver->TakesSound() && driver->framesDone() > 0)
             throw HostError(kExitFailure, "the sound cannot change once the outputs have taken some");
         const std::vector<ChannelSide> sides = sound.sides.empty() ? DefaultChannelSides(2) : sound.sides;
-        const int64_t hold = sound.mode == SoundMode::kLive ? static_cast<int64_t>(kLiveSeconds * sound.rate) : 0;
+        const double keep = sound.mode == SoundMode::kLive ? kLiveSeconds : std::max(0.0, sound.keepNewest);
+        const int64_t hold = static_cast<int64_t>(keep * sound.rate);
         Analyse(nullptr, SoundMode::kRecorded, false);  // nothing left reading the old store
         ownStore = std::make_unique<SampleStore>(sound.rate, sides, hold);
         Analyse(ownStore.get(), sound.mode, sound.mode == SoundMode::kRecorded && !sound.keepAll);

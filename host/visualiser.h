@@ -107,6 +107,11 @@ struct SoundDesc {
     // memory stays flat; a host whose frames may go back (a page seeking a
     // song it pushed whole) keeps it all.
     bool keepAll = false;
+    // Seconds: with more than 0, recorded sound keeps at most the newest
+    // this many whatever the frames (a ring), for a host that streams a
+    // song of any length and whose frames may stop coming for a while (a
+    // page in a hidden tab). Live sound keeps kLiveSeconds.
+    double keepNewest = 0.0;
 };
 
 enum class TargetKind {

@@ -8,13 +8,23 @@
 //                                   started on it; 0, or 1 without WebGL, 2
 //                                   when the plug-in does not start
 //                                   (lumagrove_error() says why)
-//   lumagrove_sound(rate, channels, live)
-//                                   a new sound: a song (kept whole, each
-//                                   frame's window centred on it) or live
-//                                   input (the newest 10 s, the window ending
-//                                   at the newest sound)
+//   lumagrove_sound(rate, channels, kind)
+//                                   a new sound, each frame's window centred
+//                                   on it for a song, ending at the newest
+//                                   sound for live input; kind is one of
+//                                   kSongWhole (pushed whole and kept: its
+//                                   frames may go anywhere), kLive (the
+//                                   newest 10 s kept) or kSongStream (pushed
+//                                   as it plays: the newest 10 s kept, its
+//                                   frames going forward)
 //   lumagrove_sound_memory(frames)  where to write that many interleaved
 //                                   float frames, then lumagrove_push(frames)
+//   lumagrove_restart()             the sound from its sample 0 again (a
+//                                   seek in a streamed song): the analysis
+//                                   afresh
+//   lumagrove_held_back()           seconds of a song's sound a frame waits
+//                                   for past its own time (half the analysis
+//                                   window)
 //   lumagrove_replay()              levels from a CSV of lumagrove-preview's
 //                                   --levels-out, put at kReplayPath in the
 //                                   page's files
@@ -116,15 +126,17 @@ EMSCRIPTEN_KEEPALIVE int lumagrove_start() {
 
 EMSCRIPTEN_KEEPALIVE const char* lumagrove_error() { return ThePage().error.c_str(); }
 
-// A song is pushed whole and its frames may go back (a seek): it is kept.
-EMSCRIPTEN_KEEPALIVE void lumagrove_sound(int rate, int channels, int live) {
+enum SoundKind { kSongWhole = 0, kLive = 1, kSongStream = 2 };
+
+EMSCRIPTEN_KEEPALIVE void lumagrove_sound(int rate, int channels, int kind) {
     Page& p = ThePage();
-    if (!p.visualiser) return;
+    if (!p.visualiser || rate <= 0 || channels <= 0) return;
     SoundDesc sound;
     sound.rate = rate;
     sound.sides = DefaultChannelSides(channels);
-    sound.mode = live ? SoundMode::kLive : SoundMode::kRecorded;
-    sound.keepAll = true;
+    sound.mode = kind == kLive ? SoundMode::kLive : SoundMode::kRecorded;
+    sound.keepAll = kind == kSongWhole;
+    if (kind == kSongStream) sound.keepNewest = kLiveSeconds;
     p.visualiser->StartSound(sound);
     p.channels = channels;
     p.frames = 0;
@@ -141,6 +153,17 @@ EMSCRIPTEN_KEEPALIVE void lumagrove_push(int frames) {
     Page& p = ThePage();
     if (!p.visualiser || frames < 0 || static_cast<size_t>(frames) * p.channels > p.incoming.size()) return;
     p.visualiser->PushSound(p.incoming.data(), frames);
+}
+
+EMSCRIPTEN_KEEPALIVE void lumagrove_restart() {
+    Page& p = ThePage();
+    if (p.visualiser) p.visualiser->Restart();
+}
+
+EMSCRIPTEN_KEEPALIVE double lumagrove_held_back() {
+    Page& p = ThePage();
+    return p.visualiser && p.visualiser->sampleRate() ? double(p.visualiser->heldBack()) / p.visualiser->sampleRate()
+                                                        : 0.0;
 }
 
 EMSCRIPTEN_KEEPALIVE int lumagrove_replay() {

@@ -1,8 +1,19 @@
-// page.js - the Lumagrove page: a song chosen or dropped (decoded and played
-// by the browser, its samples handed whole to the host's analysis), or the
-// microphone (its samples handed over as they come, through an AudioWorklet),
+// page.js - the Lumagrove page: a song chosen or dropped, or the microphone,
 // drawn each animation frame by the plug-in on the canvas at device pixels;
 // pause and seek, fullscreen, and recording what is shown, with its sound.
+//
+// Sound reaches the host's analysis as it is rendered, through an
+// AudioWorklet (sound_worklet.js), in blocks stamped with the context's
+// sample frame. A song is never decoded whole: a media element plays it from
+// the file, so a song of any length takes the same memory. What is heard of
+// a song is held back (a DelayNode) by half an analysis window and a little
+// slack, so the picture of what is heard is drawn from the window centred on
+// it, as the other hosts draw a song; the analysis keeps the newest 10 s.
+//
+// A song's clocks: the store's sound time counts the sound taken since the
+// song started or was last sought (its sample 0 taken at context frame
+// `frame0`, at `origin` seconds into the song); the picture shows the sound
+// time of what is heard now, and the song's position is `origin` on from it.
 //
 // window.lumagrove is the tests' hold on the page: while it replays levels
 // the page draws only the frames it is asked for.
@@ -35,7 +46,7 @@
 
   let audio = null;        // the AudioContext, made on the first gesture
   let mode = 'idle';       // 'song', 'live' or 'replay'
-  let song = null;         // { buffer, source, startedAt, offset, playing, name }
+  let song = null;         // the song playing or paused (openSong)
   let live = null;         // { stream, input, node }
   let speakers = null;     // what is heard: a song's sound (the microphone's is not)
   let recordBus = null;    // what a recording takes its sound from, whatever plays
@@ -43,15 +54,36 @@
   let choice = 0;          // the newest choice of a sound: an older one still loading gives way
   const since = performance.now();
 
-  function ensureAudio() {
+  let worklet = null;      // the tap's module, loading or loaded
+
+  async function ensureAudio() {
     if (!audio) {
       audio = new AudioContext();
       speakers = audio.createGain();
       speakers.connect(audio.destination);
       recordBus = audio.createGain();
+      worklet = audio.audioWorklet.addModule('sound_worklet.js');
     }
-    return audio.resume();
+    await audio.resume();
+    await worklet;
   }
+
+  // A tap on `node`'s sound: its blocks to `take`. The tap is pulled by the
+  // graph through a silent path to the speakers.
+  function tapOn(node, take) {
+    const tap = new AudioWorkletNode(audio, 'lumagrove-tap');
+    const mute = audio.createGain();
+    mute.gain.value = 0;
+    node.connect(tap).connect(mute).connect(audio.destination);
+    tap.port.onmessage = (e) => take(e.data);
+    return { tap, mute };
+  }
+  function untap(t) {
+    t.tap.port.onmessage = null;
+    t.tap.disconnect();
+    t.mute.disconnect();
+  }
+  const contextFrame = () => Math.round(audio.currentTime * audio.sampleRate);
 
   // Planar samples into the host's store, `frames` of each plane.
   function pushSound(planes, frames) {
@@ -68,33 +100,98 @@
   }
 
   function stopSound() {
-    if (song && song.source) { song.source.onended = null; song.source.stop(); }
-    if (live) { live.stream.getTracks().forEach((t) => t.stop()); live.input.disconnect(); live.node.disconnect(); }
+    if (song) {
+      const element = song.element;
+      element.onended = element.onerror = element.onseeked = null;
+      element.pause();
+      element.removeAttribute('src');
+      element.load();  // lets go of the file
+      URL.revokeObjectURL(song.url);
+      untap(song.tap);
+      song.source.disconnect();
+      song.delay.disconnect();
+    }
+    if (live) { live.stream.getTracks().forEach((t) => t.stop()); live.input.disconnect(); untap(live.tap); }
     song = null;
     live = null;
     if (mode !== 'replay') mode = 'idle';
     $('play').disabled = $('progress').disabled = true;
   }
 
-  function songPosition() {
-    if (!song) return 0;
-    const at = song.playing ? song.offset + audio.currentTime - song.startedAt : song.offset;
-    return Math.min(at, song.buffer.duration);
+  // --- a song, streamed --------------------------------------------------------
+
+  const kSlack = 0.05;  // seconds of sound held back past half a window: the blocks' way to the page
+
+  // The song's length in seconds (0 while unknown: a stream that says none).
+  const songLength = (s) => (Number.isFinite(s.element.duration) ? s.element.duration : 0);
+
+  // A block from the tap: what falls in the taking span goes to the store.
+  function takeSong(s, block) {
+    if (song !== s) return;
+    const n = block.planes[0].length;
+    const from = Math.max(block.frame, s.from), to = Math.min(block.frame + n, s.until);
+    if (to <= from) return;
+    if (s.frame0 === null) s.frame0 = from - s.taken;
+    pushSound(block.planes.map((p) => p.subarray(from - block.frame, to - block.frame)), to - from);
+    s.taken += to - from;
   }
 
-  function playFrom(offset) {
-    if (song.source) { song.source.onended = null; song.source.stop(); }
-    const source = audio.createBufferSource();
-    source.buffer = song.buffer;
-    source.connect(speakers);
-    source.connect(recordBus);
-    source.start(0, offset);
-    source.onended = () => { if (song && song.source === source) { song.offset = song.buffer.duration; song.playing = false; $('play').textContent = 'Play'; } };
-    song.source = source;
-    song.offset = offset;
-    song.startedAt = audio.currentTime;
-    song.playing = true;
+  // The sound time of what is heard now: the sample tapped a delay ago,
+  // never back, and while the song plays never closer to the newest sound
+  // than half a window (late blocks hold the picture, not blank it).
+  function songSoundTime(s) {
+    const rate = audio.sampleRate, newest = s.taken / rate;
+    let at = s.shown;
+    if (s.frame0 !== null) at = audio.currentTime - s.delaySeconds - s.frame0 / rate;
+    const limit = Math.max(s.shown, s.playing ? newest - s.heldBack : newest);
+    s.shown = Math.min(Math.max(at, s.shown), limit);
+    return s.shown;
+  }
+
+  function songPosition() {
+    if (!song) return 0;
+    const at = song.origin + song.shown, length = songLength(song);
+    return length ? Math.min(at, length) : at;
+  }
+
+  // The song's sound from here on is a new stretch of the store: taken from
+  // the first block at or after `from` (context frames).
+  function takeFrom(s, from) {
+    s.from = from;
+    s.until = Infinity;
+    s.frame0 = null;
+  }
+
+  function play(s) {
+    s.origin = s.element.currentTime - s.taken / audio.sampleRate;
+    takeFrom(s, s.seeking ? Infinity : contextFrame());
+    s.playing = true;
     $('play').textContent = 'Pause';
+    s.element.play().catch((e) => {
+      if (song !== s || !s.playing) return;
+      stop(s);
+      say('"' + s.name + '" cannot be played: ' + (e && e.message ? e.message : e));
+    });
+  }
+
+  function stop(s) {
+    s.until = contextFrame();
+    s.playing = false;
+    s.element.pause();
+    $('play').textContent = 'Play';
+  }
+
+  // A seek starts the store and the analysis afresh at the new position;
+  // the sound is taken again once the element is there.
+  function seekSong(s, at) {
+    s.element.currentTime = at;
+    module._lumagrove_restart();
+    s.taken = 0;
+    s.shown = 0;
+    s.origin = at;
+    s.seeking = true;
+    takeFrom(s, Infinity);
+    if (!s.playing) s.until = -Infinity;
   }
 
   // Each choice (a song chosen or dropped, the microphone) cancels whatever
@@ -102,34 +199,61 @@
   async function openSong(file) {
     const mine = ++choice;
     await ensureAudio();
-    let buffer;
+    if (mine !== choice) return;
+    const element = new Audio();
+    const url = URL.createObjectURL(file);
+    element.preload = 'auto';
+    element.src = url;
     try {
-      buffer = await audio.decodeAudioData(await file.arrayBuffer());
+      await new Promise((loaded, failed) => {
+        element.onloadedmetadata = loaded;
+        element.onerror = () => failed(element.error);
+      });
     } catch (e) {
+      element.removeAttribute('src');
+      URL.revokeObjectURL(url);
       if (mine === choice) say('"' + file.name + '" cannot be played: the browser cannot decode it as sound.');
       return;
     }
-    if (mine !== choice) return;
-    stopSound();
-    const planes = [];
-    for (let c = 0; c < Math.min(2, buffer.numberOfChannels); ++c) planes.push(buffer.getChannelData(c));
-    module._lumagrove_sound(buffer.sampleRate, planes.length, 0);
-    try {
-      pushSound(planes, buffer.length);
-    } catch (e) {
-      // The page holds a song whole: one too long for its memory is said so.
-      module._lumagrove_sound(buffer.sampleRate, planes.length, 0);
-      say('"' + file.name + '" is too long for this page to hold (' + Math.round(buffer.duration / 60) +
-          ' minutes; it takes songs up to about 25).');
+    element.onloadedmetadata = null;
+    if (mine !== choice) {
+      element.onerror = null;
+      element.removeAttribute('src');
+      element.load();
+      URL.revokeObjectURL(url);
       return;
     }
-    song = { buffer: buffer, source: null, startedAt: 0, offset: 0, playing: false, name: file.name };
+    stopSound();
+    module._lumagrove_sound(audio.sampleRate, 2, 2);
+    const heldBack = module._lumagrove_held_back();
+    const s = {
+      element, url, name: file.name, heldBack, delaySeconds: heldBack + kSlack,
+      source: audio.createMediaElementSource(element), delay: null, tap: null,
+      taken: 0, shown: 0, origin: 0, frame0: null, from: Infinity, until: Infinity, playing: false, seeking: false,
+    };
+    s.delay = new DelayNode(audio, { maxDelayTime: 1, delayTime: s.delaySeconds });
+    s.source.connect(s.delay);
+    s.delay.connect(speakers);
+    s.delay.connect(recordBus);
+    s.tap = tapOn(s.source, (block) => takeSong(s, block));
+    element.onseeked = () => {
+      if (song !== s || !s.seeking) return;
+      s.seeking = false;
+      if (s.playing) takeFrom(s, contextFrame());
+    };
+    element.onended = () => { if (song === s) stop(s); };
+    element.onerror = () => {
+      if (song !== s) return;
+      stop(s);
+      say('"' + s.name + '" stopped: the browser could not read it further.');
+    };
+    song = s;
     mode = 'song';
-    playFrom(0);
     $('title').textContent = file.name;
     $('play').disabled = $('progress').disabled = false;
     $('record').disabled = false;
     say('');
+    play(s);
   }
 
   async function openMicrophone() {
@@ -139,7 +263,6 @@
     try {
       stream = await navigator.mediaDevices.getUserMedia({
         audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false } });
-      await audio.audioWorklet.addModule('sound_worklet.js');
     } catch (e) {
       if (stream) stream.getTracks().forEach((t) => t.stop());
       if (mine !== choice) return;
@@ -154,14 +277,9 @@
     }
     stopSound();
     const input = audio.createMediaStreamSource(stream);
-    const node = new AudioWorkletNode(audio, 'lumagrove-tap');
-    const mute = audio.createGain();
-    mute.gain.value = 0;
-    input.connect(node).connect(mute).connect(audio.destination);
     input.connect(recordBus);
     module._lumagrove_sound(audio.sampleRate, 2, 1);
-    node.port.onmessage = (e) => pushSound(e.data, e.data[0].length);
-    live = { stream: stream, input: input, node: node };
+    live = { stream, input, tap: tapOn(input, (block) => pushSound(block.planes, block.planes[0].length)) };
     mode = 'live';
     $('title').textContent = 'Microphone';
     $('record').disabled = false;
@@ -170,14 +288,10 @@
 
   function togglePause() {
     if (mode !== 'song' || !song) return;
-    if (song.playing) {
-      song.offset = songPosition();
-      song.playing = false;
-      song.source.onended = null;
-      song.source.stop();
-      $('play').textContent = 'Play';
-    } else {
-      playFrom(song.offset >= song.buffer.duration ? 0 : song.offset);
+    if (song.playing) stop(song);
+    else {
+      if (song.element.ended) seekSong(song, 0);
+      play(song);
     }
   }
 
@@ -275,7 +389,8 @@
     fitCanvas();
     let time = (performance.now() - since) / 1000, soundTime = time;
     if (mode === 'song' && song) {
-      time = soundTime = songPosition();
+      soundTime = songSoundTime(song);
+      time = songPosition();
       showPosition(time);
     } else if (mode === 'live') {
       time = soundTime = module._lumagrove_sound_end();
@@ -290,15 +405,14 @@
     return h ? `${h}:${String(m).padStart(2, '0')}:${ss}` : `${m}:${ss}`;
   }
   function showPosition(at) {
-    const length = song ? song.buffer.duration : 0;
+    const length = song ? songLength(song) : 0;
     $('progress').value = length ? Math.round(1000 * at / length) : 0;
     $('progress').setAttribute('aria-valuetext', length ? `${clock(at)} of ${clock(length)}` : clock(at));
   }
   function seekTo(at) {
-    if (mode !== 'song') return;
-    at = Math.min(Math.max(0, at), song.buffer.duration);
-    if (song.playing) playFrom(at); else song.offset = at;
-    showPosition(at);
+    if (mode !== 'song' || !songLength(song)) return;
+    seekSong(song, Math.min(Math.max(0, at), songLength(song)));
+    showPosition(songPosition());
   }
 
   // The song chooser is a button: Tab reaches it, Enter and Space open the chooser.
@@ -312,7 +426,7 @@
   $('record').addEventListener('click', toggleRecording);
   $('fullscreen').addEventListener('click', fullscreen);
   $('progress').addEventListener('input', (e) => {
-    if (mode === 'song') seekTo(e.target.value / 1000 * song.buffer.duration);
+    if (mode === 'song') seekTo(e.target.value / 1000 * songLength(song));
   });
   // On the position, the arrows move 5 s (Home and End to the ends).
   $('progress').addEventListener('keydown', (e) => {
@@ -320,7 +434,7 @@
     const steps = { ArrowRight: 5, ArrowUp: 5, ArrowLeft: -5, ArrowDown: -5 };
     if (e.key in steps) seekTo(songPosition() + steps[e.key]);
     else if (e.key === 'Home') seekTo(0);
-    else if (e.key === 'End') seekTo(song.buffer.duration);
+    else if (e.key === 'End') seekTo(songLength(song));
     else return;
     e.preventDefault();
   });
