@@ -116,6 +116,28 @@ TEST(Visualiser, ARestartStartsTheSoundAndTheAnalysisAfresh) {
     EXPECT_EQ(afterRestart, fresh);
 }
 
+// A streamed song whose frames stop coming (a page in a hidden tab) keeps
+// only its newest seconds: the burst pushed long ago is gone, the newest one
+// is there.
+TEST(Visualiser, AStreamedSongKeepsItsNewestSecondsWhateverTheFrames) {
+    std::vector<float> sound = BurstAt(1.0, 30.0);
+    const std::vector<float> late = BurstAt(28.0, 30.0);
+    for (size_t i = 0; i < sound.size(); ++i) sound[i] += late[i];
+    for (double keep : {0.0, 5.0}) {
+        Visualiser v(Desc());
+        SoundDesc desc{kRate, {ChannelSide::kBoth}, SoundMode::kRecorded, false};
+        desc.keepNewest = keep;
+        v.StartSound(desc);
+        v.PushSound(sound.data(), static_cast<int64_t>(sound.size()));
+        const auto loudest = [&](int index, double at) {
+            v.Draw(FrameTime{index, at, at});
+            return *std::max_element(v.levels(), v.levels() + 16);
+        };
+        EXPECT_EQ(loudest(0, 1.02) > 0.1f, keep == 0.0) << "kept " << keep << " s";
+        EXPECT_GT(loudest(1, 28.02), 0.1f) << "kept " << keep << " s";
+    }
+}
+
 // An output that notes its life.
 class NotingOutput : public FrameSink {
 public:

@@ -213,8 +213,9 @@ test('replayed levels give the preview host\'s frames, the same every run', asyn
 });
 
 // The analysis compiled to WebAssembly against the native one: the same
-// samples give the same levels, frame after frame.
-test('the page\'s analysis gives the native levels within 1e-6', async () => {
+// samples give the same levels, frame after frame, whether pushed whole or
+// streamed in blocks as a song plays.
+test('the page\'s analysis gives the native levels within 1e-6, whole and streamed', async () => {
   const song = path.join(scratch, 'levels.wav'), csv = path.join(scratch, 'levels.csv');
   const left = kicks(3, 0.25), right = kicks(3, 0.4).map((v, i) => 0.5 * v + 0.2 * Math.sin(i / 7));
   writeWav(song, [left, right]);
@@ -225,14 +226,18 @@ test('the page\'s analysis gives the native levels within 1e-6', async () => {
   const samples = [left, right].map((c) => Array.from(c, (v) => Math.max(-32767, Math.min(32767, Math.round(v * 32767))) / 32768));
   const { browser, page } = await open();
   try {
-    const levels = await page.evaluate((rate, planes, times) => {
-      window.lumagrove.loadSound(rate, planes.map((p) => Float32Array.from(p)));
-      return times.map((t) => { window.lumagrove.frame(64, 36, t); return window.lumagrove.levels(); });
+    const [whole, streamed] = await page.evaluate((rate, planes, times) => {
+      planes = planes.map((p) => Float32Array.from(p));
+      window.lumagrove.loadSound(rate, planes);
+      const whole = times.map((t) => { window.lumagrove.frame(64, 36, t); return window.lumagrove.levels(); });
+      return [whole, window.lumagrove.streamSound(rate, planes, times)];
     }, RATE, samples, rows.map((r) => r[0]));
-    let most = 0;
-    rows.forEach((row, i) => row.slice(1).forEach((v, b) => { most = Math.max(most, Math.abs(v - levels[i][b])); }));
     assert.ok(rows.length >= 29, `${rows.length} rows`);
-    assert.ok(most <= 1e-6, `levels differ by up to ${most}`);
+    for (const [how, levels] of [['whole', whole], ['streamed', streamed]]) {
+      let most = 0;
+      rows.forEach((row, i) => row.slice(1).forEach((v, b) => { most = Math.max(most, Math.abs(v - levels[i][b])); }));
+      assert.ok(most <= 1e-6, `${how}: levels differ by up to ${most}`);
+    }
     assert.ok(Math.max(...rows.map((r) => r[1])) > 0.1, 'the song lights nothing');
   } finally {
     await browser.close();
@@ -289,6 +294,86 @@ test('a song chosen in the page lights the glows on its beats; pause holds them;
     await page.keyboard.press('ArrowRight');
     const after = await page.evaluate(() => window.lumagrove.position());
     assert.ok(before < 0.3 && Math.abs(after - before - 5) < 0.3, `Home, then ArrowRight: ${before} and ${after} s`);
+    assert.deepStrictEqual(page.errors, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+// Resident memory (anonymous) of Chromium and every process it started, in MB.
+function browserMemory(browser) {
+  const parents = new Map();
+  for (const pid of fs.readdirSync('/proc').filter((f) => /^\d+$/.test(f))) {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      parents.set(Number(pid), Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]));
+    } catch (e) { /* gone */ }
+  }
+  const tree = new Set([browser.process().pid]);
+  for (let grew = true; grew;) {
+    grew = false;
+    for (const [pid, parent] of parents) if (tree.has(parent) && !tree.has(pid)) { tree.add(pid); grew = true; }
+  }
+  let kB = 0;
+  for (const pid of tree) {
+    try {
+      kB += Number(/RssAnon:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
+    } catch (e) { /* gone */ }
+  }
+  return kB / 1024;
+}
+
+// A FLAC of `seconds` made of one second of kicks (at 0.25 and 0.75 s) over and over.
+function kickFlac(file, seconds) {
+  const second = path.join(scratch, 'second-of-kicks.wav');
+  writeWav(second, [kicks(1, 0.25)]);
+  execFileSync('ffmpeg', ['-v', 'error', '-y', '-stream_loop', String(seconds - 1), '-i', second, '-c:a', 'flac', file]);
+}
+
+// A song of three hours is streamed: it plays at once with its glows, seeks
+// to its end and plays there, and takes the page no more memory than a
+// four-minute one (decoded whole it would take over 2 GB).
+test('a song longer than an hour plays with its glows, at its start and end, in bounded memory', async () => {
+  const short = path.join(scratch, 'four-minutes.flac'), long = path.join(scratch, 'three-hours.flac');
+  kickFlac(short, 240);
+  kickFlac(long, 3 * 3600);
+  const { browser, page } = await open();
+  try {
+    const chooser = await page.$('#file');
+    const playFor = async (seconds) => {
+      const played = await watch(page, seconds);
+      const lit = halfSecondContrast(played, played.map((s) => s.glow));
+      assert.ok(lit.contrast > 2, `the glows do not follow the kicks: ${JSON.stringify(lit)} ` +
+        played.map((s) => `${s.at.toFixed(2)}:${s.glow}`).join(' '));
+      return played;
+    };
+    await chooser.uploadFile(short);
+    await page.waitForFunction(() => window.lumagrove.playing() && window.lumagrove.position() > 0.2, { timeout: 15000 });
+    await playFor(3);
+    const shortMemory = browserMemory(browser);
+
+    const chosen = Date.now();
+    await chooser.uploadFile(long);
+    await page.waitForFunction(() => window.lumagrove.title() === 'three-hours.flac' &&
+      window.lumagrove.position() > 0.2, { timeout: 15000 });
+    const took = (Date.now() - chosen) / 1000;
+    assert.ok(took < 5, `the long song took ${took} s to start`);
+    const start = await playFor(3);
+    assert.ok(start[start.length - 1].at < 10, 'the long song plays from its start');
+    assert.strictEqual(await page.$eval('#progress', (e) => e.getAttribute('aria-valuetext').replace(/^.* of /, '')),
+      '3:00:00');
+    // To the end, then back 10 s: the last seconds play, glows and all.
+    await page.focus('#progress');
+    await page.keyboard.press('End');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('ArrowLeft');
+    await page.waitForFunction(() => window.lumagrove.position() > 10790.2, { timeout: 15000 });
+    const end = await playFor(3);
+    assert.ok(end.every((s) => s.at >= 10789.9 && s.at <= 10800), 'the end plays where it is: ' +
+      end.map((s) => s.at.toFixed(2)).join(' '));
+    const longMemory = browserMemory(browser);
+    assert.ok(longMemory - shortMemory < 300,
+      `the page takes ${longMemory.toFixed(0)} MB for the long song, ${shortMemory.toFixed(0)} MB for the short one`);
     assert.deepStrictEqual(page.errors, []);
   } finally {
     await browser.close();
@@ -379,6 +464,54 @@ test('the last choice wins: a second song 0.3 s after a first, then the micropho
     await new Promise((r) => setTimeout(r, 500));
     assert.strictEqual(await page.evaluate(() => window.lumagrove.title()), 'Microphone');
     assert.deepStrictEqual(page.errors, [], 'nothing thrown');
+  } finally {
+    await browser.close();
+  }
+});
+
+// One recording across a change of song and a change to the microphone: its
+// sound goes on to its end, each second with its kicks.
+test('a recording keeps its sound across a change of song and to the microphone', async () => {
+  const first = path.join(scratch, 'record-first.wav'), second = path.join(scratch, 'record-second.wav');
+  const downloads = path.join(scratch, 'switch-downloads');
+  writeWav(first, [kicks(20, 0.25), kicks(20, 0.25)]);
+  writeWav(second, [kicks(20, 0.25)]);
+  fs.mkdirSync(downloads);
+  const { browser, page } = await open(['--use-fake-device-for-media-stream', '--use-fake-ui-for-media-stream',
+    '--use-file-for-fake-audio-capture=' + second]);
+  try {
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    const chooser = await page.$('#file');
+    await chooser.uploadFile(first);
+    await page.waitForFunction(() => window.lumagrove.playing() && window.lumagrove.position() > 0.3, { timeout: 15000 });
+    await page.click('#record');
+    await new Promise((r) => setTimeout(r, 2000));
+    await chooser.uploadFile(second);
+    await page.waitForFunction(() => window.lumagrove.title() === 'record-second.wav', { timeout: 15000 });
+    await new Promise((r) => setTimeout(r, 2000));
+    await page.click('#mic');
+    await page.waitForFunction(() => window.lumagrove.mode() === 'live', { timeout: 15000 });
+    await new Promise((r) => setTimeout(r, 2000));
+    await page.click('#record');
+    let webm = '';
+    for (let i = 0; i < 100 && !webm; ++i, await new Promise((r) => setTimeout(r, 100)))
+      webm = fs.readdirSync(downloads).find((f) => f.endsWith('.webm')) || '';
+    assert.ok(webm, 'no recording was downloaded');
+    const pcm = execFileSync('ffmpeg', ['-v', 'error', '-i', path.join(downloads, webm), '-map', '0:a', '-ac', '1',
+      '-ar', '8000', '-f', 'f32le', '-'], { maxBuffer: 1 << 26 });
+    const sound = new Float32Array(pcm.buffer.slice(pcm.byteOffset, pcm.byteOffset + pcm.length));
+    const seconds = Number(execFileSync('ffprobe', ['-v', 'error', '-show_entries', 'format=duration', '-of',
+      'csv=p=0', path.join(downloads, webm)]).toString().trim());
+    assert.ok(seconds > 5.5 && sound.length / 8000 > seconds - 0.5,
+      `${(sound.length / 8000).toFixed(2)} s of sound in a recording of ${seconds} s`);
+    // Every whole second of it holds kicks (two at their loudest near 0.9).
+    const loudest = [];
+    for (let at = 0; at + 8000 <= sound.length; at += 8000)
+      loudest.push(Math.max(...sound.subarray(at, at + 8000).map(Math.abs)));
+    assert.ok(loudest.length >= 5 && loudest.every((v) => v > 0.3), 'a second without its kicks: ' +
+      loudest.map((v) => v.toFixed(2)).join(' '));
+    assert.deepStrictEqual(page.errors, []);
   } finally {
     await browser.close();
   }

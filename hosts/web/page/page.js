@@ -476,6 +476,25 @@
       module._lumagrove_sound(rate, planes.length, 0);
       pushSound(planes, planes[0].length);
     },
+    // The same streamed as a song is: blocks of 512 sample frames into a
+    // streamed song's store, each frame at `times` drawn once its window is
+    // whole; the levels of each.
+    streamSound(rate, planes, times) {
+      stopSound();
+      mode = 'replay';
+      module._lumagrove_sound(rate, planes.length, 2);
+      const heldBack = module._lumagrove_held_back(), length = planes[0].length;
+      let taken = 0;
+      return times.map((t) => {
+        while (taken < length && taken < (t + heldBack) * rate) {
+          const n = Math.min(512, length - taken);
+          pushSound(planes.map((p) => p.subarray(taken, taken + n)), n);
+          taken += n;
+        }
+        module._lumagrove_frame(t, t);
+        return this.levels();
+      });
+    },
     frame(width, height, time, soundTime) {
       canvas.width = width;
       canvas.height = height;
