@@ -103,6 +103,7 @@
     if (song) {
       const element = song.element;
       element.onended = element.onerror = element.onseeked = null;
+      element.onpause = element.onplay = element.ondurationchange = null;
       element.pause();
       element.removeAttribute('src');
       element.load();  // lets go of the file
@@ -242,6 +243,11 @@
       if (s.playing) takeFrom(s, contextFrame());
     };
     element.onended = () => { if (song === s) stop(s); };
+    // The browser may pause or play the element itself (a headset unplugged,
+    // the system's media keys): the page follows.
+    element.onpause = () => { if (song === s && s.playing) stop(s); };
+    element.onplay = () => { if (song === s && !s.playing) play(s); };
+    element.ondurationchange = () => { if (song === s) $('progress').disabled = !songLength(s); };
     element.onerror = () => {
       if (song !== s) return;
       stop(s);
@@ -250,7 +256,8 @@
     song = s;
     mode = 'song';
     $('title').textContent = file.name;
-    $('play').disabled = $('progress').disabled = false;
+    $('play').disabled = false;
+    $('progress').disabled = !songLength(s);
     $('record').disabled = false;
     say('');
     play(s);
