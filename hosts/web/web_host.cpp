@@ -163,7 +163,7 @@ EMSCRIPTEN_KEEPALIVE void lumagrove_restart() {
 EMSCRIPTEN_KEEPALIVE double lumagrove_held_back() {
     Page& p = ThePage();
     return p.visualiser && p.visualiser->sampleRate() ? double(p.visualiser->heldBack()) / p.visualiser->sampleRate()
-                                                        : 0.0;
+                                                      : 0.0;
 }
 
 EMSCRIPTEN_KEEPALIVE int lumagrove_replay() {
