@@ -422,13 +422,20 @@
     showPosition(songPosition());
   }
 
+  // A choice that fails where nothing else says why (Web Audio refused, the
+  // tap's module not loaded) is said on the page, never thrown.
+  function choose(open, ...what) {
+    const mine = choice + 1;
+    open(...what).catch((e) => { if (mine === choice) say('Lumagrove cannot play: ' + (e && e.message ? e.message : e)); });
+  }
+
   // The song chooser is a button: Tab reaches it, Enter and Space open the chooser.
   $('choose').addEventListener('click', () => $('file').click());
   $('file').addEventListener('change', (e) => {
-    if (e.target.files[0]) openSong(e.target.files[0]);
+    if (e.target.files[0]) choose(openSong, e.target.files[0]);
     e.target.value = '';  // the same file chosen again is a choice again
   });
-  $('mic').addEventListener('click', openMicrophone);
+  $('mic').addEventListener('click', () => choose(openMicrophone));
   $('play').addEventListener('click', togglePause);
   $('record').addEventListener('click', toggleRecording);
   $('fullscreen').addEventListener('click', fullscreen);
@@ -464,7 +471,7 @@
   window.addEventListener('drop', (e) => {
     e.preventDefault();
     document.body.classList.remove('dragging');
-    if (e.dataTransfer.files[0]) openSong(e.dataTransfer.files[0]);
+    if (e.dataTransfer.files[0]) choose(openSong, e.dataTransfer.files[0]);
   });
 
   // The tests' hold on the page.
