@@ -173,6 +173,7 @@ struct LiveCapture::Impl {
     pa_stream* stream = nullptr;
     uint32_t device = PA_INVALID_INDEX;  // the server's index of the device captured
     SourceFacts source;
+    pa_time_event* watch = nullptr;  // the device looked for now and then (Watch())
     std::vector<ChannelSide> sides;
 
     using Clock = std::chrono::steady_clock;
@@ -260,6 +261,7 @@ struct LiveCapture::Impl {
         pa_stream_set_moved_callback(stream, nullptr, nullptr);
         pa_context_set_subscribe_callback(server.context(), nullptr, nullptr);
         pa_context_set_state_callback(server.context(), nullptr, nullptr);
+        if (watch) pa_threaded_mainloop_get_api(server.loop())->time_free(watch);
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
     }
@@ -288,6 +290,28 @@ struct LiveCapture::Impl {
             pa_stream_drop(stream);
             grew.notify_all();
         }
+    }
+
+    // On the server's thread, every kWatchSeconds: the device looked up by
+    // name, and the stream's device checked, for a server that tells of
+    // neither its removal nor a move (PipeWire's PulseAudio server, now and
+    // then, when busy).
+    static constexpr double kWatchSeconds = 0.5;
+    void Watch() {
+        if (pa_stream_get_state(stream) == PA_STREAM_READY && pa_stream_get_device_index(stream) != device) {
+            Fail("the capture device went away (the server moved the capture elsewhere)");
+            return;
+        }
+        if (pa_operation* op = pa_context_get_source_info_by_name(
+                server.context(), source.name.c_str(),
+                [](pa_context* c, const pa_source_info*, int eol, void* data) {
+                    if (eol < 0 && pa_context_errno(c) == PA_ERR_NOENTITY)
+                        static_cast<Impl*>(data)->Fail("the capture device went away (removed or unloaded)");
+                },
+                this))
+            pa_operation_unref(op);
+        pa_context_rttime_restart(server.context(), watch,
+                                  pa_rtclock_now() + static_cast<pa_usec_t>(kWatchSeconds * PA_USEC_PER_SEC));
     }
 
     void Fail(const std::string& why) {
@@ -416,6 +440,10 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
             static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK), nullptr,
             nullptr))
         pa_operation_unref(op);
+    g.watch = pa_context_rttime_new(
+        g.server.context(), pa_rtclock_now() + static_cast<pa_usec_t>(Impl::kWatchSeconds * PA_USEC_PER_SEC),
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) { static_cast<Impl*>(data)->Watch(); },
+        &g);
 }
 
 LiveCapture::~LiveCapture() = default;
