@@ -173,7 +173,8 @@ struct LiveCapture::Impl {
     pa_stream* stream = nullptr;
     uint32_t device = PA_INVALID_INDEX;  // the server's index of the device captured
     SourceFacts source;
-    pa_time_event* watch = nullptr;  // the device looked for now and then (Watch())
+    pa_time_event* watch = nullptr;   // the device looked for now and then (Watch())
+    pa_operation* looking = nullptr;  // the last look
     std::vector<ChannelSide> sides;
 
     using Clock = std::chrono::steady_clock;
@@ -262,6 +263,10 @@ struct LiveCapture::Impl {
         pa_context_set_subscribe_callback(server.context(), nullptr, nullptr);
         pa_context_set_state_callback(server.context(), nullptr, nullptr);
         if (watch) pa_threaded_mainloop_get_api(server.loop())->time_free(watch);
+        if (looking) {
+            pa_operation_cancel(looking);
+            pa_operation_unref(looking);
+        }
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
     }
@@ -302,14 +307,17 @@ struct LiveCapture::Impl {
             Fail("the capture device went away (the server moved the capture elsewhere)");
             return;
         }
-        if (pa_operation* op = pa_context_get_source_info_by_name(
+        // One look at a time: a stalled server answers them all at once.
+        if (!looking || pa_operation_get_state(looking) != PA_OPERATION_RUNNING) {
+            if (looking) pa_operation_unref(looking);
+            looking = pa_context_get_source_info_by_name(
                 server.context(), source.name.c_str(),
                 [](pa_context* c, const pa_source_info*, int eol, void* data) {
                     if (eol < 0 && pa_context_errno(c) == PA_ERR_NOENTITY)
                         static_cast<Impl*>(data)->Fail("the capture device went away (removed or unloaded)");
                 },
-                this))
-            pa_operation_unref(op);
+                this);
+        }
         pa_context_rttime_restart(server.context(), watch,
                                   pa_rtclock_now() + static_cast<pa_usec_t>(kWatchSeconds * PA_USEC_PER_SEC));
     }

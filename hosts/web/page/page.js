@@ -238,7 +238,7 @@
     s.delay.connect(recordBus);
     s.tap = tapOn(s.source, (block) => takeSong(s, block));
     element.onseeked = () => {
-      if (song !== s || !s.seeking) return;
+      if (song !== s || !s.seeking || element.seeking) return;  // (a later seek still under way)
       s.seeking = false;
       if (s.playing) takeFrom(s, contextFrame());
     };
