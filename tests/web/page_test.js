@@ -295,6 +295,19 @@ test('a song chosen in the page lights the glows on its beats; pause holds them;
     await page.keyboard.press('ArrowRight');
     const after = await page.evaluate(() => window.lumagrove.position());
     assert.ok(before < 0.3 && Math.abs(after - before - 5) < 0.3, `Home, then ArrowRight: ${before} and ${after} s`);
+    // Sought while paused, the picture shows the new position's sound: on a
+    // kick (2.30 s), then between kicks (2.55 s); still paused, where sought.
+    const soughtTo = async (at) => {
+      await page.$eval('#progress', (e, v) => { e.value = v; e.dispatchEvent(new Event('input')); }, at / 8 * 1000);
+      await new Promise((r) => setTimeout(r, 1000));
+      return page.evaluate(() => ({ low: window.lumagrove.levels()[0] + window.lumagrove.levels()[8],
+        at: window.lumagrove.position(), playing: window.lumagrove.playing() }));
+    };
+    const onKick = await soughtTo(2.3), between = await soughtTo(2.55);
+    assert.ok(onKick.low > 0.1 && between.low < onKick.low / 3,
+      `levels ${onKick.low} on a kick, ${between.low} between kicks`);
+    for (const [s, at] of [[onKick, 2.3], [between, 2.55]])
+      assert.ok(!s.playing && Math.abs(s.at - at) < 0.01, `sought to ${at} s: ${JSON.stringify(s)}`);
     assert.deepStrictEqual(page.errors, []);
   } finally {
     await browser.close();

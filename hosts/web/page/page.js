@@ -111,6 +111,8 @@
       untap(song.tap);
       song.source.disconnect();
       song.delay.disconnect();
+      song.gate.disconnect();
+      clearTimeout(song.peekTimer);
     }
     if (live) { live.stream.getTracks().forEach((t) => t.stop()); live.input.disconnect(); untap(live.tap); }
     song = null;
@@ -135,16 +137,19 @@
     if (s.frame0 === null) s.frame0 = from - s.taken;
     pushSound(block.planes.map((p) => p.subarray(from - block.frame, to - block.frame)), to - from);
     s.taken += to - from;
+    if (s.peeking && s.taken >= s.peeking.frames) endPeek(s);
   }
 
-  // The sound time of what is heard now: the sample tapped a delay ago,
-  // never back, and while the song plays never closer to the newest sound
-  // than half a window (late blocks hold the picture, not blank it).
+  // The sound time of what would be heard now: the sample tapped a delay
+  // ago, never back, and while the song plays never closer to the newest
+  // sound than half a window (late blocks hold the picture, not blank it);
+  // during a peek (below) no further than the position sought.
   function songSoundTime(s) {
     const rate = audio.sampleRate, newest = s.taken / rate;
     let at = s.shown;
     if (s.frame0 !== null) at = audio.currentTime - s.delaySeconds - s.frame0 / rate;
-    const limit = Math.max(s.shown, s.playing ? newest - s.heldBack : newest);
+    let limit = Math.max(s.shown, s.playing ? newest - s.heldBack : newest);
+    if (s.pinned !== null) limit = Math.min(limit, s.pinned);
     s.shown = Math.min(Math.max(at, s.shown), limit);
     return s.shown;
   }
@@ -164,8 +169,15 @@
   }
 
   function play(s) {
+    const peeked = s.peeking || s.peeked;
+    cancelPeek(s);
+    if (peeked) {
+      s.element.currentTime = peeked.at;
+      restartStore(s, peeked.at);
+    }
+    s.gate.gain.value = 1;
     s.origin = s.element.currentTime - s.taken / audio.sampleRate;
-    takeFrom(s, s.seeking ? Infinity : contextFrame());
+    takeFrom(s, s.element.seeking ? Infinity : contextFrame());
     s.playing = true;
     $('play').textContent = 'Pause';
     s.element.play().catch((e) => {
@@ -182,17 +194,63 @@
     $('play').textContent = 'Play';
   }
 
-  // A seek starts the store and the analysis afresh at the new position;
-  // the sound is taken again once the element is there.
-  function seekSong(s, at) {
-    s.element.currentTime = at;
+  // The store and the analysis afresh: sound time 0 is `origin` in the song.
+  function restartStore(s, origin) {
     module._lumagrove_restart();
     s.taken = 0;
     s.shown = 0;
-    s.origin = at;
-    s.seeking = true;
+    s.origin = origin;
+  }
+
+  // A seek starts the store and the analysis afresh at the new position;
+  // the sound is taken again once the element is there (onseeked).
+  function seekSong(s, at) {
+    cancelPeek(s);
+    s.element.currentTime = at;
+    restartStore(s, at);
     takeFrom(s, Infinity);
-    if (!s.playing) s.until = -Infinity;
+    if (!s.playing) {
+      s.until = -Infinity;
+      s.peekTimer = setTimeout(() => peek(s, at), kPeekSettle);
+    }
+  }
+
+  // While paused, the picture of a position sought is drawn from its own
+  // sound: once the seeks settle, the element plays unheard (gated off from
+  // the speakers and recordings) from a little more than half a window
+  // before it to as much past it, its sound taken and its picture drawn as
+  // when it plays (the analysis follows sound only as time goes by), up to
+  // the position, where it stops. Play then starts the sound afresh there.
+  const kPeekSettle = 150;  // ms after the last seek
+  function peek(s, at) {
+    s.peekTimer = 0;
+    if (song !== s || s.playing) return;
+    const reach = s.heldBack + kSlack, from = Math.max(0, at - reach);
+    s.peeking = { at, frames: Math.ceil((at - from + reach) * audio.sampleRate) };
+    s.gate.gain.value = 0;
+    s.element.currentTime = from;
+    restartStore(s, from);
+    s.pinned = at - from;
+    takeFrom(s, Infinity);
+    s.element.play().catch(() => cancelPeek(s));
+  }
+  function endPeek(s) {
+    s.peeked = s.peeking;
+    s.peeking = null;
+    s.until = -Infinity;
+    s.element.pause();
+    s.element.currentTime = s.peeked.at;
+  }
+  function cancelPeek(s) {
+    clearTimeout(s.peekTimer);
+    s.peekTimer = 0;
+    if (s.peeking) {
+      s.peeking = null;
+      s.until = -Infinity;
+      s.element.pause();
+    }
+    s.peeked = null;
+    s.pinned = null;
   }
 
   // Each choice (a song chosen or dropped, the microphone) cancels whatever
@@ -230,23 +288,26 @@
     const s = {
       element, url, name: file.name, heldBack, delaySeconds: heldBack + kSlack,
       source: audio.createMediaElementSource(element), delay: null, tap: null,
-      taken: 0, shown: 0, origin: 0, frame0: null, from: Infinity, until: Infinity, playing: false, seeking: false,
+      taken: 0, shown: 0, origin: 0, frame0: null, from: Infinity, until: Infinity, playing: false,
+      gate: audio.createGain(), peekTimer: 0, peeking: null, peeked: null, pinned: null,
     };
     s.delay = new DelayNode(audio, { maxDelayTime: 1, delayTime: s.delaySeconds });
-    s.source.connect(s.delay);
+    s.source.connect(s.gate).connect(s.delay);
     s.delay.connect(speakers);
     s.delay.connect(recordBus);
     s.tap = tapOn(s.source, (block) => takeSong(s, block));
     element.onseeked = () => {
-      if (song !== s || !s.seeking || element.seeking) return;  // (a later seek still under way)
-      s.seeking = false;
-      if (s.playing) takeFrom(s, contextFrame());
+      if (song !== s || element.seeking) return;  // (a later seek still under way)
+      if (s.playing || s.peeking) takeFrom(s, contextFrame());
     };
-    element.onended = () => { if (song === s) stop(s); };
+    element.onended = () => {
+      if (song === s && s.peeking) endPeek(s);
+      else if (song === s) stop(s);
+    };
     // The browser may pause or play the element itself (a headset unplugged,
     // the system's media keys): the page follows.
     element.onpause = () => { if (song === s && s.playing) stop(s); };
-    element.onplay = () => { if (song === s && !s.playing) play(s); };
+    element.onplay = () => { if (song === s && !s.playing && !s.peeking) play(s); };
     element.ondurationchange = () => { if (song === s) $('progress').disabled = !songLength(s); };
     element.onerror = () => {
       if (song !== s) return;
