@@ -3,7 +3,7 @@
 // frame driver; a host (a program, a GStreamer element, an OBS source, a web
 // page) only translates its own world into these calls, so every host draws
 // the same pictures from the same sound. Hosts include this header and no
-// other of the host library's (tools/check_layers.sh checks it).
+// other of the host library's (tools/check_layers.py checks it).
 //
 // Glossary (the words are easy to confuse):
 //   sample frame   one instant of sound: one float per channel, interleaved.
