@@ -3,6 +3,7 @@
 // MP4, in playbin's visualisation slot, and with a bad plug-in.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -18,15 +19,24 @@ const char* const kSystemPlugins[] = {"coreelements", "typefindfunctions", "wavp
                                       "volume",       "videoconvertscale", "png",      "multifile",    "x264",
                                       "isomp4",       "playback",          "pbtypes"};
 
-std::string PluginFolder() {
-    static const std::string folder = [] {
+// This process's own: CTest runs each test as a process, two at a time, and
+// a folder or registry shared between them would be rebuilt under the other.
+// Both go when the process ends.
+struct PluginFolder {
+    PluginFolder() {
         // Beside the element's folder, not in it: GStreamer scans its plug-in path recursively.
-        const std::string path = LUMAGROVE_GST_DIR "/../test-system-plugins";
+        path = LUMAGROVE_GST_DIR "/../test-system-plugins-" + std::to_string(getpid());
+        registry = path + ".registry.bin";
         Capture("rm -rf '" + path + "' && mkdir -p '" + path + "'");
         for (const char* name : kSystemPlugins)
             Capture("ln -s '" LUMAGROVE_GST_SYSTEM_PLUGINS "/libgst" + std::string(name) + ".so' '" + path + "/'");
-        return path;
-    }();
+    }
+    ~PluginFolder() { Capture("rm -rf '" + path + "' '" + registry + "'"); }
+    std::string path, registry;
+};
+
+const PluginFolder& Plugins() {
+    static const PluginFolder folder;
     return folder;
 }
 
@@ -34,10 +44,9 @@ std::string PluginFolder() {
 // its status as "...status=N".
 std::string Launch(const std::string& pipeline, const std::string& env = "",
                    const std::string& program = "gst-launch-1.0 -q") {
-    return Capture(env + " GST_PLUGIN_SYSTEM_PATH_1_0=" + PluginFolder() +
-                   " GST_PLUGIN_PATH_1_0=" LUMAGROVE_GST_DIR " GST_REGISTRY=" LUMAGROVE_GST_DIR
-                   "/test-registry-own.bin " +
-                   program + " " + pipeline + " 2>&1; echo status=$?");
+    return Capture(env + " GST_PLUGIN_SYSTEM_PATH_1_0=" + Plugins().path +
+                   " GST_PLUGIN_PATH_1_0=" LUMAGROVE_GST_DIR " GST_REGISTRY=" + Plugins().registry + " " + program +
+                   " " + pipeline + " 2>&1; echo status=$?");
 }
 
 // gst-inspect-1.0 describes the element as GStreamer's own plug-ins are

@@ -119,9 +119,26 @@ pid_t SoundServer::Play(const std::string& file) {
     return pid;
 }
 
+// The server says the module is unloaded before its sink is gone (PipeWire's
+// PulseAudio server, busy, now and then keeps it): the sink is waited for to
+// leave the server's list, and unloaded again by name if it stays, so a
+// test's device is really gone when this returns.
 void SoundServer::UnloadSink() {
-    RunClient({"timeout", "10", "pactl", "unload-module", sinkModule_.empty() ? "module-null-sink" : sinkModule_}, env_,
-              runtime_);
+    std::string module = sinkModule_.empty() ? "module-null-sink" : sinkModule_;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        try {
+            RunClient({"timeout", "10", "pactl", "unload-module", module}, env_, runtime_);
+        } catch (const std::runtime_error&) {
+            // already unloaded, or the server was slow: the list tells
+        }
+        for (int i = 0; i < 50; ++i) {
+            const std::string sinks = RunClient({"timeout", "10", "pactl", "list", "short", "sinks"}, env_, runtime_);
+            if (sinks.find("lumagrove_test") == std::string::npos) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        module = "module-null-sink";
+    }
+    throw std::runtime_error("the test sink would not go away");
 }
 
 void SoundServer::Kill() {
