@@ -4,28 +4,31 @@
 #ifndef LUMAGROVE_OFFSCREEN_TARGET_H
 #define LUMAGROVE_OFFSCREEN_TARGET_H
 
+#include <memory>
+#include <utility>
+
 #include "host/driver/frame_target.h"
 #include "host/gl/gl_context.h"
 
 class OffscreenTarget : public FrameTarget {
 public:
     // Throws HostError as OffscreenContext does.
-    OffscreenTarget(int width, int height) : context_(width, height) {}
-    // On another renderer's display, sharing its textures (host/gl/gl_context.h).
-    OffscreenTarget(int width, int height, const ForeignContext& shareWith) : context_(width, height, shareWith) {}
+    OffscreenTarget(int width, int height) : context_(std::make_unique<OffscreenContext>(width, height)) {}
+    // On a context made already (OffscreenContext::Sharing).
+    explicit OffscreenTarget(std::unique_ptr<OffscreenContext> context) : context_(std::move(context)) {}
 
     void Size(int* width, int* height) const override {
-        *width = context_.width();
-        *height = context_.height();
+        *width = context_->width();
+        *height = context_->height();
     }
     void Read(const PictureBuffer& into) const override {
-        context_.ReadInto(context_.width(), context_.height(), into.pixels, into.stride, into.topRowFirst);
+        context_->ReadInto(context_->width(), context_->height(), into.pixels, into.stride, into.topRowFirst);
     }
 
-    const OffscreenContext& context() const { return context_; }
+    const OffscreenContext& context() const { return *context_; }
 
 private:
-    OffscreenContext context_;
+    std::unique_ptr<OffscreenContext> context_;
 };
 
 #endif

@@ -36,11 +36,10 @@ void Prepare(Renderer& r, int width, int height) {
             // (another profile, another device) gets a context of its own:
             // its frames are then read back (RendererSharesWith() says so).
             if (r.shares) {
-                try {
-                    r.target = std::make_unique<OffscreenTarget>(width, height, r.renderer);
-                } catch (const HostError&) {
-                    r.shares = false;
-                }
+                std::string why;
+                if (auto shared = OffscreenContext::Sharing(width, height, r.renderer, &why))
+                    r.target = std::make_unique<OffscreenTarget>(std::move(shared));
+                else r.shares = false;
             }
             if (!r.target) r.target = std::make_unique<OffscreenTarget>(width, height);
             return r.target.get();

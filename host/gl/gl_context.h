@@ -28,6 +28,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <string>
 
 // Checks LUMAGROVE_EGL before anything is started: throws HostError status 2
 // for a value that names no platform (the constructor would too).
@@ -46,8 +47,11 @@ public:
     // status 2 for a LUMAGROVE_EGL that names no platform.
     OffscreenContext(int width, int height);
     // A context on `shareWith`'s display sharing its textures (platform
-    // "shared"). EGL only: HostError status 1 elsewhere or when it cannot be made.
-    OffscreenContext(int width, int height, const ForeignContext& shareWith);
+    // "shared"), current, or none (EGL only) with `why` said: a renderer
+    // whose context cannot be shared is an outcome to fall back from, not an
+    // error.
+    static std::unique_ptr<OffscreenContext> Sharing(int width, int height, const ForeignContext& shareWith,
+                                                     std::string* why);
     ~OffscreenContext();
     OffscreenContext(const OffscreenContext&) = delete;
     OffscreenContext& operator=(const OffscreenContext&) = delete;
@@ -91,6 +95,9 @@ public:
     void ReadInto(int width, int height, uint8_t* pixels, size_t stride, bool topRowFirst) const;
 
 private:
+    struct Unmade {};
+    static constexpr Unmade kUnmade{};
+    OffscreenContext(int width, int height, Unmade) noexcept;
     struct Impl;
     std::unique_ptr<Impl> impl_;
     int width_;

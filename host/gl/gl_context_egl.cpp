@@ -65,15 +65,15 @@ struct OffscreenContext::Impl {
 
 namespace {
 
-// Why a display gave no context, with EGL's own code.
-struct EglFailure {
-    std::string what;
-};
-
-[[noreturn]] void Fail(const char* what) {
+// Why a display gave no context, with EGL's own code; false, for a return.
+// Every step below answers true, or false with `why` said: trying a platform
+// that is not there is an expected outcome on most machines, never an
+// exception (a module in another program unwinds nothing on its way).
+bool Failed(std::string* why, const char* what) {
     char code[16];
     snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(eglGetError()));
-    throw EglFailure{std::string(what) + " (EGL error " + code + ")"};
+    *why = std::string(what) + " (EGL error " + code + ")";
+    return false;
 }
 
 template <typename Fn>
@@ -88,46 +88,46 @@ bool HasExtension(const char* list, const char* name) {
     return false;
 }
 
-EGLDisplay DeviceDisplay(bool hardwareOnly) {
+bool DeviceDisplay(bool hardwareOnly, EGLDisplay* display, std::string* why) {
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (!HasExtension(clientExtensions, "EGL_EXT_platform_device")) Fail("EGL has no EGL_EXT_platform_device");
+    if (!HasExtension(clientExtensions, "EGL_EXT_platform_device"))
+        return Failed(why, "EGL has no EGL_EXT_platform_device");
     auto queryDevices = Extension<PFNEGLQUERYDEVICESEXTPROC>("eglQueryDevicesEXT");
     auto queryDeviceString = Extension<PFNEGLQUERYDEVICESTRINGEXTPROC>("eglQueryDeviceStringEXT");
     auto getPlatformDisplay = Extension<PFNEGLGETPLATFORMDISPLAYEXTPROC>("eglGetPlatformDisplayEXT");
-    if (!queryDevices || !queryDeviceString || !getPlatformDisplay) Fail("EGL lacks the device entry points");
+    if (!queryDevices || !queryDeviceString || !getPlatformDisplay)
+        return Failed(why, "EGL lacks the device entry points");
     EGLDeviceEXT devices[16];
     EGLint count = 0;
-    if (!queryDevices(16, devices, &count) || count < 1) Fail("no EGL device");
+    if (!queryDevices(16, devices, &count) || count < 1) return Failed(why, "no EGL device");
     for (EGLint i = 0; i < count; ++i) {
         if (hardwareOnly && HasExtension(queryDeviceString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software"))
             continue;  // Mesa's software rasteriser, which the surfaceless platform also gives
-        EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
-        if (display != EGL_NO_DISPLAY) return display;
+        *display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+        if (*display != EGL_NO_DISPLAY) return true;
     }
-    Fail(hardwareOnly ? "no hardware EGL device" : "no EGL device gives a display");
+    return Failed(why, hardwareOnly ? "no hardware EGL device" : "no EGL device gives a display");
 }
 
-EGLDisplay SurfacelessDisplay() {
+bool SurfacelessDisplay(EGLDisplay* display, std::string* why) {
     auto getPlatformDisplay = Extension<PFNEGLGETPLATFORMDISPLAYEXTPROC>("eglGetPlatformDisplayEXT");
-    if (!getPlatformDisplay) Fail("EGL lacks eglGetPlatformDisplayEXT");
-    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if (display == EGL_NO_DISPLAY) Fail("no surfaceless EGL display");
-    return display;
+    if (!getPlatformDisplay) return Failed(why, "EGL lacks eglGetPlatformDisplayEXT");
+    *display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    return *display != EGL_NO_DISPLAY || Failed(why, "no surfaceless EGL display");
 }
 
-EGLDisplay DefaultDisplay() {
-    EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-    if (display == EGL_NO_DISPLAY) Fail("no default EGL display");
-    return display;
+bool DefaultDisplay(EGLDisplay* display, std::string* why) {
+    *display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    return *display != EGL_NO_DISPLAY || Failed(why, "no default EGL display");
 }
 
 struct Platform {
     const char* name;
-    EGLDisplay (*open)();
+    bool (*open)(EGLDisplay*, std::string*);
 };
 
-EGLDisplay HardwareDevice() { return DeviceDisplay(true); }
-EGLDisplay AnyDevice() { return DeviceDisplay(false); }
+bool HardwareDevice(EGLDisplay* display, std::string* why) { return DeviceDisplay(true, display, why); }
+bool AnyDevice(EGLDisplay* display, std::string* why) { return DeviceDisplay(false, display, why); }
 
 // The displays to try, in order: LUMAGROVE_EGL's one, or all of them.
 std::vector<Platform> PlatformsToTry() {
@@ -144,10 +144,10 @@ std::vector<Platform> PlatformsToTry() {
 // A pbuffer and a compatibility-profile context (the plug-in draws in
 // immediate mode) on `display`, sharing textures with `share` (or none),
 // made current.
-void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context, EGLConfig* chosen,
-              EGLContext share = EGL_NO_CONTEXT) {
+bool CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EGLContext* context, EGLConfig* chosen,
+              std::string* why, EGLContext share = EGL_NO_CONTEXT) {
     EGLint major = 0, minor = 0;
-    if (!eglInitialize(display, &major, &minor)) Fail("eglInitialize failed");
+    if (!eglInitialize(display, &major, &minor)) return Failed(why, "eglInitialize failed");
 
     const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
                                     EGL_PBUFFER_BIT,
@@ -167,19 +167,20 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
     EGLConfig config;
     EGLint count = 0;
     if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
-        Fail("no RGBA8 pbuffer configuration");
-    if (!eglBindAPI(EGL_OPENGL_API)) Fail("desktop OpenGL is not available");
+        return Failed(why, "no RGBA8 pbuffer configuration");
+    if (!eglBindAPI(EGL_OPENGL_API)) return Failed(why, "desktop OpenGL is not available");
     *chosen = config;
 
     const EGLint surfaceAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     *surface = eglCreatePbufferSurface(display, config, surfaceAttribs);
-    if (*surface == EGL_NO_SURFACE) Fail("cannot create the pbuffer");
+    if (*surface == EGL_NO_SURFACE) return Failed(why, "cannot create the pbuffer");
 
     const EGLint contextAttribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
                                      EGL_NONE};
     *context = eglCreateContext(display, config, share, contextAttribs);
-    if (*context == EGL_NO_CONTEXT) Fail("cannot create a compatibility context");
-    if (!eglMakeCurrent(display, *surface, *surface, *context)) Fail("cannot make the context current");
+    if (*context == EGL_NO_CONTEXT) return Failed(why, "cannot create a compatibility context");
+    if (!eglMakeCurrent(display, *surface, *surface, *context)) return Failed(why, "cannot make the context current");
+    return true;
 }
 
 }  // namespace
@@ -187,38 +188,46 @@ void CreateOn(EGLDisplay display, int width, int height, EGLSurface* surface, EG
 void CheckOffscreenPlatform() { PlatformsToTry(); }
 
 OffscreenContext::OffscreenContext(int width, int height) : width_(width), height_(height) {
-    std::string why;
+    std::string failures;
     for (const Platform& platform : PlatformsToTry()) {
         auto attempt = std::make_unique<Impl>();
         attempt->platform = platform.name;
-        try {
-            attempt->display = platform.open();
-            CreateOn(attempt->display, width, height, &attempt->surface, &attempt->context, &attempt->config);
+        std::string why;
+        if (platform.open(&attempt->display, &why) &&
+            CreateOn(attempt->display, width, height, &attempt->surface, &attempt->context, &attempt->config, &why)) {
             impl_ = std::move(attempt);
             return;
-        } catch (const EglFailure& failure) {
-            why += (why.empty() ? "" : "; ") + std::string(platform.name) + ": " + failure.what;
         }
+        failures += (failures.empty() ? "" : "; ") + std::string(platform.name) + ": " + why;
     }
-    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + why);
+    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + failures);
 }
 
-OffscreenContext::OffscreenContext(int width, int height, const ForeignContext& shareWith)
-    : impl_(std::make_unique<Impl>()), width_(width), height_(height) {
-    Impl& g = *impl_;
+OffscreenContext::OffscreenContext(int width, int height, Unmade) noexcept : width_(width), height_(height) {}
+
+std::unique_ptr<OffscreenContext> OffscreenContext::Sharing(int width, int height, const ForeignContext& shareWith,
+                                                            std::string* why) {
+    std::unique_ptr<OffscreenContext> made(new OffscreenContext(width, height, kUnmade));
+    made->impl_ = std::make_unique<Impl>();
+    Impl& g = *made->impl_;
     g.platform = "shared";
     // The display is its owner's: it stays as it is when this context goes.
     const EGLContext before = eglGetCurrentContext();
     const EGLDisplay beforeDisplay = eglGetCurrentDisplay();
     const EGLSurface beforeDraw = eglGetCurrentSurface(EGL_DRAW), beforeRead = eglGetCurrentSurface(EGL_READ);
-    try {
-        if (!shareWith.display || !shareWith.context) Fail("no context to share with");
+    std::string failure;
+    bool created = false;
+    if (!shareWith.display || !shareWith.context) {
+        failure = "no context to share with";
+    } else {
         g.display = static_cast<EGLDisplay>(shareWith.display);
-        CreateOn(g.display, width, height, &g.surface, &g.context, &g.config,
-                 static_cast<EGLContext>(shareWith.context));
-    } catch (const EglFailure& failure) {
+        created = CreateOn(g.display, width, height, &g.surface, &g.context, &g.config, &failure,
+                           static_cast<EGLContext>(shareWith.context));
+    }
+    if (!created) {
         if (before != EGL_NO_CONTEXT) eglMakeCurrent(beforeDisplay, beforeDraw, beforeRead, before);
-        throw HostError(kExitFailure, "cannot create an OpenGL context sharing the renderer's: " + failure.what);
+        *why = "cannot create an OpenGL context sharing the renderer's: " + failure;
+        return nullptr;
     }
     // Current from construction, as any; what was current before comes back when it is let go of.
     g.beforeContext = before;
@@ -231,8 +240,11 @@ OffscreenContext::OffscreenContext(int width, int height, const ForeignContext& 
     g.framebufferTexture2D = Extension<PFNGLFRAMEBUFFERTEXTURE2DPROC>("glFramebufferTexture2D");
     g.checkFramebufferStatus = Extension<PFNGLCHECKFRAMEBUFFERSTATUSPROC>("glCheckFramebufferStatus");
     if (!g.genFramebuffers || !g.bindFramebuffer || !g.deleteFramebuffers || !g.framebufferTexture2D ||
-        !g.checkFramebufferStatus)
-        throw HostError(kExitFailure, "the OpenGL driver lacks framebuffer objects");
+        !g.checkFramebufferStatus) {
+        *why = "the OpenGL driver lacks framebuffer objects";
+        return nullptr;  // its context let go of as it goes
+    }
+    return made;
 }
 
 OffscreenContext::~OffscreenContext() = default;

@@ -152,8 +152,9 @@ OffscreenContext::OffscreenContext(int width, int height)
 
 void CheckOffscreenPlatform() {}
 
-OffscreenContext::OffscreenContext(int, int, const ForeignContext&) : width_(0), height_(0) {
-    throw HostError(kExitFailure, "sharing another renderer's context needs EGL");
+std::unique_ptr<OffscreenContext> OffscreenContext::Sharing(int, int, const ForeignContext&, std::string* why) {
+    *why = "sharing another renderer's context needs EGL";
+    return nullptr;
 }
 
 void OffscreenContext::DrawIntoTexture(unsigned, int, int) const {

@@ -97,12 +97,14 @@ std::vector<std::string> StackReport(const std::string& dll) {
 }
 
 TEST(Win32Dll, EntryAndSlotsUseTheCdeclConvention) {
+    LUMAGROVE_NEEDS_WINE();
     const std::vector<std::string> expected = {"QueryInterface 0", "slot0 0", "slot2 0", "slot3 0",
                                                "slot4 0",          "slot5 0", "slot6 0", "slot7 0"};
     EXPECT_EQ(StackReport("lumagrove.dll"), expected);
 }
 
 TEST(Win32Dll, StackCheckCatchesAStdcallRenderSlot) {
+    LUMAGROVE_NEEDS_WINE();
     // The render slot is the one that takes an argument, so only it can show
     // the difference: a stdcall callee pops its 4 bytes itself.
     const std::vector<std::string> report = StackReport("stdcall-plugin.dll");
@@ -170,6 +172,7 @@ size_t BitDifferences(const std::vector<float>& a, const std::vector<float>& b) 
 }
 
 TEST(Win32Dll, ArithmeticMatchesIeeeDoubleBitForBit) {
+    LUMAGROVE_NEEDS_WINE();
     // Matrices and vectors with elements over six decades, as camera matrices,
     // their products and inverses reach.
     const size_t kCount = 20000;

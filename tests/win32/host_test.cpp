@@ -93,6 +93,7 @@ std::string Frame(const std::string& folder, int index) {
 class Win32Host : public ::testing::Test {
 protected:
     Win32Host() : levels_(dir_.File("levels.csv")) { WriteLevels(levels_); }
+    void SetUp() override { LUMAGROVE_NEEDS_WINE(); }
 
     // The options both hosts get: an odd, wide size, so a row or aspect mix-up shows.
     std::vector<std::string> Options(const std::string& out) const {

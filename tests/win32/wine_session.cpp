@@ -91,6 +91,13 @@ private:
 
 }  // namespace
 
+std::string WineUnavailable() {
+    if (RunProgram({"sh", "-c", "command -v wine"}, 30).status == 0) return "";
+    std::string reason = ReadFile(LUMAGROVE_WINE_UNAVAILABLE);
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    return reason;
+}
+
 ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutSeconds) {
     std::vector<std::string> limited = {"timeout", "--kill-after=5", std::to_string(timeoutSeconds)};
     limited.insert(limited.end(), argv.begin(), argv.end());

@@ -28,6 +28,19 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutSecond
 // Runs a Windows program under Wine: argv[0] is the .exe's path on this machine.
 ProgramResult RunUnderWine(const std::vector<std::string>& argv, int timeoutSeconds = 120);
 
+// Why Wine cannot run here, or "": the reason make recorded when Wine's
+// packages could not be installed (LUMAGROVE_WINE_UNAVAILABLE), while wine is
+// indeed missing. Wine missing with no such record is a failure, not this.
+std::string WineUnavailable();
+
+// At the start of a test that runs Windows programs: the test is reported as
+// not run, with the reason, where Wine cannot be had.
+#define LUMAGROVE_NEEDS_WINE()                                                       \
+  do {                                                                               \
+    const std::string lumagroveNoWine = WineUnavailable();                           \
+    if (!lumagroveNoWine.empty()) GTEST_SKIP() << "needs Wine: " << lumagroveNoWine; \
+  } while (0)
+
 // The folder holding the Windows build (lumagrove.dll, lumagrove-preview.exe, the probes).
 std::string Win32BuildDir();
 
