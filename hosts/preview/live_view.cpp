@@ -14,6 +14,7 @@
 #include "hosts/preview/options.h"
 #include "hosts/preview/outputs.h"
 #include "hosts/preview/sdl_window.h"
+#include "hosts/preview/song_files.h"
 #include "hosts/preview/song_player.h"
 
 namespace {
@@ -81,8 +82,8 @@ private:
     // its start; one that cannot be opened is said and passed over.
     bool Play(const std::string& path) {
         try {
-            auto song = OpenAudioFile(path);
-            auto again = OpenAudioFile(path);
+            auto song = OpenSongFile(path);
+            auto again = OpenSongFile(path);
             player_.reset();
             visualiser_.FeedFrom(*song);
             droppedSong_ = std::move(song);
@@ -92,7 +93,7 @@ private:
             player_ = std::make_unique<SongPlayer>(*droppedPlayback_, start_, duration_);
             begin_ = SDL_GetPerformanceCounter();
             nextFrame_ = 0.0, position_ = 0.0, pausedAt_ = -1.0, clockOffset_ = 0.0;
-            window_.SetTitle("Lumagrove - " + SongTitle(*droppedSong_, path));
+            window_.SetTitle("Lumagrove - " + SongFileTitle(*droppedSong_, path));
             return true;
         } catch (const HostError& e) {
             fprintf(stderr, "lumagrove-preview: %s; playing on\n", e.what());

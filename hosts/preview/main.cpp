@@ -15,13 +15,14 @@
 #include "hosts/preview/offline_run.h"
 #include "hosts/preview/options.h"
 #include "hosts/preview/program.h"
+#include "hosts/preview/song_files.h"
 
 namespace {
 
 // The song: the file given, the built-in demo, or none when levels come from
 // a CSV and no file is given.
 std::unique_ptr<AudioSource> OpenSong(const Options& o) {
-    if (!o.audio.empty()) return OpenAudioFile(o.audio);
+    if (!o.audio.empty()) return OpenSongFile(o.audio);
     if (!o.levelsIn.empty()) return nullptr;
     return MakeDemoSong();
 }
@@ -41,7 +42,7 @@ void Run(const Options& o) {
     if (o.levelsIn.empty()) what.song = song.get();
     else what.replay = ReadLevelsCsv(o.levelsIn);
     // What is shown: the song's tags or file name, the demo, the levels' file.
-    what.title = !o.audio.empty() ? SongTitle(*song, o.audio)
+    what.title = !o.audio.empty() ? SongFileTitle(*song, o.audio)
                  : song           ? "demo"
                                   : o.levelsIn.substr(o.levelsIn.find_last_of('/') + 1);
     if (o.window) {
