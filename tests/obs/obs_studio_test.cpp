@@ -13,6 +13,7 @@
 
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
+#include "tests/support/throw_log.h"
 
 namespace {
 
@@ -63,21 +64,34 @@ TEST(ObsStudio, RecordingOfASceneWithTheSourceShowsTheGlowsOnTheBeats) {
     MakeFolders(dir.File("recordings"));
     VirtualDisplay display(1280, 800);
 
-    // Stopped with Ctrl-C after a few seconds, as from a terminal. A
-    // screenshot of OBS's window on the way (the README shows it) goes
-    // beside the module in the build.
+    // Stopped with Ctrl-C six seconds after its recording has started (its
+    // log says so), as from a terminal. A screenshot of OBS's window on the
+    // way (the README shows it) goes beside the module in the build. Every
+    // C++ exception of the process is logged: none may be the module's.
+    const std::string throws = dir.File("throws.log");
     const std::string run =
         Capture("cd '" + dir.path() + "' && HOME='" + dir.path() + "' XDG_CONFIG_HOME='" + dir.File("config") +
-                "' DISPLAY=" + display.name() +
+                "' DISPLAY=" + display.name() + " " + ThrowLogEnvironment(throws) +
                 " obs --startrecording --multi --disable-missing-files-check"
-                " --collection 'Lumagrove Test' --profile 'Lumagrove Test' > obs.log 2>&1 & pid=$!; sleep 7;"
+                " --collection 'Lumagrove Test' --profile 'Lumagrove Test' > obs.log 2>&1 & pid=$!;"
+                " n=0; until grep -q 'Recording Start' '" +
+                dir.File("obs.log") +
+                "' || ! kill -0 $pid 2>/dev/null ||"
+                " [ $n -ge 1200 ]; do sleep 0.1; n=$((n + 1)); done;"
+                " grep -q 'Recording Start' '" +
+                dir.File("obs.log") +
+                "' || echo recording=none;"
+                " sleep 4;"
                 " ffmpeg -v error -y -f x11grab -video_size 1280x800 -i " +
                 display.name() +
                 " -frames:v 1 '" LUMAGROVE_OBS_DIR
                 "/../obs-studio-window.png';"
                 " sleep 2; kill -INT $pid; wait $pid; echo status=$?");
     const std::string log = ReadFile(dir.File("obs.log"));
+    ASSERT_EQ(run.find("recording=none"), std::string::npos) << "OBS said no \"Recording Start\" in 120 s\n" << log;
     ASSERT_NE(run.find("status=0"), std::string::npos) << run << log;
+    ASSERT_TRUE(ThrowLogLoaded(ReadFile(throws))) << ReadFile(throws);
+    EXPECT_EQ(ThrowsFrom(ReadFile(throws)), std::vector<std::string>{});
     EXPECT_NE(log.find("lumagrove-obs.so"), std::string::npos) << log;
     EXPECT_EQ(log.find("Failed to create source 'Lumagrove'"), std::string::npos) << log;
 
