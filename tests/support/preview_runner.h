@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ int ColouredPixels(const Picture& picture, int left = 0, int top = 0, int width 
 std::vector<std::string> ListFolder(const std::string& path);
 bool Exists(const std::string& path);
 std::string ReadFile(const std::string& path);
+
+// Looks every 50 ms whether `done()` holds, for at most `seconds`: a bound that
+// only a fault reaches, however busy the machine. False if it never held.
+bool WaitUntil(const std::function<bool()>& done, double seconds = 90);
 
 // Runs a command through the shell and returns its standard output.
 std::string Capture(const std::string& command);

@@ -8,10 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/support/preview_runner.h"
 
 extern char** environ;
 
@@ -75,32 +78,36 @@ SoundServer::SoundServer(const std::string& sink, Kind kind) : kind_(kind) {
                         env_, runtime_ + "/daemon.log");
     } else {
         daemon_ =
-            Spawn({"dbus-run-session", "--", "sh", "-c", "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"},
+            // WirePlumber and the PulseAudio server once PipeWire's socket is there.
+            Spawn({"dbus-run-session", "--", "sh", "-c",
+                   "pipewire & until [ -S \"$XDG_RUNTIME_DIR/pipewire-0\" ]; do sleep 0.05; done;"
+                   " wireplumber & pipewire-pulse & wait"},
                   env_, runtime_ + "/daemon.log", true);
     }
-    for (int i = 0; i < 200; ++i) {
-        if (access((runtime_ + "/pulse/native").c_str(), F_OK) == 0) {
-            if (kind == Kind::kPulseAudio) return;
-            // PipeWire: the null sink, made the default output, once its PulseAudio server answers.
-            for (int tries = 0; tries < 50; ++tries, std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+    // Bounds only a server that does not start reaches, however busy the machine.
+    if (WaitUntil([&] { return access((runtime_ + "/pulse/native").c_str(), F_OK) == 0; }, 60)) {
+        if (kind == Kind::kPulseAudio) return;
+        // PipeWire: the null sink, made the default output, once its PulseAudio server answers.
+        const bool loaded = WaitUntil(
+            [&] {
                 try {
                     std::vector<std::string> load = {
-                        "timeout", "5", "pactl", "load-module", "module-null-sink", "sink_name=lumagrove_test"};
+                        "timeout", "20", "pactl", "load-module", "module-null-sink", "sink_name=lumagrove_test"};
                     if (!sink.empty()) load.push_back(sink);
                     sinkModule_ = RunClient(load, env_, runtime_);
                     while (!sinkModule_.empty() && (sinkModule_.back() == '\n' || sinkModule_.back() == ' '))
                         sinkModule_.pop_back();
-                    RunClient({"timeout", "5", "pactl", "set-default-sink", "lumagrove_test"}, env_, runtime_);
-                    return;
+                    RunClient({"timeout", "20", "pactl", "set-default-sink", "lumagrove_test"}, env_, runtime_);
+                    return true;
                 } catch (const std::runtime_error&) {
+                    return false;
                 }
-            }
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            },
+            60);
+        if (loaded) return;
     }
     Kill();
-    throw std::runtime_error("the PulseAudio daemon did not start (see " + runtime_ + "/daemon.log)");
+    throw std::runtime_error("the sound server did not start in a minute (see " + runtime_ + "/daemon.log)");
 }
 
 SoundServer::~SoundServer() {
@@ -114,8 +121,17 @@ SoundServer::~SoundServer() {
 }
 
 pid_t SoundServer::Play(const std::string& file) {
+    const auto streams = [&] {
+        const std::string list = RunClient({"timeout", "20", "pactl", "list", "short", "sink-inputs"}, env_, runtime_);
+        return std::count(list.begin(), list.end(), '\n');
+    };
+    const auto before = streams();
     const pid_t pid = Spawn({"paplay", "--device=lumagrove_test", file}, env_, runtime_ + "/paplay.log");
     players_.push_back(pid);
+    // Playing once the server lists its stream.
+    if (!WaitUntil([&] { return streams() > before; }, 60))
+        throw std::runtime_error("paplay's stream did not reach the server in a minute (see " + runtime_ +
+                                 "/paplay.log)");
     return pid;
 }
 
@@ -131,11 +147,13 @@ void SoundServer::UnloadSink() {
         } catch (const std::runtime_error&) {
             // already unloaded, or the server was slow: the list tells
         }
-        for (int i = 0; i < 50; ++i) {
-            const std::string sinks = RunClient({"timeout", "10", "pactl", "list", "short", "sinks"}, env_, runtime_);
-            if (sinks.find("lumagrove_test") == std::string::npos) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        if (WaitUntil(
+                [&] {
+                    return RunClient({"timeout", "10", "pactl", "list", "short", "sinks"}, env_, runtime_)
+                               .find("lumagrove_test") == std::string::npos;
+                },
+                20))
+            return;
         module = "module-null-sink";
     }
     throw std::runtime_error("the test sink would not go away");

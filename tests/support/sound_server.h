@@ -25,7 +25,8 @@ public:
 
     // "NAME=value" entries that point a client at this server.
     const std::vector<std::string>& env() const { return env_; }
-    // Starts paplay on `file`, into the null sink; returns its pid.
+    // Starts paplay on `file`, into the null sink, and returns its pid once
+    // the server lists its stream.
     pid_t Play(const std::string& file);
     // Ends the daemon at once (SIGKILL), as a crash would.
     void Kill();
