@@ -434,7 +434,8 @@ TEST(Capture, TheLiveWindowShowsTheGlowsOfWhatIsPlaying) {
     VirtualDisplay display(640, 480);
     PreviewProcess preview({"--capture", "--window", "--size", "320x240"}, With(server, {"DISPLAY=" + display.name()}));
     double outline = 0;
-    ASSERT_TRUE(WaitUntil([&] { return (outline = display.Screenshot().Brightness()) > 0; })) << "waited for the window";
+    ASSERT_TRUE(WaitUntil([&] { return (outline = display.Screenshot().Brightness()) > 0; }))
+        << "waited for the window";
     Pause(300);
     outline = display.Screenshot().Brightness();
     server.Play(tone);
