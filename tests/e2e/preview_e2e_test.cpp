@@ -93,12 +93,8 @@ TEST(PreviewFrames, LevelsWrittenOutAndReplayedGiveTheSameFrames) {
     ASSERT_EQ(lines.size(), 13u);
     EXPECT_EQ(lines[4].rfind("0.25", 0), 0u) << lines[4];
 
-    // No leak check in the replay (under the sanitizers): LeakSanitizer's own
-    // tracer crashes at this short program's exit, with Mesa's threads still
-    // about. Its leak checks stand in every other run of the same code.
     const Outcome replayed =
-        RunPreview({"--levels-in", csv, "--out", dir.File("replayed"), "--size", "64x48", "--fps", "12", "--quiet"},
-                   {"ASAN_OPTIONS=detect_leaks=0"});
+        RunPreview({"--levels-in", csv, "--out", dir.File("replayed"), "--size", "64x48", "--fps", "12", "--quiet"});
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     const std::vector<std::string> names = ListFolder(dir.File("analysed"));
     ASSERT_EQ(names.size(), 12u);

@@ -135,12 +135,7 @@ TEST(PreviewWindow, FullscreenCoversTheScreen) {
         VirtualDisplay display(640, 480);
         std::vector<std::string> args = {"--window", "--audio", song, "--size", "240x180"};
         if (fullscreen) args.push_back("--fullscreen");
-        // In the sanitizer build, LeakSanitizer's own tracer now and then
-        // crashes (signal 11) at the exit of these two runs, one after the
-        // other on fresh displays; the window's leaks are checked by the
-        // other window tests.
-        PreviewProcess preview(
-            args, {"DISPLAY=" + display.name(), "SDL_AUDIODRIVER=no-such-device", "ASAN_OPTIONS=detect_leaks=0"});
+        PreviewProcess preview(args, {"DISPLAY=" + display.name(), "SDL_AUDIODRIVER=no-such-device"});
         Light& light = fullscreen ? full : windowed;
         ASSERT_TRUE(WaitUntil([&] { return (light = FindLight(display.Screenshot())).count >= 200; }))
             << "waited for the star";

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-// "LD_PRELOAD=... LUMAGROVE_THROW_LOG=<log>", for a shell command's environment.
-inline std::string ThrowLogEnvironment(const std::string& log) {
-    return "LD_PRELOAD=" LUMAGROVE_THROW_LOG_LIBRARY " LUMAGROVE_THROW_LOG=" + log;
+// "LD_PRELOAD=... LUMAGROVE_THROW_LOG=<log>", for a shell command's
+// environment; `first`, if given, is preloaded before it.
+inline std::string ThrowLogEnvironment(const std::string& log, const std::string& first = "") {
+    return "LD_PRELOAD='" + (first.empty() ? "" : first + " ") +
+           LUMAGROVE_THROW_LOG_LIBRARY "' LUMAGROVE_THROW_LOG=" + log;
 }
 
 // Whether the log was written by a process the library was preloaded into.
