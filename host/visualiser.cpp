@@ -275,6 +275,13 @@ bool Visualiser::SharesTexturesWith(const ForeignContext& renderer) const {
 #endif
 }
 
+const PluginInfo& Visualiser::pluginInfo() const {
+#if LUMAGROVE_OFFSCREEN
+    if (impl_->holdsShared) return RendererPluginInfo();
+#endif
+    return impl_->plugin->info();
+}
+
 void Visualiser::Skip(const FrameTime& frame) { impl_->DrawOne(frame); }
 
 const float* Visualiser::levels() const { return impl_->picture.last; }

@@ -198,6 +198,8 @@ public:
     // context shares (SharesTexturesWith()); done when this returns.
     void DrawIntoTexture(const FrameTime& frame, unsigned texture);
     bool SharesTexturesWith(const ForeignContext& renderer) const;
+    // The plug-in's own description, valid while the visualiser lives.
+    const PluginInfo& pluginInfo() const;
     // A frame not drawn (too late to show): its levels are taken all the
     // same, so the analysis keeps its pace.
     void Skip(const FrameTime& frame);

@@ -1,11 +1,20 @@
 #!/bin/sh
-# The plug-in module must export QueryInterface and no other symbol.
+# A library exports the names it means to and no other: check_exports.sh
+# LIBRARY REGEX (an extended regular expression every exported name must
+# match, and at least one does). Symbol versions (name@@VERSION) count as
+# the name; the version nodes themselves are no symbols.
 set -eu
-module="$1"
-exported=$(nm -D --defined-only "$module" | awk '{print $3}' | sort)
-if [ "$exported" != "QueryInterface" ]; then
-  echo "expected only QueryInterface to be exported by $module, found:"
-  echo "$exported"
+library="$1"
+allowed="$2"
+exported=$(nm -D --defined-only "$library" | awk '$2 != "A" {sub(/@.*/, "", $3); print $3}' | sort)
+if [ -z "$exported" ]; then
+  echo "$library exports nothing"
   exit 1
 fi
-echo "$module exports only QueryInterface"
+others=$(printf '%s\n' "$exported" | grep -Ev "$allowed" || true)
+if [ -n "$others" ]; then
+  echo "$library exports names other than $allowed:"
+  echo "$others"
+  exit 1
+fi
+echo "$library exports only $allowed: $(printf '%s\n' "$exported" | wc -l) names"

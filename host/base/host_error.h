@@ -13,9 +13,14 @@
 
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitBadInput = 2, kExitInterrupted = 130 };
 
+// What failed, for a caller that tells failures apart (the C API's results).
+enum class FailedPart { kOther, kPlugin, kGl };
+
 struct HostError : std::runtime_error {
-    HostError(int status, const std::string& message) : std::runtime_error(message), status(status) {}
+    HostError(int status, const std::string& message, FailedPart part = FailedPart::kOther)
+        : std::runtime_error(message), status(status), part(part) {}
     int status;
+    FailedPart part;
 };
 
 #endif

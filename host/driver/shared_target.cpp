@@ -65,6 +65,13 @@ void AcquireRenderer(const std::string& path, const ForeignContext* renderer) {
     ++r.holders;
 }
 
+const PluginInfo& RendererPluginInfo() {
+    Renderer& r = Shared();
+    std::lock_guard<std::mutex> lock(r.lock);
+    if (!r.plugin) throw HostError(kExitFailure, "no plug-in is loaded");
+    return r.plugin->info();
+}
+
 void ReleaseRenderer() noexcept {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);

@@ -32,6 +32,8 @@ void ReleaseRenderer() noexcept;
 // be; false where the driver would not share them, or the context was made
 // for a holder without a renderer).
 bool RendererSharesWith(const ForeignContext& renderer);
+// The loaded plug-in's description (a holder's call: it stays loaded while held).
+const PluginInfo& RendererPluginInfo();
 
 class SharedTarget : public FrameTarget {
 public:

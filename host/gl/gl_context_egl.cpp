@@ -200,7 +200,7 @@ OffscreenContext::OffscreenContext(int width, int height) : width_(width), heigh
         }
         failures += (failures.empty() ? "" : "; ") + std::string(platform.name) + ": " + why;
     }
-    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + failures);
+    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + failures, FailedPart::kGl);
 }
 
 OffscreenContext::OffscreenContext(int width, int height, Unmade) noexcept : width_(width), height_(height) {}
@@ -251,7 +251,7 @@ OffscreenContext::~OffscreenContext() = default;
 
 void OffscreenContext::DrawIntoTexture(unsigned texture, int width, int height) const {
     Impl& g = *impl_;
-    if (!g.genFramebuffers) throw HostError(kExitFailure, "this context shares no textures");
+    if (!g.genFramebuffers) throw HostError(kExitFailure, "this context shares no textures", FailedPart::kGl);
     if (texture == 0) {
         g.bindFramebuffer(GL_FRAMEBUFFER, 0);
         return;
@@ -264,7 +264,8 @@ void OffscreenContext::DrawIntoTexture(unsigned texture, int width, int height) 
         g.bindFramebuffer(GL_FRAMEBUFFER, 0);
         char code[16];
         snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(status));
-        throw HostError(kExitFailure, std::string("cannot draw into the texture (framebuffer status ") + code + ")");
+        throw HostError(kExitFailure, std::string("cannot draw into the texture (framebuffer status ") + code + ")",
+                        FailedPart::kGl);
     }
     glViewport(0, 0, width, height);
 }
@@ -287,19 +288,21 @@ void OffscreenContext::MakeCurrent(int width, int height) const {
         const EGLint attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
         const EGLSurface surface = eglCreatePbufferSurface(g.display, g.config, attributes);
         if (surface == EGL_NO_SURFACE)
-            throw HostError(kExitFailure, "cannot create an offscreen frame of " + std::to_string(width) + "x" +
-                                              std::to_string(height));
+            throw HostError(
+                kExitFailure,
+                "cannot create an offscreen frame of " + std::to_string(width) + "x" + std::to_string(height),
+                FailedPart::kGl);
         found = g.sized.emplace(std::make_pair(width, height), surface).first;
     }
     g.NoteBefore();
     if (!eglMakeCurrent(g.display, found->second, found->second, g.context))
-        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current");
+        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current", FailedPart::kGl);
 }
 
 void OffscreenContext::MakeCurrent() const {
     impl_->NoteBefore();
     if (!eglMakeCurrent(impl_->display, impl_->surface, impl_->surface, impl_->context))
-        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current");
+        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current", FailedPart::kGl);
 }
 
 void OffscreenContext::ReleaseCurrent() const { impl_->LetGo(); }

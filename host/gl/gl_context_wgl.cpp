@@ -48,7 +48,7 @@ bool FetchFramebufferCalls(FramebufferCalls& f) {
 }
 
 [[noreturn]] void Fail(const std::string& what) {
-    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + what);
+    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + what, FailedPart::kGl);
 }
 
 [[noreturn]] void FailWithSystemError(const char* what) {
@@ -158,7 +158,7 @@ std::unique_ptr<OffscreenContext> OffscreenContext::Sharing(int, int, const Fore
 }
 
 void OffscreenContext::DrawIntoTexture(unsigned, int, int) const {
-    throw HostError(kExitFailure, "this context shares no textures");
+    throw HostError(kExitFailure, "this context shares no textures", FailedPart::kGl);
 }
 
 void OffscreenContext::Finish() const { glFinish(); }

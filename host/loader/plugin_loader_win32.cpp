@@ -25,7 +25,9 @@ void* PluginLibrary::LoadModule(const std::string& path) {
     HMODULE module = LoadLibraryW(Widen(path).c_str());
     const DWORD error = GetLastError();
     SetErrorMode(previousMode);
-    if (!module) throw HostError(kExitBadInput, "cannot load plug-in " + path + ": " + Win32ErrorMessage(error));
+    if (!module)
+        throw HostError(kExitBadInput, "cannot load plug-in " + path + ": " + Win32ErrorMessage(error),
+                        FailedPart::kPlugin);
     return module;
 }
 

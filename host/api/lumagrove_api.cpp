@@ -1,0 +1,412 @@
+// lumagrove_api.cpp - the C API (include/lumagrove/lumagrove.h) over the
+// Visualiser: every call checks its arguments, runs inside one catch that
+// turns the library's failures into a result and a message, and never lets
+// an exception out.
+#define LUMAGROVE_BUILDING_LIBRARY 1
+#include "lumagrove/lumagrove.h"
+
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "host/visualiser.h"
+
+namespace {
+
+constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
+constexpr int kDefaultRate = 48000, kLeastRate = 1000, kMostRate = 768000;
+
+struct Failure {
+    lumagrove_result result;
+    std::string message;
+};
+
+// The failure of a create that made no visualiser, for this thread.
+thread_local std::string lastCreateError;
+
+lumagrove_result ResultOf(const HostError& e) {
+    switch (e.part) {
+        case FailedPart::kPlugin:
+            return LUMAGROVE_ERROR_PLUGIN;
+        case FailedPart::kGl:
+            return LUMAGROVE_ERROR_GL;
+        case FailedPart::kOther:
+            break;
+    }
+    return e.status == kExitBadInput ? LUMAGROVE_ERROR_ARGUMENT : LUMAGROVE_ERROR_INTERNAL;
+}
+
+// Runs `call`, turning whatever it throws into a failure.
+template <typename Call>
+Failure Guarded(Call&& call) noexcept {
+    try {
+        call();
+        return {LUMAGROVE_OK, ""};
+    } catch (const HostError& e) {
+        return {ResultOf(e), e.what()};
+    } catch (const std::bad_alloc&) {
+        return {LUMAGROVE_ERROR_MEMORY, "out of memory"};
+    } catch (const std::exception& e) {
+        return {LUMAGROVE_ERROR_INTERNAL, e.what()};
+    } catch (...) {
+        return {LUMAGROVE_ERROR_INTERNAL, "an unknown failure"};
+    }
+}
+
+// The sound desc with its defaults; a message when it is out of range.
+std::string CheckSound(lumagrove_sound_desc* sound) {
+    if (sound->rate == 0) sound->rate = kDefaultRate;
+    if (sound->channels == 0) sound->channels = 2;
+    if (sound->mode == LUMAGROVE_SOUND_DEFAULT) sound->mode = LUMAGROVE_SOUND_RECORDED;
+    if (sound->rate < kLeastRate || sound->rate > kMostRate)
+        return "a sound rate of " + std::to_string(sound->rate) + " Hz is outside " + std::to_string(kLeastRate) +
+               ".." + std::to_string(kMostRate);
+    if (sound->channels < 1 || sound->channels > LUMAGROVE_MAX_CHANNELS)
+        return std::to_string(sound->channels) + " channels are outside 1.." + std::to_string(LUMAGROVE_MAX_CHANNELS);
+    if (sound->mode != LUMAGROVE_SOUND_RECORDED && sound->mode != LUMAGROVE_SOUND_LIVE)
+        return "sound mode " + std::to_string(static_cast<int>(sound->mode)) + " is none of recorded and live";
+    const std::vector<ChannelSide> byPlace = DefaultChannelSides(sound->channels);
+    for (int c = 0; c < sound->channels; ++c) {
+        lumagrove_side& side = sound->sides[c];
+        if (side == LUMAGROVE_SIDE_DEFAULT)
+            side = byPlace[c] == ChannelSide::kLeft    ? LUMAGROVE_SIDE_LEFT
+                   : byPlace[c] == ChannelSide::kRight ? LUMAGROVE_SIDE_RIGHT
+                                                       : LUMAGROVE_SIDE_BOTH;
+        if (side != LUMAGROVE_SIDE_LEFT && side != LUMAGROVE_SIDE_RIGHT && side != LUMAGROVE_SIDE_BOTH)
+            return "channel " + std::to_string(c) + " has side " + std::to_string(static_cast<int>(side)) +
+                   ", none of left, right and both";
+    }
+    for (int c = sound->channels; c < LUMAGROVE_MAX_CHANNELS; ++c) sound->sides[c] = LUMAGROVE_SIDE_DEFAULT;
+    return "";
+}
+
+// The plug-in installed with this library: beside it (a build folder), or
+// in lumagrove/ beside it (LIBDIR/lumagrove/lumagrove.so, an install).
+std::string InstalledPlugin() {
+    const std::string beside = PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin));
+    if (access(beside.c_str(), F_OK) == 0) return beside;
+    return beside.substr(0, beside.rfind('/') + 1) + "lumagrove/lumagrove.so";
+}
+
+SoundDesc SoundOf(const lumagrove_sound_desc& sound) {
+    SoundDesc made;
+    made.rate = sound.rate;
+    made.mode = sound.mode == LUMAGROVE_SOUND_LIVE ? SoundMode::kLive : SoundMode::kRecorded;
+    made.keepAll = sound.keep_all != 0;
+    for (int c = 0; c < sound.channels; ++c)
+        made.sides.push_back(sound.sides[c] == LUMAGROVE_SIDE_LEFT    ? ChannelSide::kLeft
+                             : sound.sides[c] == LUMAGROVE_SIDE_RIGHT ? ChannelSide::kRight
+                                                                      : ChannelSide::kBoth);
+    return made;
+}
+
+std::string SizeProblem(int width, int height) {
+    if (width >= kLeastSide && width <= kMostSide && height >= kLeastSide && height <= kMostSide) return "";
+    return "a frame of " + std::to_string(width) + "x" + std::to_string(height) + " is outside " +
+           std::to_string(kLeastSide) + ".." + std::to_string(kMostSide) + " a side";
+}
+
+}  // namespace
+
+struct lumagrove_visualiser {
+    lumagrove_visualiser_desc desc = {};  // with its defaults, the plug-in's path our own copy
+    std::string pluginPath;
+    std::unique_ptr<Visualiser> visualiser;
+    int channels = 2;
+    int width = 0, height = 0;
+    std::vector<float> converted;  // 16-bit sound as floats
+    std::mutex soundLock;          // a push against a restart or a new sound
+    PluginInfo info = {};
+
+    mutable std::mutex errorLock;
+    std::string lastError;
+
+    // Keeps `failure`'s message (and logs it); returns its result.
+    lumagrove_result Note(const Failure& failure) {
+        if (failure.result == LUMAGROVE_OK) return LUMAGROVE_OK;
+        {
+            std::lock_guard<std::mutex> lock(errorLock);
+            lastError = failure.message;
+        }
+        if (desc.log) desc.log(desc.log_user, LUMAGROVE_LOG_ERROR, failure.message.c_str());
+        return failure.result;
+    }
+    lumagrove_result Fail(lumagrove_result result, const std::string& message) { return Note({result, message}); }
+};
+
+extern "C" {
+
+void lumagrove_version(int* major, int* minor, int* patch) {
+    if (major) *major = LUMAGROVE_VERSION_MAJOR;
+    if (minor) *minor = LUMAGROVE_VERSION_MINOR;
+    if (patch) *patch = LUMAGROVE_VERSION_PATCH;
+}
+
+const char* lumagrove_version_string(void) {
+#define LUMAGROVE_TEXT_(x) #x
+#define LUMAGROVE_TEXT(x) LUMAGROVE_TEXT_(x)
+    return LUMAGROVE_TEXT(LUMAGROVE_VERSION_MAJOR) "." LUMAGROVE_TEXT(LUMAGROVE_VERSION_MINOR) "." LUMAGROVE_TEXT(
+        LUMAGROVE_VERSION_PATCH);
+}
+
+const char* lumagrove_result_text(lumagrove_result result) {
+    switch (result) {
+        case LUMAGROVE_OK:
+            return "no failure";
+        case LUMAGROVE_ERROR_ARGUMENT:
+            return "invalid argument";
+        case LUMAGROVE_ERROR_STATE:
+            return "not possible now";
+        case LUMAGROVE_ERROR_PLUGIN:
+            return "plug-in failure";
+        case LUMAGROVE_ERROR_GL:
+            return "OpenGL failure";
+        case LUMAGROVE_ERROR_MEMORY:
+            return "out of memory";
+        case LUMAGROVE_ERROR_INTERNAL:
+            return "internal failure";
+    }
+    return "unknown result";
+}
+
+lumagrove_visualiser_desc lumagrove_desc_defaults(const lumagrove_visualiser_desc* desc) {
+    lumagrove_visualiser_desc d = {};
+    if (desc) d = *desc;
+    if (!d.plugin_path || !*d.plugin_path) d.plugin_path = nullptr;
+    if (d.width == 0) d.width = kDefaultWidth;
+    if (d.height == 0) d.height = kDefaultHeight;
+    if (d.target == LUMAGROVE_TARGET_DEFAULT) d.target = LUMAGROVE_TARGET_OFFSCREEN;
+    CheckSound(&d.sound);  // a sound out of range stays as it is, for create to refuse
+    return d;
+}
+
+lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagrove_visualiser** out) {
+    if (!out) return LUMAGROVE_ERROR_ARGUMENT;
+    *out = nullptr;
+    auto refuse = [](lumagrove_result result, const std::string& message) {
+        lastCreateError = message;
+        return result;
+    };
+    std::unique_ptr<lumagrove_visualiser> made(new (std::nothrow) lumagrove_visualiser);
+    if (!made) return refuse(LUMAGROVE_ERROR_MEMORY, "out of memory");
+    lumagrove_visualiser& v = *made;
+    const Failure failure = Guarded([&] {
+        v.desc = lumagrove_desc_defaults(desc);
+        v.pluginPath = v.desc.plugin_path ? v.desc.plugin_path : InstalledPlugin();
+        v.desc.plugin_path = v.pluginPath.c_str();
+        std::string problem = SizeProblem(v.desc.width, v.desc.height);
+        if (problem.empty()) problem = CheckSound(&v.desc.sound);
+        if (problem.empty() && v.desc.target != LUMAGROVE_TARGET_OFFSCREEN && v.desc.target != LUMAGROVE_TARGET_SHARED)
+            problem = "target " + std::to_string(static_cast<int>(v.desc.target)) + " is none of offscreen and shared";
+        if (!problem.empty()) throw HostError(kExitBadInput, problem);
+        VisualiserDesc inner;
+        inner.plugin = v.pluginPath;
+        inner.target = v.desc.target == LUMAGROVE_TARGET_SHARED ? TargetKind::kShared : TargetKind::kOffscreen;
+        const ForeignContext renderer{v.desc.share_egl_display, v.desc.share_egl_context};
+        if (inner.target == TargetKind::kShared && renderer.context) inner.shareWith = &renderer;
+        inner.job.width = v.desc.width;
+        inner.job.height = v.desc.height;
+        inner.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+        v.visualiser = std::make_unique<Visualiser>(inner);
+        v.visualiser->StartSound(SoundOf(v.desc.sound));
+        v.visualiser->SetSize(v.desc.width, v.desc.height);
+        v.channels = v.desc.sound.channels;
+        v.width = v.desc.width;
+        v.height = v.desc.height;
+        v.info = v.visualiser->pluginInfo();
+    });
+    if (failure.result != LUMAGROVE_OK) {
+        if (v.desc.log) v.desc.log(v.desc.log_user, LUMAGROVE_LOG_ERROR, failure.message.c_str());
+        return refuse(failure.result, failure.message);
+    }
+    if (v.desc.log) {
+        const std::string said = "plug-in " + v.pluginPath + " (" + (v.info.name ? v.info.name : "?") + " " +
+                                 (v.info.version ? v.info.version : "?") + "), frames of " + std::to_string(v.width) +
+                                 "x" + std::to_string(v.height);
+        v.desc.log(v.desc.log_user, LUMAGROVE_LOG_INFO, said.c_str());
+    }
+    *out = made.release();
+    return LUMAGROVE_OK;
+}
+
+void lumagrove_destroy(lumagrove_visualiser* visualiser) {
+    if (!visualiser) return;
+    try {
+        visualiser->visualiser.reset();
+    } catch (...) {
+    }
+    delete visualiser;
+}
+
+const char* lumagrove_last_error(const lumagrove_visualiser* visualiser) {
+    if (!visualiser) return lastCreateError.c_str();
+    std::lock_guard<std::mutex> lock(visualiser->errorLock);
+    return visualiser->lastError.c_str();
+}
+
+lumagrove_result lumagrove_plugin_info_of(const lumagrove_visualiser* visualiser, lumagrove_plugin_info* info) {
+    if (!visualiser || !info) return LUMAGROVE_ERROR_ARGUMENT;
+    const PluginInfo& p = visualiser->info;
+    *info = lumagrove_plugin_info{p.author, p.name, p.version, p.date, p.email, p.url};
+    return LUMAGROVE_OK;
+}
+
+lumagrove_result lumagrove_push_float(lumagrove_visualiser* visualiser, const float* samples, int64_t count) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    if (count < 0 || (count > 0 && !samples))
+        return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, "no samples, or a count below 0");
+    std::lock_guard<std::mutex> lock(visualiser->soundLock);
+    return visualiser->Note(Guarded([&] { visualiser->visualiser->PushSound(samples, count); }));
+}
+
+lumagrove_result lumagrove_push_s16(lumagrove_visualiser* visualiser, const int16_t* samples, int64_t count) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    if (count < 0 || (count > 0 && !samples))
+        return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, "no samples, or a count below 0");
+    std::lock_guard<std::mutex> lock(visualiser->soundLock);
+    return visualiser->Note(Guarded([&] {
+        std::vector<float>& floats = visualiser->converted;
+        floats.resize(static_cast<size_t>(count) * visualiser->channels);
+        for (size_t i = 0; i < floats.size(); ++i) floats[i] = samples[i] * (1.0f / 32768.0f);
+        visualiser->visualiser->PushSound(floats.data(), count);
+    }));
+}
+
+lumagrove_result lumagrove_push_silence(lumagrove_visualiser* visualiser, int64_t count) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    if (count < 0) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, "a count of silence below 0");
+    std::lock_guard<std::mutex> lock(visualiser->soundLock);
+    return visualiser->Note(Guarded([&] { visualiser->visualiser->PushSilence(count); }));
+}
+
+int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser) {
+    return visualiser ? visualiser->visualiser->soundEnd() : 0;
+}
+
+lumagrove_result lumagrove_restart(lumagrove_visualiser* visualiser) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    std::lock_guard<std::mutex> lock(visualiser->soundLock);
+    return visualiser->Note(Guarded([&] { visualiser->visualiser->Restart(); }));
+}
+
+lumagrove_result lumagrove_set_sound(lumagrove_visualiser* visualiser, const lumagrove_sound_desc* sound) {
+    if (!visualiser || !sound) return LUMAGROVE_ERROR_ARGUMENT;
+    lumagrove_sound_desc checked = *sound;
+    const std::string problem = CheckSound(&checked);
+    if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    std::lock_guard<std::mutex> lock(visualiser->soundLock);
+    return visualiser->Note(Guarded([&] {
+        visualiser->visualiser->StartSound(SoundOf(checked));
+        visualiser->desc.sound = checked;
+        visualiser->channels = checked.channels;
+    }));
+}
+
+int64_t lumagrove_held_back(const lumagrove_visualiser* visualiser) {
+    return visualiser ? visualiser->visualiser->heldBack() : 0;
+}
+
+int lumagrove_frame_due(const lumagrove_visualiser* visualiser, double sound_time) {
+    return visualiser && visualiser->visualiser->FrameDue(sound_time) ? 1 : 0;
+}
+
+lumagrove_result lumagrove_set_size(lumagrove_visualiser* visualiser, int width, int height) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    const std::string problem = SizeProblem(width, height);
+    if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    if (width == visualiser->width && height == visualiser->height) return LUMAGROVE_OK;
+    if (visualiser->desc.target != LUMAGROVE_TARGET_SHARED)
+        return visualiser->Fail(LUMAGROVE_ERROR_STATE, "an offscreen target keeps the size it was made with, " +
+                                                           std::to_string(visualiser->width) + "x" +
+                                                           std::to_string(visualiser->height));
+    visualiser->visualiser->SetSize(width, height);
+    visualiser->width = width;
+    visualiser->height = height;
+    return LUMAGROVE_OK;
+}
+
+}  // extern "C"
+
+namespace {
+
+// A frame as the library takes it; a message when it is no frame.
+std::string FrameOf(const lumagrove_frame* frame, FrameTime* made) {
+    if (!frame) return "no frame";
+    if (frame->index < 0) return "frame index " + std::to_string(frame->index) + " is below 0";
+    *made = FrameTime{frame->index, frame->time, frame->sound_time};
+    return "";
+}
+
+}  // namespace
+
+extern "C" {
+
+lumagrove_result lumagrove_frame_levels(lumagrove_visualiser* visualiser, const lumagrove_frame* frame,
+                                        float levels[16]) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    FrameTime at;
+    const std::string problem = FrameOf(frame, &at);
+    if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    return visualiser->Note(Guarded([&] {
+        visualiser->visualiser->Skip(at);
+        if (levels) std::copy(visualiser->visualiser->levels(), visualiser->visualiser->levels() + 16, levels);
+    }));
+}
+
+lumagrove_result lumagrove_draw_to_memory(lumagrove_visualiser* visualiser, const lumagrove_frame* frame,
+                                          const lumagrove_picture* picture) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    FrameTime at;
+    std::string problem = FrameOf(frame, &at);
+    const size_t row = static_cast<size_t>(visualiser->width) * 4;
+    if (problem.empty() && (!picture || !picture->pixels)) problem = "no picture to draw into";
+    if (problem.empty() && picture->stride != 0 && picture->stride < row)
+        problem =
+            "a stride of " + std::to_string(picture->stride) + " bytes is less than a row of " + std::to_string(row);
+    if (problem.empty() && picture->format != LUMAGROVE_PIXELS_DEFAULT && picture->format != LUMAGROVE_PIXELS_RGBA &&
+        picture->format != LUMAGROVE_PIXELS_BGRA)
+        problem = "pixel format " + std::to_string(static_cast<int>(picture->format)) + " is none of RGBA and BGRA";
+    if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    const size_t stride = picture->stride ? picture->stride : row;
+    uint8_t* pixels = static_cast<uint8_t*>(picture->pixels);
+    return visualiser->Note(Guarded([&] {
+        visualiser->visualiser->DrawInto(at, PictureBuffer{pixels, stride, picture->bottom_row_first == 0});
+        if (picture->format == LUMAGROVE_PIXELS_BGRA) return;
+        for (int y = 0; y < visualiser->height; ++y) {
+            uint8_t* p = pixels + y * stride;
+            for (int x = 0; x < visualiser->width; ++x, p += 4) std::swap(p[0], p[2]);
+        }
+    }));
+}
+
+lumagrove_result lumagrove_draw_to_texture(lumagrove_visualiser* visualiser, const lumagrove_frame* frame,
+                                           unsigned int texture) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    FrameTime at;
+    std::string problem = FrameOf(frame, &at);
+    if (problem.empty() && texture == 0) problem = "texture 0 is no texture";
+    if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    if (!lumagrove_shares_textures(visualiser))
+        return visualiser->Fail(LUMAGROVE_ERROR_STATE,
+                                "this visualiser's context shares no textures with the renderer given it");
+    return visualiser->Note(Guarded([&] { visualiser->visualiser->DrawIntoTexture(at, texture); }));
+}
+
+int lumagrove_shares_textures(const lumagrove_visualiser* visualiser) {
+    if (!visualiser || visualiser->desc.target != LUMAGROVE_TARGET_SHARED || !visualiser->desc.share_egl_context)
+        return 0;
+    const ForeignContext renderer{visualiser->desc.share_egl_display, visualiser->desc.share_egl_context};
+    try {
+        return visualiser->visualiser->SharesTexturesWith(renderer) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"
