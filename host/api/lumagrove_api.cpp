@@ -22,6 +22,16 @@ namespace {
 constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
 constexpr int kDefaultRate = 48000, kLeastRate = 1000, kMostRate = 768000;
 
+// An enum a caller set, as the int it holds: C lets a caller put any int
+// there, and in C++ an enum read outside its values is undefined.
+template <typename Enum>
+int Raw(const Enum& value) {
+    static_assert(sizeof(Enum) == sizeof(int), "the API's enums are ints");
+    int raw;
+    memcpy(&raw, &value, sizeof raw);
+    return raw;
+}
+
 struct Failure {
     lumagrove_result result;
     std::string message;
@@ -63,23 +73,23 @@ Failure Guarded(Call&& call) noexcept {
 std::string CheckSound(lumagrove_sound_desc* sound) {
     if (sound->rate == 0) sound->rate = kDefaultRate;
     if (sound->channels == 0) sound->channels = 2;
-    if (sound->mode == LUMAGROVE_SOUND_DEFAULT) sound->mode = LUMAGROVE_SOUND_RECORDED;
+    if (Raw(sound->mode) == LUMAGROVE_SOUND_DEFAULT) sound->mode = LUMAGROVE_SOUND_RECORDED;
     if (sound->rate < kLeastRate || sound->rate > kMostRate)
         return "a sound rate of " + std::to_string(sound->rate) + " Hz is outside " + std::to_string(kLeastRate) +
                ".." + std::to_string(kMostRate);
     if (sound->channels < 1 || sound->channels > LUMAGROVE_MAX_CHANNELS)
         return std::to_string(sound->channels) + " channels are outside 1.." + std::to_string(LUMAGROVE_MAX_CHANNELS);
-    if (sound->mode != LUMAGROVE_SOUND_RECORDED && sound->mode != LUMAGROVE_SOUND_LIVE)
-        return "sound mode " + std::to_string(static_cast<int>(sound->mode)) + " is none of recorded and live";
+    if (Raw(sound->mode) != LUMAGROVE_SOUND_RECORDED && Raw(sound->mode) != LUMAGROVE_SOUND_LIVE)
+        return "sound mode " + std::to_string(Raw(sound->mode)) + " is none of recorded and live";
     const std::vector<ChannelSide> byPlace = DefaultChannelSides(sound->channels);
     for (int c = 0; c < sound->channels; ++c) {
         lumagrove_side& side = sound->sides[c];
-        if (side == LUMAGROVE_SIDE_DEFAULT)
+        if (Raw(side) == LUMAGROVE_SIDE_DEFAULT)
             side = byPlace[c] == ChannelSide::kLeft    ? LUMAGROVE_SIDE_LEFT
                    : byPlace[c] == ChannelSide::kRight ? LUMAGROVE_SIDE_RIGHT
                                                        : LUMAGROVE_SIDE_BOTH;
-        if (side != LUMAGROVE_SIDE_LEFT && side != LUMAGROVE_SIDE_RIGHT && side != LUMAGROVE_SIDE_BOTH)
-            return "channel " + std::to_string(c) + " has side " + std::to_string(static_cast<int>(side)) +
+        if (Raw(side) != LUMAGROVE_SIDE_LEFT && Raw(side) != LUMAGROVE_SIDE_RIGHT && Raw(side) != LUMAGROVE_SIDE_BOTH)
+            return "channel " + std::to_string(c) + " has side " + std::to_string(Raw(side)) +
                    ", none of left, right and both";
     }
     for (int c = sound->channels; c < LUMAGROVE_MAX_CHANNELS; ++c) sound->sides[c] = LUMAGROVE_SIDE_DEFAULT;
@@ -156,7 +166,7 @@ const char* lumagrove_version_string(void) {
 }
 
 const char* lumagrove_result_text(lumagrove_result result) {
-    switch (result) {
+    switch (Raw(result)) {
         case LUMAGROVE_OK:
             return "no failure";
         case LUMAGROVE_ERROR_ARGUMENT:
@@ -181,7 +191,7 @@ lumagrove_visualiser_desc lumagrove_desc_defaults(const lumagrove_visualiser_des
     if (!d.plugin_path || !*d.plugin_path) d.plugin_path = nullptr;
     if (d.width == 0) d.width = kDefaultWidth;
     if (d.height == 0) d.height = kDefaultHeight;
-    if (d.target == LUMAGROVE_TARGET_DEFAULT) d.target = LUMAGROVE_TARGET_OFFSCREEN;
+    if (Raw(d.target) == LUMAGROVE_TARGET_DEFAULT) d.target = LUMAGROVE_TARGET_OFFSCREEN;
     CheckSound(&d.sound);  // a sound out of range stays as it is, for create to refuse
     return d;
 }
@@ -202,8 +212,9 @@ lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagro
         v.desc.plugin_path = v.pluginPath.c_str();
         std::string problem = SizeProblem(v.desc.width, v.desc.height);
         if (problem.empty()) problem = CheckSound(&v.desc.sound);
-        if (problem.empty() && v.desc.target != LUMAGROVE_TARGET_OFFSCREEN && v.desc.target != LUMAGROVE_TARGET_SHARED)
-            problem = "target " + std::to_string(static_cast<int>(v.desc.target)) + " is none of offscreen and shared";
+        if (problem.empty() && Raw(v.desc.target) != LUMAGROVE_TARGET_OFFSCREEN &&
+            Raw(v.desc.target) != LUMAGROVE_TARGET_SHARED)
+            problem = "target " + std::to_string(Raw(v.desc.target)) + " is none of offscreen and shared";
         if (!problem.empty()) throw HostError(kExitBadInput, problem);
         VisualiserDesc inner;
         inner.plugin = v.pluginPath;
@@ -369,15 +380,15 @@ lumagrove_result lumagrove_draw_to_memory(lumagrove_visualiser* visualiser, cons
     if (problem.empty() && picture->stride != 0 && picture->stride < row)
         problem =
             "a stride of " + std::to_string(picture->stride) + " bytes is less than a row of " + std::to_string(row);
-    if (problem.empty() && picture->format != LUMAGROVE_PIXELS_DEFAULT && picture->format != LUMAGROVE_PIXELS_RGBA &&
-        picture->format != LUMAGROVE_PIXELS_BGRA)
-        problem = "pixel format " + std::to_string(static_cast<int>(picture->format)) + " is none of RGBA and BGRA";
+    if (problem.empty() && Raw(picture->format) != LUMAGROVE_PIXELS_DEFAULT &&
+        Raw(picture->format) != LUMAGROVE_PIXELS_RGBA && Raw(picture->format) != LUMAGROVE_PIXELS_BGRA)
+        problem = "pixel format " + std::to_string(Raw(picture->format)) + " is none of RGBA and BGRA";
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
     const size_t stride = picture->stride ? picture->stride : row;
     uint8_t* pixels = static_cast<uint8_t*>(picture->pixels);
     return visualiser->Note(Guarded([&] {
         visualiser->visualiser->DrawInto(at, PictureBuffer{pixels, stride, picture->bottom_row_first == 0});
-        if (picture->format == LUMAGROVE_PIXELS_BGRA) return;
+        if (Raw(picture->format) == LUMAGROVE_PIXELS_BGRA) return;
         for (int y = 0; y < visualiser->height; ++y) {
             uint8_t* p = pixels + y * stride;
             for (int x = 0; x < visualiser->width; ++x, p += 4) std::swap(p[0], p[2]);
