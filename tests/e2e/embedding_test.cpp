@@ -52,6 +52,31 @@ TEST(Embedding, TheExampleDrawsTheFramesOfThePreviewHost) {
               2);
 }
 
+// The same pixels, each frame (PNG files of other encoders differ in their bytes).
+void ExpectSamePictures(const std::string& a, const std::string& b) {
+    const std::vector<std::string> frames = ListFolder(a);
+    ASSERT_EQ(frames, ListFolder(b));
+    ASSERT_EQ(frames.size(), 39u);
+    for (const std::string& name : frames)
+        ASSERT_TRUE(ReadPng(a + "/" + name).rgb == ReadPng(b + "/" + name).rgb) << name << " differs";
+}
+
+// The C example, on liblumagrove's C API, beside the library in the build
+// (where it finds the plug-in by itself).
+TEST(Embedding, TheCExampleDrawsThePicturesOfThePreviewHost) {
+    ScratchDir dir;
+    const std::string song = WriteSong(dir);
+    PreviewFrames(song, dir.File("preview"));
+    Capture("mkdir -p " + dir.File("example"));
+    const std::string run = Capture(std::string(LUMAGROVE_C_EXAMPLE_PATH) + " " + song + " " + dir.File("example") +
+                                    " 2>&1; echo status=$?");
+    EXPECT_EQ(run, "39 frames in " + dir.File("example") + "\nstatus=0\n");
+    ExpectSamePictures(dir.File("preview"), dir.File("example"));
+    const std::string bad = Capture(std::string(LUMAGROVE_C_EXAMPLE_PATH) + " " + LUMAGROVE_MODULE_PATH + " " +
+                                    dir.File("x") + " 2>&1; echo status=$?");
+    EXPECT_EQ(bad, std::string("wav_frames: ") + LUMAGROVE_MODULE_PATH + " is no WAV file\nstatus=2\n");
+}
+
 TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) {
     ScratchDir dir;
     const std::string prefix = dir.File("prefix");
@@ -77,6 +102,31 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) 
     ASSERT_TRUE(Exists(program)) << built;
     const std::string song = WriteSong(dir);
     Capture(program + " " + song + " " + dir.File("installed") + " " + lib + "/lumagrove/lumagrove.so");
+
+    // The C library: built against with pkg-config and with find_package,
+    // each example finding the installed plug-in by itself.
+    for (const std::string& artifact :
+         {lib + "/liblumagrove.so.0", prefix + "/include/lumagrove/lumagrove.h", lib + "/pkgconfig/lumagrove.pc",
+          lib + "/cmake/Lumagrove/LumagroveConfig.cmake"})
+        EXPECT_TRUE(Exists(artifact)) << artifact;
+    const std::string cflags =
+        Capture("PKG_CONFIG_PATH=" + lib + "/pkgconfig pkg-config --cflags --libs lumagrove libpng");
+    const std::string byPkgConfig = dir.File("wav_frames_pc"), cmakeBuild = dir.File("cmake-build");
+    const std::string builtC =
+        Capture("cc -std=c99 -o " + byPkgConfig + " " LUMAGROVE_SOURCE_DIR "/examples/wav_frames.c " +
+                cflags.substr(0, cflags.find('\n')) + " -Wl,-rpath," + lib + " 2>&1");
+    ASSERT_TRUE(Exists(byPkgConfig)) << builtC;
+    const std::string configured =
+        Capture("cmake -S " LUMAGROVE_SOURCE_DIR "/examples/installed -B " + cmakeBuild +
+                " -DCMAKE_PREFIX_PATH=" + prefix + " 2>&1 && cmake --build " + cmakeBuild + " 2>&1");
+    ASSERT_TRUE(Exists(cmakeBuild + "/wav_frames")) << configured;
+    for (const std::string& program : {byPkgConfig, cmakeBuild + "/wav_frames"}) {
+        SCOPED_TRACE(program);
+        const std::string frames = dir.File("c-" + std::to_string(program.size()));
+        Capture("mkdir -p " + frames);
+        EXPECT_EQ(Capture(program + " " + song + " " + frames + " 2>&1"), "39 frames in " + frames + "\n");
+        ExpectSamePictures(frames, dir.File("installed"));
+    }
     // The installed preview host finds the installed plug-in by itself.
     Capture(prefix + "/bin/lumagrove-preview --quiet --size 640x360 --fps 30 --audio " + song + " --out " +
             dir.File("preview"));
