@@ -103,8 +103,8 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) 
     const std::string song = WriteSong(dir);
     Capture(program + " " + song + " " + dir.File("installed") + " " + lib + "/lumagrove/lumagrove.so");
 
-    // The C library: built against with pkg-config and with find_package,
-    // each example finding the installed plug-in by itself.
+    // The C library: the C example built against it with pkg-config and
+    // with find_package, each finding the installed plug-in by itself.
     for (const std::string& artifact :
          {lib + "/liblumagrove.so.0", prefix + "/include/lumagrove/lumagrove.h", lib + "/pkgconfig/lumagrove.pc",
           lib + "/cmake/Lumagrove/LumagroveConfig.cmake"})
@@ -120,11 +120,17 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) 
         Capture("cmake -S " LUMAGROVE_SOURCE_DIR "/examples/installed -B " + cmakeBuild +
                 " -DCMAKE_PREFIX_PATH=" + prefix + " 2>&1 && cmake --build " + cmakeBuild + " 2>&1");
     ASSERT_TRUE(Exists(cmakeBuild + "/wav_frames")) << configured;
-    for (const std::string& program : {byPkgConfig, cmakeBuild + "/wav_frames"}) {
+    // And from Python, through ctypes alone, the installed library named.
+    const std::string python =
+        "python3 " LUMAGROVE_SOURCE_DIR "/examples/wav_frames.py " + song + " {} " + lib + "/liblumagrove.so.0";
+    for (const std::string& program :
+         {byPkgConfig + " " + song + " {}", cmakeBuild + "/wav_frames " + song + " {}", python}) {
         SCOPED_TRACE(program);
-        const std::string frames = dir.File("c-" + std::to_string(program.size()));
+        const std::string frames = dir.File("frames-" + std::to_string(program.size()));
         Capture("mkdir -p " + frames);
-        EXPECT_EQ(Capture(program + " " + song + " " + frames + " 2>&1"), "39 frames in " + frames + "\n");
+        std::string command = program;
+        command.replace(command.find("{}"), 2, frames);
+        EXPECT_EQ(Capture(command + " 2>&1"), "39 frames in " + frames + "\n");
         ExpectSamePictures(frames, dir.File("installed"));
     }
     // The installed preview host finds the installed plug-in by itself.
