@@ -27,6 +27,12 @@ WINE_DEPS = wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 
 # The sanitizer and fuzzing build: clang with ASan, UBSan, LSan and libFuzzer.
 SAN_BUILD ?= build-sanitize
 SAN_DEPS = clang libclang-rt-14-dev
+TSAN_BUILD ?= build-tsan
+# Races, with Mesa's own left out (tests/sanitizer/tsan.supp). Not the order
+# of locks: LLVM's JIT inside Mesa takes locks whose release ThreadSanitizer
+# does not see, so every lock taken after a frame's first shader reads as
+# taken inside one of them.
+TSAN_OPTIONS = halt_on_error=1:detect_deadlocks=0:suppressions=$(CURDIR)/tests/sanitizer/tsan.supp
 FUZZ_SECONDS ?= 60
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
@@ -156,13 +162,18 @@ bench: deps $(BUILD)/CMakeCache.txt
 test-valgrind: build
 	cd $(BUILD) && ctest --output-on-failure -L valgrind
 
-# Every test again under the sanitizers, then the plug-in fuzzer for FUZZ_SECONDS.
+# Every test again under the sanitizers, the C API's thread tests under
+# ThreadSanitizer, then the plug-in fuzzer for FUZZ_SECONDS.
 test-sanitize: deps
 	@sh cmake/install-deps.sh $(SAN_DEPS)
 	CC=clang CXX=clang++ cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLUMAGROVE_SANITIZE=ON -DLUMAGROVE_FUZZ=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE "win32|web"
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGROVE_TSAN=ON \
+	  -DLUMAGROVE_BUILD_OBS=OFF -DLUMAGROVE_BUILD_VLC=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target api_threads_tests
+	TSAN_OPTIONS=$(TSAN_OPTIONS) $(TSAN_BUILD)/tests/api_threads_tests
 	$(MAKE) --no-print-directory fuzz
 
 # The plug-in's fuzzer, then the song reader's, FUZZ_SECONDS each. New
@@ -181,4 +192,4 @@ check-format:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(WIN32_BUILD) $(WEB_BUILD) out
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD) $(WEB_BUILD) out

@@ -41,6 +41,20 @@ if(LUMAGROVE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+# ThreadSanitizer, for the C API's thread tests (built alone: it cannot be
+# combined with the sanitizers above).
+option(LUMAGROVE_TSAN "Build with ThreadSanitizer" OFF)
+if(LUMAGROVE_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+# Instrumented either way, the sanitizers' runtimes live in the executable:
+# shared libraries leave those names to it.
+if(LUMAGROVE_SANITIZE OR LUMAGROVE_TSAN)
+  set(LUMAGROVE_INSTRUMENTED ON)
+else()
+  set(LUMAGROVE_INSTRUMENTED OFF)
+endif()
 
 # Coverage instrumentation for libFuzzer (clang only); adds the fuzz targets.
 option(LUMAGROVE_FUZZ "Build the libFuzzer targets (clang)" OFF)
@@ -55,7 +69,7 @@ function(lumagrove_export_only_entry target)
   else()
     target_link_options(${target} PRIVATE
       -Wl,--version-script=${PROJECT_SOURCE_DIR}/plugin/exports.map -Wl,--exclude-libs,ALL)
-    if(NOT LUMAGROVE_SANITIZE)  # the sanitizer runtimes live in the executable
+    if(NOT LUMAGROVE_INSTRUMENTED)
       target_link_options(${target} PRIVATE -Wl,--no-undefined)
     endif()
   endif()
