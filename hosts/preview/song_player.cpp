@@ -9,7 +9,11 @@
 
 namespace {
 
-const double kQueueAheadSeconds = 0.25;  // sound handed to the device ahead of the picture
+// Sound handed to the device ahead of the picture: the window's loop tops it
+// up each frame, and a loop held up for longer than this (a busy machine)
+// would let the device run dry and play a gap into the song. The picture
+// follows what is heard (Position()), whatever is queued.
+const double kQueueAheadSeconds = 1.0;
 const int kChunkFrames = 2048;           // sample frames read from the song at a time
 
 }  // namespace
