@@ -4,6 +4,8 @@
 #
 #   bin/lumagrove-preview                   the preview host
 #   LIBDIR/lumagrove/lumagrove.so           the plug-in, for the preview host and embedding programs
+#   LIBDIR/liblumagrove.so.0                the C library; include/lumagrove/lumagrove.h,
+#                                           LIBDIR/pkgconfig/lumagrove.pc, LIBDIR/cmake/Lumagrove/
 #   LIBDIR/liblumagrove_*.a                 the host library (its stages and the Visualiser)
 #   include/lumagrove/host/visualiser.h     its public header (and the headers it includes)
 #   LIBDIR/pkgconfig/lumagrove-host.pc      pkg-config --cflags --libs lumagrove-host
