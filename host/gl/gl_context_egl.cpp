@@ -46,8 +46,18 @@ struct OffscreenContext::Impl {
         beforeRead = eglGetCurrentSurface(EGL_READ);
     }
     void LetGo() {
-        if (beforeContext != EGL_NO_CONTEXT) eglMakeCurrent(beforeDisplay, beforeDraw, beforeRead, beforeContext);
-        else eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (beforeContext != EGL_NO_CONTEXT) {
+            eglMakeCurrent(beforeDisplay, beforeDraw, beforeRead, beforeContext);
+        } else {
+            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            // Nothing of EGL stays with a thread of ours between frames: its
+            // state is freed now, on the thread itself, not when the thread
+            // ends. A host's thread (a GStreamer streaming thread) may end
+            // while the process exits, and EGL's own teardown at exit frees
+            // the state of every thread it knows: freed twice, the heap is
+            // corrupted ("corrupted size vs. prev_size in fastbins").
+            eglReleaseThread();
+        }
         beforeContext = EGL_NO_CONTEXT;
     }
 
