@@ -14,7 +14,7 @@ namespace {
 // would let the device run dry and play a gap into the song. The picture
 // follows what is heard (Position()), whatever is queued.
 const double kQueueAheadSeconds = 1.0;
-const int kChunkFrames = 2048;           // sample frames read from the song at a time
+const int kChunkFrames = 2048;  // sample frames read from the song at a time
 
 }  // namespace
 
