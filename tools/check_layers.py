@@ -2,8 +2,9 @@
 """Checks the direction of every project #include against the layers below.
 
 The layers, as the folders hold them: the plug-in; the host library's stages,
-which meet only in the frame driver; the library's one door, host/visualiser.h;
-and the hosts, each of which sees the door and its own folder alone. A file
+which meet only in the frame driver; the library's door, host/visualiser.h,
+and the C API over it (include/lumagrove/lumagrove.h, host/api/); and the
+hosts, each of which sees a door and its own folder alone. A file
 may include the folders its layer lists (its own always). Run from anywhere;
 prints each include that breaks the rule and exits 1 if there is one.
 """
@@ -12,8 +13,10 @@ import re
 import sys
 
 # Who may include whom. Keys and values are path prefixes, the longest key
-# that a file's path starts with applies. "host/visualiser.h" is the door.
+# that a file's path starts with applies. "host/visualiser.h" is the door;
+# "lumagrove/lumagrove.h" (include/) the C API of liblumagrove over it.
 DOOR = "host/visualiser.h"
+API = "lumagrove/lumagrove.h"
 ALLOWED = {
     # The plug-in: its entry (plugin/) over its renderer and its glow sprite,
     # which both draw with plugin/gl.h and read the records of the boundary.
@@ -30,9 +33,12 @@ ALLOWED = {
     "host/driver/": ["host/base/", "host/loader/", "host/gl/", "host/analysis/", "host/output/"],
     # The door, over every stage.
     "host/visualiser": ["host/", "plugin/plugin_interface.h"],
-    # The hosts: the door and their own world.
-    "hosts/": [DOOR],
-    "examples/": [DOOR],
+    # The C API: its header stands alone; its implementation sees the door.
+    "include/": [],
+    "host/api/": [DOOR, API],
+    # The hosts: a door and their own world.
+    "hosts/": [DOOR, API],
+    "examples/": [DOOR, API],
     # Benchmarks measure the library's stages, never a host's files.
     "bench/": ["host/", "plugin/plugin_interface.h", "tests/support/"],
     # Tests reach whatever they test.
