@@ -107,3 +107,12 @@ function(lumagrove_host_module target folder)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:lumagrove> ${folder}/lumagrove.so)
   add_dependencies(${target} lumagrove)
 endfunction()
+
+# A C program that links liblumagrove: in an instrumented build it is linked
+# by the C++ compiler, which brings the C++ half of the sanitizers' runtime
+# that the library's instrumented C++ calls.
+function(lumagrove_c_program target)
+  if(LUMAGROVE_INSTRUMENTED)
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
+  endif()
+endfunction()
