@@ -34,8 +34,11 @@ TSAN_BUILD ?= build-tsan
 # taken inside one of them.
 TSAN_OPTIONS = halt_on_error=1:detect_deadlocks=0:suppressions=$(CURDIR)/tests/sanitizer/tsan.supp
 FUZZ_SECONDS ?= 60
+# Dynamic TLS untracked: LLVM 14's runtime misreads the bounds of a block
+# 16 bytes past a page and its leak check crashes at the exit
+# (tests/sanitizer/leak_check_test.cpp; tests/CMakeLists.txt says the same).
 SAN_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
-          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1
+          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0
 
 # The web page: Emscripten from Debian (its emcc needs Debian's Node modules),
 # a static site in $(WEB_BUILD); `make serve` serves it on 127.0.0.1:$(WEB_PORT).

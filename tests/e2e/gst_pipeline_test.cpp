@@ -132,7 +132,7 @@ TEST(GstPipeline, TheElementThrowsNoExceptionFromItsStartToItsEnd) {
 #ifdef LUMAGROVE_SANITIZER_RUNTIME
 const char* const kSanitizerRuntime = LUMAGROVE_SANITIZER_RUNTIME;
 std::string SanitizerOptions(const std::string& logs) {
-    return "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 LSAN_OPTIONS=exitcode=0:log_path=" + logs +
+    return "ASAN_OPTIONS=" LUMAGROVE_ASAN_OPTIONS " LSAN_OPTIONS=exitcode=0:log_path=" + logs +
            ":suppressions=" LUMAGROVE_LSAN_SUPPRESSIONS " ";
 }
 #else
