@@ -12,7 +12,7 @@
 #   LUMAGROVE_GST_PLUGIN_DIR                the GStreamer element, the plug-in beside it
 #   LUMAGROVE_OBS_MODULE_DIR                the OBS module; the plug-in in LUMAGROVE_OBS_PLUGIN_DIR
 #   LUMAGROVE_OBS_DATA_DIR                  the OBS module's texts
-#   LUMAGROVE_VLC_PLUGIN_DIR                the VLC visualisation, the plug-in beside it
+#   LUMAGROVE_VLC_PLUGIN_DIR                the VLC visualisation (over liblumagrove)
 include(GNUInstallDirs)
 set(LUMAGROVE_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/lumagrove CACHE PATH "Where the plug-in is installed")
 set(LUMAGROVE_GST_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0 CACHE PATH

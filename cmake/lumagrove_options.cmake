@@ -108,6 +108,27 @@ function(lumagrove_host_module target folder)
   add_dependencies(${target} lumagrove)
 endfunction()
 
+# A host that another program loads as a module (the GStreamer element, the
+# OBS and VLC modules) over liblumagrove: built into `folder`, installed in
+# `destination` (relative to the prefix), its own symbols hidden. It finds
+# the library by its run path: the build folder, or the install's library
+# folder relative to its own (where that is not the system's, which needs
+# none), and the library finds the plug-in installed with it.
+function(lumagrove_api_module target folder destination)
+  set_target_properties(${target} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY ${folder}
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden
+    C_VISIBILITY_PRESET hidden)
+  target_link_libraries(${target} PRIVATE liblumagrove)
+  list(FIND CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES ${CMAKE_INSTALL_FULL_LIBDIR} system)
+  if(system EQUAL -1)
+    file(RELATIVE_PATH to_library /${destination} /${CMAKE_INSTALL_LIBDIR})
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_library}")
+  endif()
+  install(TARGETS ${target} LIBRARY DESTINATION ${destination})
+endfunction()
+
 # A C program that links liblumagrove: in an instrumented build it is linked
 # by the C++ compiler, which brings the C++ half of the sanitizers' runtime
 # that the library's instrumented C++ calls.

@@ -131,7 +131,8 @@ struct lumagrove_visualiser {
     int channels = 2;
     int width = 0, height = 0;
     std::vector<float> converted;  // 16-bit sound as floats
-    std::mutex soundLock;          // a push against a restart or a new sound
+    std::mutex frameLock;          // a frame drawn, against a restart, a new sound or size from another thread
+    std::mutex soundLock;          // a push against a restart or a new sound (taken after frameLock)
     PluginInfo info = {};
 
     mutable std::mutex errorLock;
@@ -302,6 +303,7 @@ int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser) {
 
 lumagrove_result lumagrove_restart(lumagrove_visualiser* visualiser) {
     if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     std::lock_guard<std::mutex> lock(visualiser->soundLock);
     return visualiser->Note(Guarded([&] { visualiser->visualiser->Restart(); }));
 }
@@ -311,6 +313,7 @@ lumagrove_result lumagrove_set_sound(lumagrove_visualiser* visualiser, const lum
     lumagrove_sound_desc checked = *sound;
     const std::string problem = CheckSound(&checked);
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     std::lock_guard<std::mutex> lock(visualiser->soundLock);
     return visualiser->Note(Guarded([&] {
         visualiser->visualiser->StartSound(SoundOf(checked));
@@ -327,10 +330,33 @@ int lumagrove_frame_due(const lumagrove_visualiser* visualiser, double sound_tim
     return visualiser && visualiser->visualiser->FrameDue(sound_time) ? 1 : 0;
 }
 
+int64_t lumagrove_position_at(const lumagrove_visualiser* visualiser, double sound_time) {
+    return visualiser ? visualiser->visualiser->PositionAt(sound_time) : 0;
+}
+
+int lumagrove_next_frame(const lumagrove_visualiser* visualiser, lumagrove_frame_clock* clock, lumagrove_frame* frame) {
+    if (!visualiser || !clock || !frame || clock->fps_num < 0 || clock->fps_den < 0 || clock->next < 0) return 0;
+    SoundClock frames(*visualiser->visualiser, clock->fps_num ? clock->fps_num : 30,
+                      clock->fps_den ? clock->fps_den : 1);
+    frames.StartAt(clock->next);
+    frames.SetTimeOrigin(clock->time_origin);
+    frames.SetEnding(clock->ending != 0);
+    FrameTime next;
+    try {
+        if (!frames.Next(&next)) return 0;
+    } catch (...) {
+        return 0;
+    }
+    clock->next = frames.next();
+    *frame = lumagrove_frame{next.index, next.time, next.soundTime};
+    return 1;
+}
+
 lumagrove_result lumagrove_set_size(lumagrove_visualiser* visualiser, int width, int height) {
     if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
     const std::string problem = SizeProblem(width, height);
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     if (width == visualiser->width && height == visualiser->height) return LUMAGROVE_OK;
     if (visualiser->desc.target != LUMAGROVE_TARGET_SHARED)
         return visualiser->Fail(LUMAGROVE_ERROR_STATE, "an offscreen target keeps the size it was made with, " +
@@ -364,6 +390,7 @@ lumagrove_result lumagrove_frame_levels(lumagrove_visualiser* visualiser, const 
     FrameTime at;
     const std::string problem = FrameOf(frame, &at);
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     return visualiser->Note(Guarded([&] {
         visualiser->visualiser->Skip(at);
         if (levels) std::copy(visualiser->visualiser->levels(), visualiser->visualiser->levels() + 16, levels);
@@ -373,6 +400,7 @@ lumagrove_result lumagrove_frame_levels(lumagrove_visualiser* visualiser, const 
 lumagrove_result lumagrove_draw_to_memory(lumagrove_visualiser* visualiser, const lumagrove_frame* frame,
                                           const lumagrove_picture* picture) {
     if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);  // the size too
     FrameTime at;
     std::string problem = FrameOf(frame, &at);
     const size_t row = static_cast<size_t>(visualiser->width) * 4;
@@ -406,6 +434,7 @@ lumagrove_result lumagrove_draw_to_texture(lumagrove_visualiser* visualiser, con
     if (!lumagrove_shares_textures(visualiser))
         return visualiser->Fail(LUMAGROVE_ERROR_STATE,
                                 "this visualiser's context shares no textures with the renderer given it");
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     return visualiser->Note(Guarded([&] { visualiser->visualiser->DrawIntoTexture(at, texture); }));
 }
 

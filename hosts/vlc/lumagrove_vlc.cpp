@@ -2,7 +2,7 @@
 // Visualizations in the player, or `vlc --audio-visual=lumagrove song.mp3`.
 //
 // It is an audio filter that passes the sound on untouched and hands a copy
-// to a Visualiser (host/visualiser.h), the only thing it translates to:
+// to a visualiser of liblumagrove (lumagrove.h), the only thing it translates to:
 // VLC's float samples, their rate and channel layout go in as recorded sound
 // (each frame from the window centred on it: the player has the sound ahead
 // of playing it), and each frame is drawn on the process's shared offscreen
@@ -23,21 +23,19 @@
 //
 // Options (VLC's preferences, Audio > Visualizations > Lumagrove):
 // lumagrove-width and lumagrove-height (1280x720), lumagrove-fps (30),
-// lumagrove-plugin (by default the lumagrove.so installed beside this module). A plug-in that cannot be loaded is one
+// lumagrove-plugin (by default the plug-in installed with liblumagrove). A plug-in that cannot be loaded is one
 // line in VLC's log, and the filter does not open: VLC plays the sound without it.
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <exception>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 // VLC's headers (C, with their own C++ guards); vlc_common.h first.
 // clang-format off
@@ -49,7 +47,7 @@
 #include <vlc_vout.h>
 // clang-format on
 
-#include "host/visualiser.h"
+#include "lumagrove/lumagrove.h"
 
 namespace {
 
@@ -57,35 +55,31 @@ constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kDefaultFps = 30;
 constexpr int kLeastSide = 16, kMostSide = 8192;
 constexpr size_t kPicturesAhead = 4;  // pictures put and not yet due, at most
 
-// The plug-in installed beside the module (VLC takes only *_plugin.so files
-// of its folders for modules).
-std::string InstalledPlugin() { return PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin)); }
-
-// Each channel's side, in VLC's order of the channels of a block.
-std::vector<ChannelSide> SidesOf(const audio_format_t& format) {
+// Each channel's side, in VLC's order of the channels of a block; a layout
+// it cannot name is left to the library (by the channels' places).
+void SetSides(const audio_format_t& format, lumagrove_sound_desc* sound) {
     const uint32_t physical = format.i_physical_channels;
-    std::vector<ChannelSide> sides;
-    for (const uint32_t* channel = pi_vlc_chan_order_wg4; *channel; ++channel) {
+    lumagrove_side sides[LUMAGROVE_MAX_CHANNELS] = {};
+    int named = 0;
+    for (const uint32_t* channel = pi_vlc_chan_order_wg4; *channel && named < LUMAGROVE_MAX_CHANNELS; ++channel) {
         if (!(physical & *channel)) continue;
         switch (*channel) {
             case AOUT_CHAN_LEFT:
             case AOUT_CHAN_MIDDLELEFT:
             case AOUT_CHAN_REARLEFT:
-                sides.push_back(ChannelSide::kLeft);
+                sides[named++] = LUMAGROVE_SIDE_LEFT;
                 break;
             case AOUT_CHAN_RIGHT:
             case AOUT_CHAN_MIDDLERIGHT:
             case AOUT_CHAN_REARRIGHT:
-                sides.push_back(ChannelSide::kRight);
+                sides[named++] = LUMAGROVE_SIDE_RIGHT;
                 break;
             default:
-                sides.push_back(ChannelSide::kBoth);
+                sides[named++] = LUMAGROVE_SIDE_BOTH;
         }
     }
-    const size_t channels = aout_FormatNbChannels(&format);
-    if (sides.size() != channels) sides = DefaultChannelSides(static_cast<int>(channels));
-    if (channels == 1) sides = {ChannelSide::kBoth};
-    return sides;
+    sound->channels = static_cast<int>(aout_FormatNbChannels(&format));
+    if (named == sound->channels && sound->channels > 1) memcpy(sound->sides, sides, sizeof sides);
 }
 
 // Where the sound's sample frames are played: each block's first sample
@@ -113,95 +107,108 @@ private:
     std::deque<Mark_> marks_;
 };
 
+// The library's own messages, in VLC's log (its failures the filter says itself).
+void Log(void* user, lumagrove_log_level level, const char* message) {
+    if (level != LUMAGROVE_LOG_ERROR) msg_Dbg(static_cast<filter_t*>(user), "%s", message);
+}
+
 struct Lumagrove {
     filter_t* filter = nullptr;
     vout_thread_t* vout = nullptr;
-    int width = kDefaultWidth, height = kDefaultHeight, fps = kDefaultFps;
-    std::unique_ptr<Visualiser> visualiser;
+    int width = kDefaultWidth, height = kDefaultHeight, fps = kDefaultFps, rate = 0;
+    lumagrove_visualiser* visualiser = nullptr;
 
-    std::mutex lock;     // the bookkeeping below, briefly, on every thread
-    std::mutex drawing;  // the analysis: a frame drawn, against a flush
+    std::mutex lock;  // the bookkeeping below, briefly, on every thread
     std::condition_variable wake;
     bool stop = false;
     PlayDates dates;
-    int64_t nextFrame = 0;    // of the sound since the last flush
-    double timeOrigin = 0.0;  // the plug-in's time at that frame 0
+    lumagrove_frame_clock clock = {};  // of the sound since the last flush
+    uint64_t flushes = 0;              // a frame taken before a flush is not shown after it
     double lastTime = 0.0;
     std::deque<mtime_t> shown;  // dates of the pictures put, not yet due
     bool failed = false;        // drawing failed: said once, the sound goes on
-    bool ending = false;        // the stream ends: the last frames are drawn from what came
+    bool drained = false;       // ending, and every frame the sound covers is drawn
     std::thread thread;
 
     void Draw();
+    void DrawFailed(const char* what);
 };
+
+void Lumagrove::DrawFailed(const char* what) {
+    msg_Err(filter, "%s; the sound plays on without pictures", what);
+    std::lock_guard<std::mutex> held(lock);
+    failed = true;
+    wake.notify_all();
+}
 
 // The drawing thread: every frame that is due, drawn into a picture dated
 // with its sound's play date.
 void Lumagrove::Draw() {
-    const int rate = visualiser->sampleRate();
-    SoundClock clock(*visualiser, fps);
     for (;;) {
-        std::unique_lock<std::mutex> frameHeld(drawing);
         std::unique_lock<std::mutex> held(lock);
         if (stop) return;
-        clock.StartAt(nextFrame);
-        clock.SetTimeOrigin(timeOrigin);
-        clock.SetEnding(ending);
-        FrameTime frame;
+        lumagrove_frame frame;
         const mtime_t now = mdate();
         while (!shown.empty() && shown.front() <= now) shown.pop_front();
-        if (failed || shown.size() >= kPicturesAhead || !clock.Next(&frame)) {
-            frameHeld.unlock();
+        if (failed || shown.size() >= kPicturesAhead || !lumagrove_next_frame(visualiser, &clock, &frame)) {
+            if (clock.ending && !failed && shown.size() < kPicturesAhead) drained = true;
             wake.notify_all();  // a drain waiting for the last frame sees it is drawn
             wake.wait_for(held, std::chrono::milliseconds(10));
             continue;
         }
-        nextFrame = clock.next();
+        const uint64_t taken = flushes;
         lastTime = frame.time;
-        const mtime_t date = dates.DateOf(visualiser->PositionAt(frame.soundTime), rate);
+        const mtime_t date = dates.DateOf(lumagrove_position_at(visualiser, frame.sound_time), rate);
         held.unlock();
-        try {
-            if (date == VLC_TS_INVALID || date + CLOCK_FREQ / fps < now) {
-                visualiser->Skip(frame);  // too late to be shown
-                msg_Dbg(filter, "frame %lld skipped: too late", static_cast<long long>(frame.index));
-                wake.notify_all();
-                continue;
-            }
-            picture_t* picture = vout_GetPicture(vout);
-            if (!picture) continue;
-            if (picture->format.i_chroma != VLC_CODEC_RGB32) {
-                picture_Release(picture);
-                throw HostError(kExitFailure, "the video output gives pictures in another chroma than RV32");
-            }
-            visualiser->SetSize(width, height);
-            const auto began = std::chrono::steady_clock::now();
-            visualiser->DrawInto(
-                frame, PictureBuffer{picture->p[0].p_pixels, static_cast<size_t>(picture->p[0].i_pitch), true});
-            const double drawn =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
-            picture->date = date;
-            picture->b_progressive = true;
-            vout_PutPicture(vout, picture);
-            msg_Dbg(filter, "frame %lld at %.6f s of sound, dated %lld, drawn in %.3f ms",
-                    static_cast<long long>(frame.index), frame.soundTime, static_cast<long long>(date), drawn);
-            held.lock();
-            shown.push_back(date);
+        if (date == VLC_TS_INVALID || date + CLOCK_FREQ / fps < now) {
+            if (lumagrove_frame_levels(visualiser, &frame, nullptr) != LUMAGROVE_OK)  // too late to be shown
+                DrawFailed(lumagrove_last_error(visualiser));
+            else msg_Dbg(filter, "frame %lld skipped: too late", static_cast<long long>(frame.index));
             wake.notify_all();
-        } catch (const std::exception& e) {
-            msg_Err(filter, "%s; the sound plays on without pictures", e.what());
-            held.lock();
-            failed = true;
+            continue;
         }
+        picture_t* picture = vout_GetPicture(vout);
+        if (!picture) continue;
+        if (picture->format.i_chroma != VLC_CODEC_RGB32) {
+            picture_Release(picture);
+            DrawFailed("the video output gives pictures in another chroma than RV32");
+            continue;
+        }
+        const auto began = std::chrono::steady_clock::now();
+        const lumagrove_picture into = {picture->p[0].p_pixels, static_cast<size_t>(picture->p[0].i_pitch),
+                                        LUMAGROVE_PIXELS_BGRA, 0};
+        if (lumagrove_set_size(visualiser, width, height) != LUMAGROVE_OK ||
+            lumagrove_draw_to_memory(visualiser, &frame, &into) != LUMAGROVE_OK) {
+            picture_Release(picture);
+            DrawFailed(lumagrove_last_error(visualiser));
+            continue;
+        }
+        const double drawn =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+        held.lock();
+        if (taken != flushes) {  // a seek came while it was drawn
+            held.unlock();
+            picture_Release(picture);
+            continue;
+        }
+        shown.push_back(date);
+        held.unlock();
+        picture->date = date;
+        picture->b_progressive = true;
+        vout_PutPicture(vout, picture);
+        msg_Dbg(filter, "frame %lld at %.6f s of sound, dated %lld, drawn in %.3f ms",
+                static_cast<long long>(frame.index), frame.sound_time, static_cast<long long>(date), drawn);
+        wake.notify_all();
     }
 }
 
 block_t* DoWork(filter_t* filter, block_t* block) {
     Lumagrove* sys = reinterpret_cast<Lumagrove*>(filter->p_sys);
     {
-        std::lock_guard<std::mutex> held(sys->lock);
-        if (block->i_pts != VLC_TS_INVALID) sys->dates.Mark(sys->visualiser->soundEnd(), block->i_pts);
-        sys->visualiser->PushSound(reinterpret_cast<const float*>(block->p_buffer),
-                                   static_cast<int64_t>(block->i_nb_samples));
+        std::lock_guard<std::mutex> held(sys->lock);  // a block's date and place together
+        if (block->i_pts != VLC_TS_INVALID) sys->dates.Mark(lumagrove_sound_end(sys->visualiser), block->i_pts);
+        lumagrove_push_float(sys->visualiser, reinterpret_cast<const float*>(block->p_buffer),
+                             static_cast<int64_t>(block->i_nb_samples));
     }
     sys->wake.notify_all();
     return block;  // the sound goes on untouched
@@ -213,11 +220,10 @@ block_t* DoWork(filter_t* filter, block_t* block) {
 block_t* Drain(filter_t* filter) {
     Lumagrove* sys = reinterpret_cast<Lumagrove*>(filter->p_sys);
     std::unique_lock<std::mutex> held(sys->lock);
-    sys->ending = true;
+    sys->clock.ending = 1;
+    sys->drained = false;
     sys->wake.notify_all();
-    const int rate = sys->visualiser->sampleRate();
-    const int64_t frames = rate ? FrameCountFor(double(sys->visualiser->soundEnd()) / rate, sys->fps) : 0;
-    sys->wake.wait_for(held, std::chrono::seconds(3), [&] { return sys->failed || sys->nextFrame >= frames; });
+    sys->wake.wait_for(held, std::chrono::seconds(3), [&] { return sys->failed || sys->drained; });
     return nullptr;
 }
 
@@ -225,14 +231,15 @@ block_t* Drain(filter_t* filter) {
 // sound that comes next; the plug-in's clock runs on from the last frame.
 void Flush(filter_t* filter) {
     Lumagrove* sys = reinterpret_cast<Lumagrove*>(filter->p_sys);
-    std::lock_guard<std::mutex> frameHeld(sys->drawing);
     std::lock_guard<std::mutex> held(sys->lock);
-    sys->visualiser->Restart();
+    if (lumagrove_restart(sys->visualiser) != LUMAGROVE_OK)
+        msg_Err(filter, "%s", lumagrove_last_error(sys->visualiser));
     sys->dates.Clear();
-    sys->timeOrigin = sys->lastTime + 1.0 / sys->fps;
-    sys->nextFrame = 0;
+    sys->clock.time_origin = sys->lastTime + 1.0 / sys->fps;
+    sys->clock.next = 0;
+    sys->clock.ending = 0;
+    sys->flushes++;
     sys->shown.clear();
-    sys->ending = false;
     msg_Dbg(filter, "flushed: frames start again from the sound that comes next");
 }
 
@@ -243,28 +250,25 @@ int Open(vlc_object_t* object) {
     sys->width = std::clamp<int64_t>(var_InheritInteger(filter, "lumagrove-width"), kLeastSide, kMostSide);
     sys->height = std::clamp<int64_t>(var_InheritInteger(filter, "lumagrove-height"), kLeastSide, kMostSide);
     sys->fps = std::clamp<int64_t>(var_InheritInteger(filter, "lumagrove-fps"), 1, 240);
-    char* chosen = var_InheritString(filter, "lumagrove-plugin");
-    const std::string plugin = chosen && *chosen ? chosen : InstalledPlugin();
-    free(chosen);
+    sys->clock.fps_num = sys->fps;
+    char* plugin = var_InheritString(filter, "lumagrove-plugin");
 
     filter->fmt_in.audio.i_format = VLC_CODEC_FL32;
     filter->fmt_out.audio = filter->fmt_in.audio;
-    try {
-        VisualiserDesc desc;
-        desc.plugin = plugin;
-        desc.target = TargetKind::kShared;
-        desc.job.width = sys->width;
-        desc.job.height = sys->height;
-        desc.job.fps = sys->fps;
-        desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
-        sys->visualiser = std::make_unique<Visualiser>(desc);
-        SoundDesc sound;
-        sound.rate = static_cast<int>(filter->fmt_in.audio.i_rate);
-        sound.sides = SidesOf(filter->fmt_in.audio);
-        sound.mode = SoundMode::kRecorded;
-        sys->visualiser->StartSound(sound);
-    } catch (const std::exception& e) {
-        msg_Err(filter, "%s", e.what());
+    lumagrove_visualiser_desc desc = {};
+    desc.plugin_path = plugin;
+    desc.width = sys->width;
+    desc.height = sys->height;
+    desc.target = LUMAGROVE_TARGET_SHARED;
+    desc.sound.rate = sys->rate = static_cast<int>(filter->fmt_in.audio.i_rate);
+    desc.sound.mode = LUMAGROVE_SOUND_RECORDED;
+    SetSides(filter->fmt_in.audio, &desc.sound);
+    desc.log = Log;
+    desc.log_user = filter;
+    const lumagrove_result made = lumagrove_create(&desc, &sys->visualiser);
+    free(plugin);
+    if (made != LUMAGROVE_OK) {
+        msg_Err(filter, "%s", lumagrove_last_error(nullptr));
         return VLC_EGENERIC;
     }
 
@@ -277,6 +281,7 @@ int Open(vlc_object_t* object) {
     sys->vout = aout_filter_RequestVout(filter, nullptr, &format);
     if (!sys->vout) {
         msg_Err(filter, "VLC gives no video output for the pictures");
+        lumagrove_destroy(sys->visualiser);
         return VLC_EGENERIC;
     }
     Lumagrove* running = sys.get();
@@ -285,9 +290,8 @@ int Open(vlc_object_t* object) {
     filter->pf_audio_filter = DoWork;
     filter->pf_flush = Flush;
     filter->pf_audio_drain = Drain;
-    const unsigned channels = aout_FormatNbChannels(&filter->fmt_in.audio);
-    msg_Dbg(filter, "sound at %u Hz, %u channel%s; %dx%d at %d fps, plug-in %s", filter->fmt_in.audio.i_rate, channels,
-            channels == 1 ? "" : "s", running->width, running->height, running->fps, plugin.c_str());
+    msg_Dbg(filter, "sound at %u Hz, %d channel%s; %dx%d at %d fps", filter->fmt_in.audio.i_rate, desc.sound.channels,
+            desc.sound.channels == 1 ? "" : "s", running->width, running->height, running->fps);
     return VLC_SUCCESS;
 }
 
@@ -301,7 +305,7 @@ void Close(vlc_object_t* object) {
     sys->wake.notify_all();
     sys->thread.join();
     aout_filter_RequestVout(filter, sys->vout, nullptr);
-    sys->visualiser.reset();
+    lumagrove_destroy(sys->visualiser);
 }
 
 }  // namespace

@@ -66,15 +66,18 @@
  *   ------------------------------------ --------------------------------------
  *   lumagrove_version*, _result_text,    any thread, any time
  *     _desc_defaults
- *   lumagrove_create                     any thread; that thread then owns the
- *                                        visualiser's drawing
+ *   lumagrove_create                     any thread (its frames may be drawn
+ *                                        on another)
  *   lumagrove_push_*, _sound_end         any thread, also while a frame is drawn
  *                                        (the sound is locked apart from frames)
- *   lumagrove_frame_due, _held_back      any thread
- *   lumagrove_frame_levels, _draw_*,     one thread at a time, not necessarily
- *     _set_size, _restart, _set_sound    the creating one (a host whose frames
- *                                        move between threads is fine so long
- *                                        as two never overlap)
+ *   lumagrove_frame_due, _held_back,     any thread
+ *     _position_at, _next_frame
+ *   lumagrove_frame_levels, _draw_*      any thread, one frame at a time: a
+ *                                        host whose frames move between
+ *                                        threads is fine (two frames at once
+ *                                        take turns)
+ *   lumagrove_restart, _set_sound,       any thread, also while a frame is
+ *     _set_size                          drawn (they wait for it to end)
  *   lumagrove_last_error                 any thread; the string stays valid
  *                                        until the next failing call on the
  *                                        same visualiser (with NULL: on the
@@ -263,6 +266,29 @@ typedef struct lumagrove_frame {
 LUMAGROVE_API int64_t lumagrove_held_back(const lumagrove_visualiser* visualiser);
 /* 1 when the frame at `sound_time` can be drawn from the sound there is, else 0. @since 0.1 */
 LUMAGROVE_API int lumagrove_frame_due(const lumagrove_visualiser* visualiser, double sound_time);
+
+/* The sample frame nearest `sound_time` (where a frame's sound is, to date
+ * it on the program's clock). @since 0.1 */
+LUMAGROVE_API int64_t lumagrove_position_at(const lumagrove_visualiser* visualiser, double sound_time);
+
+/* Frames at a steady rate through the sound: frame k at k * fps_den /
+ * fps_num seconds of sound, its time time_origin + that. The caller owns
+ * the clock and may set `next` (a restart: 0) or `time_origin` (a clock
+ * that runs on across a seek) between calls. */
+typedef struct lumagrove_frame_clock {
+    int fps_num;        /* 0: 30 */
+    int fps_den;        /* 0: 1 */
+    double time_origin; /* the time of frame 0 */
+    int64_t next;       /* the index of the frame to come */
+    /* The sound has ended: every frame it covers is due at once, the rest
+     * of their windows reading as silence, and no frame after them. */
+    int ending;
+} lumagrove_frame_clock;
+
+/* 1 when the clock's next frame is due: *frame is that frame and the clock
+ * moves on. 0 when it is not due yet (or, ending, there is none). @since 0.1 */
+LUMAGROVE_API int lumagrove_next_frame(const lumagrove_visualiser* visualiser, lumagrove_frame_clock* clock,
+                                       lumagrove_frame* frame);
 
 /* The size the next frames are drawn at (a shared target's may change any
  * frame; an offscreen target's is fixed at creation). @since 0.1 */
