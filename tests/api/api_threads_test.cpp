@@ -76,13 +76,22 @@ TEST(ApiThreads, SoundPushedWhileFramesAreDrawnOnAnotherThread) {
 }
 
 // Made on one thread, drawn and restarted (a seek) on another while a third
-// pushes; two shared visualisers of different sizes drawing at once.
+// pushes and a fourth restarts it too; two shared visualisers of different
+// sizes drawing at once.
 TEST(ApiThreads, MadeOnOneThreadDrawnAndRestartedOnAnotherSharedOnesAtOnce) {
     lumagrove_visualiser* made = Make();
     ASSERT_NE(made, nullptr);
     const std::vector<float> sound = Kicks(1.0);
     std::atomic<bool> pushed{false};
     std::thread audio(PushInPieces, made, std::cref(sound), &pushed);
+    std::atomic<bool> drawn{false};
+    // A VLC filter's flush: a restart from the player's thread while a frame is drawn.
+    std::thread seeks([&] {
+        while (!drawn) {
+            EXPECT_EQ(lumagrove_restart(made), LUMAGROVE_OK);
+            std::this_thread::yield();
+        }
+    });
     std::thread frames([&] {
         std::vector<uint8_t> pixels(kWidth * kHeight * 4);
         const lumagrove_picture picture = {pixels.data(), 0, LUMAGROVE_PIXELS_RGBA, 1};
@@ -95,6 +104,8 @@ TEST(ApiThreads, MadeOnOneThreadDrawnAndRestartedOnAnotherSharedOnesAtOnce) {
         }
     });
     frames.join();
+    drawn = true;
+    seeks.join();
     audio.join();
     lumagrove_destroy(made);
 

@@ -287,6 +287,43 @@ static void LiveSoundAndANewFormat(void) {
     lumagrove_destroy(v);
 }
 
+/* The frame clock: recorded frames come as their sound does (half a
+ * window held back), all those the sound covers at its end and no more, at
+ * the clock's rate and from its time origin. */
+static void TheFrameClockFollowsTheSound(void) {
+    current = "clock";
+    lumagrove_visualiser* v = Make(Small());
+    if (!v) return;
+    lumagrove_frame_clock clock;
+    memset(&clock, 0, sizeof clock);
+    clock.fps_num = 20;
+    clock.fps_den = 2; /* 10 frames a second */
+    clock.time_origin = 100.0;
+    lumagrove_frame frame;
+    CHECK(!lumagrove_next_frame(v, &clock, &frame));
+    int64_t count = 0;
+    float* tone = LeftTone(1.01, &count); /* 1.01 s: frames 0..10, 11 in all */
+    CHECK_RESULT(lumagrove_push_float(v, tone, count), LUMAGROVE_OK);
+    int due = 0;
+    while (lumagrove_next_frame(v, &clock, &frame)) {
+        CHECK(frame.index == due && fabs(frame.sound_time - due * 0.1) < 1e-9);
+        CHECK(fabs(frame.time - (100.0 + frame.sound_time)) < 1e-9);
+        CHECK(lumagrove_position_at(v, frame.sound_time) + lumagrove_held_back(v) <= count);
+        ++due;
+    }
+    CHECK(due > 0 && due < 11); /* the last frames wait for sound past them */
+    CHECK(clock.next == due);
+    clock.ending = 1;
+    while (lumagrove_next_frame(v, &clock, &frame)) ++due;
+    CHECK(due == 11);
+    CHECK(lumagrove_position_at(v, 0.5) == kRate / 2);
+    clock.next = -1;
+    CHECK(!lumagrove_next_frame(v, &clock, &frame));
+    CHECK(!lumagrove_next_frame(NULL, &clock, &frame));
+    free(tone);
+    lumagrove_destroy(v);
+}
+
 int main(void) {
     VersionsAndTexts();
     ZeroIsTheDefault();
@@ -294,6 +331,7 @@ int main(void) {
     AFrameDrawnToMemoryInEveryLayout();
     LevelsFollowTheSoundThroughAGapAndARestart();
     LiveSoundAndANewFormat();
+    TheFrameClockFollowsTheSound();
     if (failures) fprintf(stderr, "%d failed checks\n", failures);
     return failures ? 1 : 0;
 }
