@@ -84,25 +84,24 @@ win32: win32-deps $(WIN32_BUILD)/CMakeCache.txt
 
 # Every artifact by the build's install rules (cmake --install): the preview
 # host, the plug-in, the host library with its header and pkg-config file,
-# and the GStreamer element and the OBS Studio source, each with the plug-in
-# where it looks for it. Without PREFIX, for your user: ~/.local, and the
-# element and the source in GStreamer's and OBS's plug-in folders of yours;
-# with PREFIX=/usr, Debian's own folders. OBS takes every library in its
-# system folder for a module, so there the plug-in goes in a folder of its
-# own, lumagrove/, beside the module.
+# the C library liblumagrove with the plug-in in LIBDIR/lumagrove/, and the
+# GStreamer element, the OBS Studio source and the VLC visualisation. Without
+# PREFIX, for your user: ~/.local, and the element and the source in
+# GStreamer's and OBS's plug-in folders of yours (the modules over
+# liblumagrove find it in ~/.local by their run path); with PREFIX=/usr,
+# Debian's own folders.
 PREFIX ?=
 MULTIARCH := $(shell dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 GST_PLUGIN_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir gstreamer-1.0),$(PREFIX)/lib/gstreamer-1.0),$(HOME)/.local/share/gstreamer-1.0/plugins)
 OBS_USER_DIR = $(or $(XDG_CONFIG_HOME),$(HOME)/.config)/obs-studio/plugins/lumagrove-obs
 OBS_MODULE_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),/usr/lib/$(MULTIARCH),$(PREFIX)/lib)/obs-plugins,$(OBS_USER_DIR)/bin/64bit)
 OBS_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/obs/obs-plugins/lumagrove-obs,$(OBS_USER_DIR)/data)
-OBS_PLUGIN_DIR = $(if $(PREFIX),$(OBS_MODULE_DIR)/lumagrove,$(OBS_MODULE_DIR))
 # VLC looks in its own folder (PREFIX=/usr: Debian's), or where VLC_PLUGIN_PATH says.
 VLC_PLUGINS = $(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir vlc-plugin),$(or $(PREFIX),$(HOME)/.local)/lib/vlc/plugins)
 VLC_CACHE_GEN = $(dir $(VLC_PLUGINS))vlc-cache-gen
-INSTALL_DIRS = -DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR) -DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) \
-               -DLUMAGROVE_OBS_PLUGIN_DIR=$(OBS_PLUGIN_DIR) -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR) \
-               -DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization
+INSTALL_DIRS = -DCMAKE_INSTALL_PREFIX=$(or $(PREFIX),$(HOME)/.local) \
+               -DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR) -DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) \
+               -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR) -DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization
 
 # The folders are given for this install only: the build's own stay under
 # whatever prefix cmake --install is given.

@@ -10,7 +10,7 @@
 #   include/lumagrove/host/visualiser.h     its public header (and the headers it includes)
 #   LIBDIR/pkgconfig/lumagrove-host.pc      pkg-config --cflags --libs lumagrove-host
 #   LUMAGROVE_GST_PLUGIN_DIR                the GStreamer element, the plug-in beside it
-#   LUMAGROVE_OBS_MODULE_DIR                the OBS module; the plug-in in LUMAGROVE_OBS_PLUGIN_DIR
+#   LUMAGROVE_OBS_MODULE_DIR                the OBS module (over liblumagrove)
 #   LUMAGROVE_OBS_DATA_DIR                  the OBS module's texts
 #   LUMAGROVE_VLC_PLUGIN_DIR                the VLC visualisation (over liblumagrove)
 include(GNUInstallDirs)
@@ -18,10 +18,6 @@ set(LUMAGROVE_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/lumagrove CACHE PATH "Where the
 set(LUMAGROVE_GST_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0 CACHE PATH
   "Where the GStreamer element (and the plug-in beside it) is installed")
 set(LUMAGROVE_OBS_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/obs-plugins CACHE PATH "Where the OBS module is installed")
-# OBS takes every library in its system folder for a module: there the
-# plug-in goes in a folder of its own beside the module.
-set(LUMAGROVE_OBS_PLUGIN_DIR ${LUMAGROVE_OBS_MODULE_DIR}/lumagrove CACHE PATH
-  "Where the plug-in the OBS module loads is installed")
 set(LUMAGROVE_OBS_DATA_DIR ${CMAKE_INSTALL_DATADIR}/obs/obs-plugins/lumagrove-obs CACHE PATH
   "Where the OBS module's texts are installed")
 set(LUMAGROVE_VLC_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/vlc/plugins/visualization CACHE PATH

@@ -112,8 +112,9 @@ endfunction()
 # OBS and VLC modules) over liblumagrove: built into `folder`, installed in
 # `destination` (relative to the prefix), its own symbols hidden. It finds
 # the library by its run path: the build folder, or the install's library
-# folder relative to its own (where that is not the system's, which needs
-# none), and the library finds the plug-in installed with it.
+# folder relative to its own, or by its full path when `destination` is
+# absolute (a user's OBS or GStreamer folder); the system's needs none. The
+# library finds the plug-in installed with it.
 function(lumagrove_api_module target folder destination)
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY ${folder}
@@ -122,7 +123,9 @@ function(lumagrove_api_module target folder destination)
     C_VISIBILITY_PRESET hidden)
   target_link_libraries(${target} PRIVATE liblumagrove)
   list(FIND CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES ${CMAKE_INSTALL_FULL_LIBDIR} system)
-  if(system EQUAL -1)
+  if(system EQUAL -1 AND IS_ABSOLUTE ${destination})  # a user's own folder: make install
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH ${CMAKE_INSTALL_FULL_LIBDIR})
+  elseif(system EQUAL -1)
     file(RELATIVE_PATH to_library /${destination} /${CMAKE_INSTALL_LIBDIR})
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_library}")
   endif()

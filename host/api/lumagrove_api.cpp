@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
 constexpr int kDefaultRate = 48000, kLeastRate = 1000, kMostRate = 768000;
+constexpr double kDefaultQuietSeconds = 0.25, kMostQuietSeconds = 3600.0;
 
 // An enum a caller set, as the int it holds: C lets a caller put any int
 // there, and in C++ an enum read outside its values is undefined.
@@ -74,6 +75,8 @@ std::string CheckSound(lumagrove_sound_desc* sound) {
     if (sound->rate == 0) sound->rate = kDefaultRate;
     if (sound->channels == 0) sound->channels = 2;
     if (Raw(sound->mode) == LUMAGROVE_SOUND_DEFAULT) sound->mode = LUMAGROVE_SOUND_RECORDED;
+    if (sound->quiet_seconds == 0.0) sound->quiet_seconds = kDefaultQuietSeconds;
+    if (!(sound->quiet_seconds <= kMostQuietSeconds)) return "quiet seconds outside ..3600, or no number";
     if (sound->rate < kLeastRate || sound->rate > kMostRate)
         return "a sound rate of " + std::to_string(sound->rate) + " Hz is outside " + std::to_string(kLeastRate) +
                ".." + std::to_string(kMostRate);
@@ -131,8 +134,10 @@ struct lumagrove_visualiser {
     int channels = 2;
     int width = 0, height = 0;
     std::vector<float> converted;  // 16-bit sound as floats
-    std::mutex frameLock;          // a frame drawn, against a restart, a new sound or size from another thread
-    std::mutex soundLock;          // a push against a restart or a new sound (taken after frameLock)
+    // Live sound that stops: silence as time passes (under soundLock).
+    std::unique_ptr<SilenceFiller> quiet;
+    std::mutex frameLock;  // a frame drawn, against a restart, a new sound or size from another thread
+    std::mutex soundLock;  // a push against a restart or a new sound (taken after frameLock)
     PluginInfo info = {};
 
     mutable std::mutex errorLock;
@@ -149,6 +154,28 @@ struct lumagrove_visualiser {
         return failure.result;
     }
     lumagrove_result Fail(lumagrove_result result, const std::string& message) { return Note({result, message}); }
+
+    // The sound's format from now on, and its quiet filler.
+    void StartSound(const lumagrove_sound_desc& sound) {
+        visualiser->StartSound(SoundOf(sound));
+        desc.sound = sound;
+        channels = sound.channels;
+        quiet.reset();
+        if (sound.mode == LUMAGROVE_SOUND_LIVE && sound.quiet_seconds > 0.0)
+            quiet =
+                std::make_unique<SilenceFiller>(SilenceFillerDesc{sound.quiet_seconds, sound.quiet_seconds, 0.0, true});
+    }
+    // Under soundLock, after sound came.
+    void Heard() {
+        if (quiet) quiet->Heard(visualiser->soundEnd(), SilenceFiller::Clock::now());
+    }
+    // The silence due by now, if the sound has stopped. Any thread.
+    void FillQuiet() {
+        std::lock_guard<std::mutex> lock(soundLock);
+        if (!quiet) return;
+        const int64_t due = quiet->Due(visualiser->soundEnd(), desc.sound.rate, SilenceFiller::Clock::now());
+        if (due > 0) visualiser->PushSilence(due);
+    }
 };
 
 extern "C" {
@@ -226,9 +253,8 @@ lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagro
         inner.job.height = v.desc.height;
         inner.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
         v.visualiser = std::make_unique<Visualiser>(inner);
-        v.visualiser->StartSound(SoundOf(v.desc.sound));
+        v.StartSound(v.desc.sound);
         v.visualiser->SetSize(v.desc.width, v.desc.height);
-        v.channels = v.desc.sound.channels;
         v.width = v.desc.width;
         v.height = v.desc.height;
         v.info = v.visualiser->pluginInfo();
@@ -265,7 +291,7 @@ const char* lumagrove_last_error(const lumagrove_visualiser* visualiser) {
 lumagrove_result lumagrove_plugin_info_of(const lumagrove_visualiser* visualiser, lumagrove_plugin_info* info) {
     if (!visualiser || !info) return LUMAGROVE_ERROR_ARGUMENT;
     const PluginInfo& p = visualiser->info;
-    *info = lumagrove_plugin_info{p.author, p.name, p.version, p.date, p.email, p.url};
+    *info = lumagrove_plugin_info{p.author, p.name, p.version, p.date, p.email, p.url, visualiser->pluginPath.c_str()};
     return LUMAGROVE_OK;
 }
 
@@ -274,7 +300,10 @@ lumagrove_result lumagrove_push_float(lumagrove_visualiser* visualiser, const fl
     if (count < 0 || (count > 0 && !samples))
         return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, "no samples, or a count below 0");
     std::lock_guard<std::mutex> lock(visualiser->soundLock);
-    return visualiser->Note(Guarded([&] { visualiser->visualiser->PushSound(samples, count); }));
+    return visualiser->Note(Guarded([&] {
+        visualiser->visualiser->PushSound(samples, count);
+        visualiser->Heard();
+    }));
 }
 
 lumagrove_result lumagrove_push_s16(lumagrove_visualiser* visualiser, const int16_t* samples, int64_t count) {
@@ -287,6 +316,7 @@ lumagrove_result lumagrove_push_s16(lumagrove_visualiser* visualiser, const int1
         floats.resize(static_cast<size_t>(count) * visualiser->channels);
         for (size_t i = 0; i < floats.size(); ++i) floats[i] = samples[i] * (1.0f / 32768.0f);
         visualiser->visualiser->PushSound(floats.data(), count);
+        visualiser->Heard();
     }));
 }
 
@@ -294,11 +324,19 @@ lumagrove_result lumagrove_push_silence(lumagrove_visualiser* visualiser, int64_
     if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
     if (count < 0) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, "a count of silence below 0");
     std::lock_guard<std::mutex> lock(visualiser->soundLock);
-    return visualiser->Note(Guarded([&] { visualiser->visualiser->PushSilence(count); }));
+    return visualiser->Note(Guarded([&] {
+        visualiser->visualiser->PushSilence(count);
+        visualiser->Heard();
+    }));
 }
 
 int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser) {
-    return visualiser ? visualiser->visualiser->soundEnd() : 0;
+    if (!visualiser) return 0;
+    try {
+        const_cast<lumagrove_visualiser*>(visualiser)->FillQuiet();
+    } catch (...) {  // out of memory for the silence: the sound there is
+    }
+    return visualiser->visualiser->soundEnd();
 }
 
 lumagrove_result lumagrove_restart(lumagrove_visualiser* visualiser) {
@@ -315,11 +353,7 @@ lumagrove_result lumagrove_set_sound(lumagrove_visualiser* visualiser, const lum
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
     std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     std::lock_guard<std::mutex> lock(visualiser->soundLock);
-    return visualiser->Note(Guarded([&] {
-        visualiser->visualiser->StartSound(SoundOf(checked));
-        visualiser->desc.sound = checked;
-        visualiser->channels = checked.channels;
-    }));
+    return visualiser->Note(Guarded([&] { visualiser->StartSound(checked); }));
 }
 
 int64_t lumagrove_held_back(const lumagrove_visualiser* visualiser) {
@@ -392,6 +426,7 @@ lumagrove_result lumagrove_frame_levels(lumagrove_visualiser* visualiser, const 
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
     std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     return visualiser->Note(Guarded([&] {
+        visualiser->FillQuiet();
         visualiser->visualiser->Skip(at);
         if (levels) std::copy(visualiser->visualiser->levels(), visualiser->visualiser->levels() + 16, levels);
     }));
@@ -415,6 +450,7 @@ lumagrove_result lumagrove_draw_to_memory(lumagrove_visualiser* visualiser, cons
     const size_t stride = picture->stride ? picture->stride : row;
     uint8_t* pixels = static_cast<uint8_t*>(picture->pixels);
     return visualiser->Note(Guarded([&] {
+        visualiser->FillQuiet();
         visualiser->visualiser->DrawInto(at, PictureBuffer{pixels, stride, picture->bottom_row_first == 0});
         if (Raw(picture->format) == LUMAGROVE_PIXELS_BGRA) return;
         for (int y = 0; y < visualiser->height; ++y) {
@@ -435,7 +471,10 @@ lumagrove_result lumagrove_draw_to_texture(lumagrove_visualiser* visualiser, con
         return visualiser->Fail(LUMAGROVE_ERROR_STATE,
                                 "this visualiser's context shares no textures with the renderer given it");
     std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
-    return visualiser->Note(Guarded([&] { visualiser->visualiser->DrawIntoTexture(at, texture); }));
+    return visualiser->Note(Guarded([&] {
+        visualiser->FillQuiet();
+        visualiser->visualiser->DrawIntoTexture(at, texture);
+    }));
 }
 
 int lumagrove_shares_textures(const lumagrove_visualiser* visualiser) {

@@ -4,29 +4,40 @@
 
 #include <algorithm>
 
-std::vector<ChannelSide> SidesOfLayout(enum speaker_layout layout) {
-    const ChannelSide L = ChannelSide::kLeft, R = ChannelSide::kRight, B = ChannelSide::kBoth;
+lumagrove_sound_desc SoundOfLayout(int sampleRate, enum speaker_layout layout) {
+    const lumagrove_side L = LUMAGROVE_SIDE_LEFT, R = LUMAGROVE_SIDE_RIGHT, B = LUMAGROVE_SIDE_BOTH;
+    std::vector<lumagrove_side> sides;
     switch (layout) {
         case SPEAKERS_MONO:
-            return {B};
+            sides = {B};
+            break;
         case SPEAKERS_2POINT1:
-            return {L, R, B};
+            sides = {L, R, B};
+            break;
         case SPEAKERS_4POINT0:
-            return {L, R, B, B};
+            sides = {L, R, B, B};
+            break;
         case SPEAKERS_4POINT1:
-            return {L, R, B, B, B};
+            sides = {L, R, B, B, B};
+            break;
         case SPEAKERS_5POINT1:
-            return {L, R, B, B, L, R};
+            sides = {L, R, B, B, L, R};
+            break;
         case SPEAKERS_7POINT1:
-            return {L, R, B, B, L, R, L, R};
+            sides = {L, R, B, B, L, R, L, R};
+            break;
         default:
-            return {L, R};  // stereo, and OBS's fallback for an unknown layout
+            sides = {L, R};  // stereo, and OBS's fallback for an unknown layout
     }
+    lumagrove_sound_desc sound = {};
+    sound.rate = sampleRate;
+    sound.channels = static_cast<int>(sides.size());
+    std::copy(sides.begin(), sides.end(), sound.sides);
+    sound.mode = LUMAGROVE_SOUND_LIVE;
+    return sound;
 }
 
-AudioTap::AudioTap(int sampleRate, enum speaker_layout layout)
-    : store_(sampleRate, SidesOfLayout(layout), static_cast<int64_t>(kLiveSeconds * sampleRate)),
-      channels_(store_.channels()) {
+AudioTap::AudioTap(enum speaker_layout layout) : channels_(SoundOfLayout(48000, layout).channels) {
     signal_handler_t* signals = obs_get_signal_handler();
     signal_handler_connect(signals, "source_remove", SourceGone, this);
     signal_handler_connect(signals, "source_destroy", SourceGone, this);
@@ -61,12 +72,16 @@ bool AudioTap::attached() const {
     return source_ != nullptr;
 }
 
+void AudioTap::PushTo(lumagrove_visualiser* visualiser) {
+    std::lock_guard<std::mutex> lock(lock_);
+    visualiser_ = visualiser;
+}
+
 void AudioTap::Tick() {
     std::string wanted;
     {
         std::lock_guard<std::mutex> lock(lock_);
         if (!source_) wanted = name_;
-        store_.PushSilence(quiet_.Due(store_.end(), store_.sampleRate(), SilenceFiller::Clock::now()));
     }
     if (wanted.empty()) return;
     obs_source_t* source = obs_get_source_by_name(wanted.c_str());
@@ -107,22 +122,18 @@ void AudioTap::Captured(void* param, obs_source_t*, const struct audio_data* aud
     AudioTap* tap = static_cast<AudioTap*>(param);
     std::lock_guard<std::mutex> lock(tap->lock_);
     const uint32_t frames = audio->frames;
+    if (!tap->visualiser_) return;
     if (muted) {
-        tap->store_.PushSilence(frames);
-    } else {
-        tap->interleaved_.resize(static_cast<size_t>(frames) * tap->channels_);
-        for (int c = 0; c < tap->channels_; ++c) {
-            const float* plane = reinterpret_cast<const float*>(audio->data[c]);
-            float* out = tap->interleaved_.data() + c;
-            if (!plane) {
-                for (uint32_t i = 0; i < frames; ++i) out[static_cast<size_t>(i) * tap->channels_] = 0.0f;
-                continue;
-            }
-            for (uint32_t i = 0; i < frames; ++i) out[static_cast<size_t>(i) * tap->channels_] = plane[i];
-        }
-        tap->store_.Push(tap->interleaved_.data(), frames);
+        lumagrove_push_silence(tap->visualiser_, frames);
+        return;
     }
-    tap->quiet_.Heard(tap->store_.end(), SilenceFiller::Clock::now());
+    tap->interleaved_.resize(static_cast<size_t>(frames) * tap->channels_);
+    for (int c = 0; c < tap->channels_; ++c) {
+        const float* plane = reinterpret_cast<const float*>(audio->data[c]);
+        float* out = tap->interleaved_.data() + c;
+        for (uint32_t i = 0; i < frames; ++i) out[static_cast<size_t>(i) * tap->channels_] = plane ? plane[i] : 0.0f;
+    }
+    lumagrove_push_float(tap->visualiser_, tap->interleaved_.data(), frames);
 }
 
 void AudioTap::SourceGone(void* param, calldata_t* data) {

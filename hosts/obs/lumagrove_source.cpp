@@ -3,34 +3,21 @@
 #include <EGL/egl.h>
 #include <GL/gl.h>
 #include <stdint.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "host/visualiser.h"
 #include "hosts/obs/audio_tap.h"
+#include "lumagrove/lumagrove.h"
 
 namespace {
 
 constexpr int kDefaultWidth = 1280, kDefaultHeight = 720, kLeastSide = 16, kMostSide = 8192;
 constexpr double kGoneSeconds = 1.0;
-
-// The plug-in installed with the module: beside it (a user's plug-in folder,
-// plugins/lumagrove-obs/bin/64bit/), or in a folder of its own beside it
-// (the system's obs-plugins/, where OBS takes every library for a module).
-std::string InstalledPlugin() {
-    const std::string beside = PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin));
-    if (access(beside.c_str(), F_OK) == 0) return beside;
-    const size_t folder = beside.rfind('/') + 1;
-    return beside.substr(0, folder) + "lumagrove/lumagrove.so";
-}
 
 // Where OBS's renderer shares no textures with the shared context (OBS on
 // GLX, or the context made for another host first), each frame is read
@@ -55,9 +42,11 @@ struct LumagroveSource {
     std::atomic<int> width{kDefaultWidth}, height{kDefaultHeight};
 
     std::unique_ptr<AudioTap> tap;
-    std::unique_ptr<Visualiser> visualiser;  // while the plug-in library is loaded
+    lumagrove_sound_desc sound = {};             // OBS's rate and layout, live
+    lumagrove_visualiser* visualiser = nullptr;  // while the plug-in library is loaded
     ReadBack readBack;
-    ForeignContext renderer;   // OBS's own context, on EGL
+    EGLDisplay rendererDisplay = EGL_NO_DISPLAY;  // OBS's own context, on EGL
+    EGLContext rendererContext = EGL_NO_CONTEXT;
     bool direct = false;       // the frames are drawn straight into `texture`
     std::string problem;       // what keeps it from drawing, until the settings change
     bool heardSource = false;  // the audio source was there, as last said
@@ -86,6 +75,13 @@ struct LumagroveSource {
         drawn = readBack.drawn = false;  // no picture left over
         blog(LOG_ERROR, "[lumagrove] %s: %s", obs_source_get_name(self), why.c_str());
     }
+
+    // The plug-in released: no more sound goes to it first.
+    void LetGo() {
+        tap->PushTo(nullptr);
+        lumagrove_destroy(visualiser);
+        visualiser = nullptr;
+    }
 };
 
 const char* Text(const char* key) { return obs_module_text(key); }
@@ -106,11 +102,7 @@ void Update(void* data, obs_data_t* settings) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
     std::lock_guard<std::mutex> lock(s->lock);
     const char* name = obs_source_get_name(s->self);
-    std::string path = obs_data_get_string(settings, "plugin");
-    if (path.empty()) {
-        path = InstalledPlugin();
-        blog(LOG_INFO, "[lumagrove] %s: no plug-in library is chosen: the installed one, %s", name, path.c_str());
-    }
+    const std::string path = obs_data_get_string(settings, "plugin");
     s->width = SideWithin(name, "width", obs_data_get_int(settings, "width"));
     s->height = SideWithin(name, "height", obs_data_get_int(settings, "height"));
     const std::string before = s->problem;
@@ -118,23 +110,26 @@ void Update(void* data, obs_data_t* settings) {
     s->tap->Follow(s->audioName);
     // New settings: whatever went wrong is tried again.
     s->problem.clear();
-    if (path != s->pluginPath) s->visualiser.reset();
+    if (path != s->pluginPath) s->LetGo();
     s->pluginPath = path;
     if (!s->visualiser) {
-        try {
-            VisualiserDesc desc;
-            desc.plugin = path;
-            desc.target = TargetKind::kShared;
-            desc.shareWith = &s->renderer;
-            desc.job.width = s->width;
-            desc.job.height = s->height;
-            desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
-            s->visualiser = std::make_unique<Visualiser>(desc);
-            // Live: each frame from the window that ends at the newest sound.
-            s->visualiser->ListenTo(s->tap->store(), SoundMode::kLive);
-        } catch (const std::exception& e) {
-            s->visualiser.reset();
-            s->Fail(e.what());
+        lumagrove_visualiser_desc desc = {};
+        desc.plugin_path = path.c_str();  // "": the one installed with the library
+        desc.width = s->width;
+        desc.height = s->height;
+        desc.target = LUMAGROVE_TARGET_SHARED;
+        desc.share_egl_display = s->rendererDisplay;
+        desc.share_egl_context = s->rendererContext;
+        // Live: each frame from the window that ends at the newest sound.
+        desc.sound = s->sound;
+        if (lumagrove_create(&desc, &s->visualiser) != LUMAGROVE_OK) {
+            s->Fail(lumagrove_last_error(nullptr));
+        } else {
+            lumagrove_plugin_info info = {};
+            lumagrove_plugin_info_of(s->visualiser, &info);
+            if (path.empty())
+                blog(LOG_INFO, "[lumagrove] %s: no plug-in library is chosen: the installed one, %s", name, info.path);
+            s->tap->PushTo(s->visualiser);
         }
     }
     // An open properties dialog shows the error, or its end, at once.
@@ -146,11 +141,13 @@ void* Create(obs_data_t* settings, obs_source_t* source) {
     s->self = source;
     obs_audio_info audio = {};
     if (!obs_get_audio_info(&audio)) audio = {48000, SPEAKERS_STEREO};
-    s->tap = std::make_unique<AudioTap>(static_cast<int>(audio.samples_per_sec), audio.speakers);
+    s->tap = std::make_unique<AudioTap>(audio.speakers);
+    s->sound = SoundOfLayout(static_cast<int>(audio.samples_per_sec), audio.speakers);
     // OBS's renderer on EGL: the shared context is made sharing its textures,
     // and frames are drawn straight into the source's texture.
     obs_enter_graphics();
-    s->renderer = ForeignContext{eglGetCurrentDisplay(), eglGetCurrentContext()};
+    s->rendererDisplay = eglGetCurrentDisplay();
+    s->rendererContext = eglGetCurrentContext();
     obs_leave_graphics();
     Update(s, settings);
     return s;
@@ -158,8 +155,8 @@ void* Create(obs_data_t* settings, obs_source_t* source) {
 
 void Destroy(void* data) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
-    s->visualiser.reset();
-    s->tap.reset();  // no more sound comes in
+    s->LetGo();
+    s->tap.reset();
     if (s->texture) {
         obs_enter_graphics();
         gs_texture_destroy(s->texture);
@@ -172,7 +169,7 @@ void GetDefaults(obs_data_t* settings) {
     obs_data_set_default_string(settings, "audio_source", "Desktop Audio");
     obs_data_set_default_int(settings, "width", kDefaultWidth);
     obs_data_set_default_int(settings, "height", kDefaultHeight);
-    obs_data_set_default_string(settings, "plugin", InstalledPlugin().c_str());
+    obs_data_set_default_string(settings, "plugin", "");  // the one installed with the library
 }
 
 bool ListAudioSource(void* param, obs_source_t* source) {
@@ -249,35 +246,37 @@ void VideoTick(void* data, float seconds) {
 
     if (!obs_source_showing(s->self) || !s->visualiser || !s->problem.empty()) return;
     const int width = s->width, height = s->height;
-    try {
-        Visualiser& v = *s->visualiser;
-        const bool direct = v.SharesTexturesWith(s->renderer);
-        if (direct != s->direct || !s->frames)
-            blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), width, height,
-                 direct ? "drawn straight into OBS's texture" : "read back and uploaded to OBS's texture");
-        s->direct = direct;
-        v.SetSize(width, height);
-        // At OBS's video time, on the window that ends at the newest sound.
-        const FrameTime frame{s->frames++, s->time, v.newestSoundTime()};
-        if (direct) {
-            obs_enter_graphics();
-            const bool made = s->TextureOfSize(width, height, GS_BGRA);
-            const unsigned name = made ? *static_cast<GLuint*>(gs_texture_get_obj(s->texture)) : 0;
-            obs_leave_graphics();
-            if (!made)
-                throw std::runtime_error("OBS cannot make a texture of " + std::to_string(width) + "x" +
-                                         std::to_string(height));
-            v.DrawIntoTexture(frame, name);
-            s->drawn = true;
-        } else {
-            ReadBack& back = s->readBack;
-            back.width = width, back.height = height;
-            back.pixels.resize(FrameBytes(width, height));
-            v.DrawInto(frame, PictureBuffer{back.pixels.data(), static_cast<size_t>(width) * 4, false});
-            back.fresh = back.drawn = true;
+    lumagrove_visualiser* v = s->visualiser;
+    const bool direct = lumagrove_shares_textures(v) != 0;
+    if (direct != s->direct || !s->frames)
+        blog(LOG_INFO, "[lumagrove] %s: %dx%d frames %s", obs_source_get_name(s->self), width, height,
+             direct ? "drawn straight into OBS's texture" : "read back and uploaded to OBS's texture");
+    s->direct = direct;
+    // At OBS's video time, on the window that ends at the newest sound.
+    const lumagrove_frame frame = {s->frames++, s->time, double(lumagrove_sound_end(v)) / s->sound.rate};
+    lumagrove_result result = lumagrove_set_size(v, width, height);
+    if (result == LUMAGROVE_OK && direct) {
+        obs_enter_graphics();
+        const bool made = s->TextureOfSize(width, height, GS_BGRA);
+        const unsigned name = made ? *static_cast<GLuint*>(gs_texture_get_obj(s->texture)) : 0;
+        obs_leave_graphics();
+        if (!made) {
+            s->Fail("OBS cannot make a texture of " + std::to_string(width) + "x" + std::to_string(height));
+            obs_source_update_properties(s->self);
+            return;
         }
-    } catch (const std::exception& e) {
-        s->Fail(e.what());
+        result = lumagrove_draw_to_texture(v, &frame, name);
+        s->drawn = result == LUMAGROVE_OK;
+    } else if (result == LUMAGROVE_OK) {
+        ReadBack& back = s->readBack;
+        back.width = width, back.height = height;
+        back.pixels.resize(static_cast<size_t>(width) * height * 4);
+        const lumagrove_picture picture = {back.pixels.data(), 0, LUMAGROVE_PIXELS_BGRA, 1};
+        result = lumagrove_draw_to_memory(v, &frame, &picture);
+        back.fresh = back.drawn = result == LUMAGROVE_OK;
+    }
+    if (result != LUMAGROVE_OK) {
+        s->Fail(lumagrove_last_error(v));
         obs_source_update_properties(s->self);
     }
 }

@@ -4,14 +4,13 @@
 // Its settings: "audio_source", the name of the OBS source whose sound it
 // shows (followed through renames; while it is gone the picture is the
 // outline alone); "width" and "height" (1280x720, 16..8192); "plugin", the
-// plug-in library (by default lumagrove.so beside this module, or in a
-// folder "lumagrove" beside it).
+// plug-in library (empty, by default: the one installed with liblumagrove).
 //
 // Each frame is drawn in OBS's video tick, at most once per OBS frame and
-// only while the source is shown, by a Visualiser (host/visualiser.h) of its
-// own on the host library's one offscreen context of the process (shared
-// with every Lumagrove source, which each keep their own analysis), fed live
-// sound by the audio tap: OBS's renderer is an
+// only while the source is shown, by a visualiser of liblumagrove (lumagrove.h)
+// of its own on the library's one shared offscreen context of the process
+// (shared with every Lumagrove source, which each keep their own analysis),
+// fed live sound by the audio tap: OBS's renderer is an
 // OpenGL core profile, where the plug-in's immediate mode does not run. When
 // OBS renders with EGL, that context is made on OBS's display sharing its
 // textures, and the plug-in draws straight into the source's texture; else

@@ -184,6 +184,12 @@ typedef struct lumagrove_sound_desc {
      * keep_all a program whose frames may go back (a page seeking a song it
      * pushed whole) keeps it all. */
     int keep_all;
+    /* Live sound that stops coming (a paused or vanished source): once
+     * nothing has been pushed for this many seconds, silence is counted in
+     * at the sound's rate as time passes (at lumagrove_sound_end() and each
+     * frame), until sound comes again, so the newest sound decays to
+     * silence. 0: 0.25; below 0: never. Recorded sound is never filled. */
+    double quiet_seconds;
 } lumagrove_sound_desc;
 
 typedef enum lumagrove_target {
@@ -230,6 +236,7 @@ typedef struct lumagrove_plugin_info {
     const char* date; /* "YYYY-MM-DD" */
     const char* email;
     const char* url;
+    const char* path; /* the plug-in library's file, as loaded */
 } lumagrove_plugin_info;
 
 /* The loaded plug-in's own description. @since 0.1 */

@@ -1,10 +1,12 @@
 /* The C API as a C program sees it: lumagrove.h compiled as C99, linked
  * with liblumagrove.so.0 alone, drawing on Mesa through EGL. Each case is
  * a function; the program's status is the number of failed checks. */
+#define _POSIX_C_SOURCE 199309L /* nanosleep */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "lumagrove/lumagrove.h"
 
@@ -148,6 +150,7 @@ static void AFrameDrawnToMemoryInEveryLayout(void) {
     lumagrove_plugin_info info;
     CHECK_RESULT(lumagrove_plugin_info_of(v, &info), LUMAGROVE_OK);
     CHECK(info.name && strlen(info.name) > 0 && info.date && strlen(info.date) == 10);
+    CHECK(info.path && strstr(info.path, "lumagrove.so") == info.path + strlen(info.path) - strlen("lumagrove.so"));
 
     int64_t count = 0;
     float* tone = LeftTone(2.0, &count);
@@ -324,6 +327,56 @@ static void TheFrameClockFollowsTheSound(void) {
     lumagrove_destroy(v);
 }
 
+/* Live sound that stops is counted on as silence, as time passes: the
+ * newest levels decay. A visualiser told never to do so keeps its sound. */
+static void LiveSoundThatStopsDecaysToSilence(void) {
+    current = "quiet";
+    lumagrove_visualiser_desc desc = Small();
+    desc.sound.mode = LUMAGROVE_SOUND_LIVE;
+    desc.sound.quiet_seconds = 0.05;
+    lumagrove_visualiser* v = Make(desc);
+    desc.sound.quiet_seconds = -1.0;
+    lumagrove_visualiser* kept = Make(desc);
+    if (!v || !kept) return;
+    int64_t count = 0;
+    float* tone = LeftTone(0.5, &count);
+    CHECK_RESULT(lumagrove_push_float(v, tone, count), LUMAGROVE_OK);
+    CHECK_RESULT(lumagrove_push_float(kept, tone, count), LUMAGROVE_OK);
+    float levels[16];
+    lumagrove_frame frame = {0, 0.0, (double)count / kRate};
+    CHECK_RESULT(lumagrove_frame_levels(v, &frame, levels), LUMAGROVE_OK);
+    CHECK(levels[0] > 0.3f);
+    /* Waits for half a second of silence to be counted in; a minute without
+     * is a failure. */
+    struct timespec began, now;
+    clock_gettime(CLOCK_MONOTONIC, &began);
+    now = began;
+    while (lumagrove_sound_end(v) < count + kRate / 2 && now.tv_sec - began.tv_sec < 60) {
+        const struct timespec pause = {0, 1000000};
+        nanosleep(&pause, NULL);
+        clock_gettime(CLOCK_MONOTONIC, &now);
+    }
+    CHECK(lumagrove_sound_end(v) >= count + kRate / 2);
+    CHECK(lumagrove_sound_end(kept) == count);
+    /* A second of frames at the newest sound of each: levels fall by the frames' time. */
+    float still[16];
+    for (frame.index = 1; frame.index < 30; ++frame.index) {
+        frame.time = frame.index / 30.0;
+        frame.sound_time = (double)lumagrove_sound_end(v) / kRate;
+        CHECK_RESULT(lumagrove_frame_levels(v, &frame, levels), LUMAGROVE_OK);
+        frame.sound_time = (double)lumagrove_sound_end(kept) / kRate;
+        CHECK_RESULT(lumagrove_frame_levels(kept, &frame, still), LUMAGROVE_OK);
+    }
+    CHECK(levels[0] < 0.05f);
+    CHECK(still[0] > 0.3f);
+    desc.sound.quiet_seconds = 1e9;
+    lumagrove_visualiser* refused = NULL;
+    CHECK_RESULT(lumagrove_create(&desc, &refused), LUMAGROVE_ERROR_ARGUMENT);
+    free(tone);
+    lumagrove_destroy(v);
+    lumagrove_destroy(kept);
+}
+
 int main(void) {
     VersionsAndTexts();
     ZeroIsTheDefault();
@@ -332,6 +385,7 @@ int main(void) {
     LevelsFollowTheSoundThroughAGapAndARestart();
     LiveSoundAndANewFormat();
     TheFrameClockFollowsTheSound();
+    LiveSoundThatStopsDecaysToSilence();
     if (failures) fprintf(stderr, "%d failed checks\n", failures);
     return failures ? 1 : 0;
 }

@@ -193,7 +193,7 @@ TEST(ObsSource, BadPluginLibraryIsShownAndCorrectedWithoutRestart) {
     obs.Record(0.3);
     EXPECT_NE(Problem(glow).find("QueryInterface"), std::string::npos) << Problem(glow);
 
-    obs_data_set_string(settings, "plugin", LUMAGROVE_OBS_DIR "/bin/64bit/lumagrove.so");
+    obs_data_set_string(settings, "plugin", LUMAGROVE_PLUGIN_FILE);
     obs_source_update(glow, settings);
     obs_data_release(settings);
     Sleep(0.5);
@@ -218,7 +218,7 @@ TEST(ObsSource, PropertiesFollowTheStateAnEmptyPathAndSizesOutsideTheRange) {
     auto counted = [](void* count, calldata_t*) { ++*static_cast<int*>(count); };
     signal_handler_connect(obs_source_get_signal_handler(glow), "update_properties", counted, &refreshes);
     obs_data_t* settings = obs_data_create();
-    obs_data_set_string(settings, "plugin", LUMAGROVE_OBS_DIR "/bin/64bit/lumagrove.so");
+    obs_data_set_string(settings, "plugin", LUMAGROVE_PLUGIN_FILE);
     obs_source_update(glow, settings);
     obs.Record(0.3);  // settings are taken at the next tick
     EXPECT_EQ(Problem(glow), "");
