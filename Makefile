@@ -107,6 +107,8 @@ INSTALL_DIRS = -DCMAKE_INSTALL_PREFIX=$(or $(PREFIX),$(HOME)/.local) \
 # whatever prefix cmake --install is given.
 install: build
 	cmake -S . -B $(BUILD) $(INSTALL_DIRS) > /dev/null
+	@# (the modules relinked with room for their run path to this install)
+	cmake --build $(BUILD) -j $(JOBS) > /dev/null
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),$(HOME)/.local); \
 	  status=$$?; cmake -S . -B $(BUILD) -U 'LUMAGROVE_*_DIR' > /dev/null; exit $$status
 	@# VLC's plug-in cache, so VLC lists the new module at once.
