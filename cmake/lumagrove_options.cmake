@@ -94,21 +94,6 @@ function(lumagrove_include_root target folder)
 endfunction()
 
 # A host that another program loads as a module (the GStreamer element, the
-# OBS and VLC modules): built into `folder` with a copy of the plug-in
-# beside it (the layout it is installed in, where it looks for the plug-in),
-# its own symbols hidden and the host library's kept inside it.
-function(lumagrove_host_module target folder)
-  set_target_properties(${target} PROPERTIES
-    LIBRARY_OUTPUT_DIRECTORY ${folder}
-    POSITION_INDEPENDENT_CODE ON
-    CXX_VISIBILITY_PRESET hidden)
-  target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL)
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:lumagrove> ${folder}/lumagrove.so)
-  add_dependencies(${target} lumagrove)
-endfunction()
-
-# A host that another program loads as a module (the GStreamer element, the
 # OBS and VLC modules) over liblumagrove: built into `folder`, installed in
 # `destination` (relative to the prefix), its own symbols hidden. It finds
 # the library by its run path: the build folder, or the install's library

@@ -330,6 +330,19 @@ lumagrove_result lumagrove_push_silence(lumagrove_visualiser* visualiser, int64_
     }));
 }
 
+int64_t lumagrove_fill_gap_to(lumagrove_visualiser* visualiser, int64_t at) {
+    if (!visualiser || at < 0) return 0;
+    std::lock_guard<std::mutex> lock(visualiser->soundLock);
+    int64_t overlap = 0;
+    const Failure failure = Guarded([&] { overlap = visualiser->visualiser->FillGapTo(at); });
+    if (failure.result != LUMAGROVE_OK) {
+        visualiser->Note(failure);
+        return 0;
+    }
+    visualiser->Heard();
+    return overlap;
+}
+
 int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser) {
     if (!visualiser) return 0;
     try {

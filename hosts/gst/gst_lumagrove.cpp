@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/visualiser.h"
 #include "hosts/gst/frame_shader.h"
+#include "lumagrove/lumagrove.h"
 
 GST_DEBUG_CATEGORY_STATIC(lumagrove_debug);
 #define GST_CAT_DEFAULT lumagrove_debug
@@ -32,14 +32,16 @@ public:
     // while the analysis still takes in its sound.
     bool Wants(int64_t index) const;
 
-    // A buffer from the pool, mapped, for the next frame; then pushed.
-    PictureBuffer Lend();
-    void Deliver(const FrameTime& frame);
+    // A buffer from the pool, mapped, for the next frame (false, and
+    // `problem` says why, when there is none); then pushed.
+    bool Lend(lumagrove_picture* picture);
+    void Deliver(const lumagrove_frame& frame);
     // Lets go of the pool and of a buffer lent for a frame that failed.
     void Release();
 
     GstFlowReturn flow = GST_FLOW_OK;  // of the last push, or of a failure
     FrameShader shader;                // the trails of the `shader` property
+    const char* problem = "";
 
 private:
     GstLumagrove* self_;
@@ -52,24 +54,28 @@ private:
 // The element's visualiser (from READY to PAUSED until back to READY), and
 // its stream from the start (or the last flush): the next frame to draw.
 struct Stream {
-    std::unique_ptr<Visualiser> visualiser;  // the sound pushed in, its analysis, the plug-in
+    lumagrove_visualiser* visualiser = nullptr;  // the sound pushed in, its analysis, the plug-in
     std::unique_ptr<PadOutput> output;
-    int rate = 0, channels = 0;
-    std::vector<ChannelSide> sides;
+    int rate = 0, channels = 0;  // the sound's, once its caps have come
+    lumagrove_side sides[LUMAGROVE_MAX_CHANNELS] = {};
     int64_t nextFrame = 0;
     GstClockTime startPts = GST_CLOCK_TIME_NONE;  // the first buffer's
-    std::vector<float> samples;                   // a buffer's, as floats
 
-    bool hasSound() const { return visualiser && visualiser->hasSound(); }
+    bool hasSound() const { return visualiser && rate > 0; }
     void Restart() {
         if (output) output->shader.Restart();
-        if (visualiser) visualiser->Restart();
+        if (visualiser) lumagrove_restart(visualiser);
         nextFrame = 0;
         startPts = GST_CLOCK_TIME_NONE;
     }
+    void LetGo() {
+        lumagrove_destroy(visualiser);
+        visualiser = nullptr;
+        rate = channels = 0;
+    }
 };
 
-ChannelSide SideOf(GstAudioChannelPosition position) {
+lumagrove_side SideOf(GstAudioChannelPosition position) {
     switch (position) {
         case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
         case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT:
@@ -81,7 +87,7 @@ ChannelSide SideOf(GstAudioChannelPosition position) {
         case GST_AUDIO_CHANNEL_POSITION_WIDE_LEFT:
         case GST_AUDIO_CHANNEL_POSITION_SURROUND_LEFT:
         case GST_AUDIO_CHANNEL_POSITION_BOTTOM_FRONT_LEFT:
-            return ChannelSide::kLeft;
+            return LUMAGROVE_SIDE_LEFT;
         case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT:
         case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT:
         case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT:
@@ -92,14 +98,11 @@ ChannelSide SideOf(GstAudioChannelPosition position) {
         case GST_AUDIO_CHANNEL_POSITION_WIDE_RIGHT:
         case GST_AUDIO_CHANNEL_POSITION_SURROUND_RIGHT:
         case GST_AUDIO_CHANNEL_POSITION_BOTTOM_FRONT_RIGHT:
-            return ChannelSide::kRight;
+            return LUMAGROVE_SIDE_RIGHT;
         default:
-            return ChannelSide::kBoth;
+            return LUMAGROVE_SIDE_BOTH;
     }
 }
-
-// "<folder of this module>/lumagrove.so": the plug-in installed beside the element.
-std::string PluginBesideElement() { return PluginBesideModule(reinterpret_cast<const void*>(&PluginBesideElement)); }
 
 }  // namespace
 
@@ -160,7 +163,7 @@ static GstStaticPadTemplate srcTemplate =
                                                                                                                                                                                      LUMAGROVE_ANY_SIZE,
                                                                                                                                                                                      LUMAGROVE_ANY_RATE)));
 
-PictureBuffer PadOutput::Lend() {
+bool PadOutput::Lend(lumagrove_picture* picture) {
     if (lent_) Release();
     // Frames from a pool of the negotiated size: no new memory per frame.
     if (!pool_ || poolSize_ != GST_VIDEO_INFO_SIZE(&self_->vinfo)) {
@@ -176,15 +179,20 @@ PictureBuffer PadOutput::Lend() {
     }
     if (gst_buffer_pool_acquire_buffer(pool_, &lent_, nullptr) != GST_FLOW_OK) {
         lent_ = nullptr;
-        throw HostError(kExitFailure, "cannot get a video frame's memory");
+        problem = "cannot get a video frame's memory";
+        return false;
     }
     if (!gst_video_frame_map(&mapped_, &self_->vinfo, lent_, GST_MAP_WRITE)) {
         gst_buffer_unref(lent_);
         lent_ = nullptr;
-        throw HostError(kExitFailure, "cannot map a video frame");
+        problem = "cannot map a video frame";
+        return false;
     }
-    return PictureBuffer{static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0)),
-                         static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0)), true};
+    // BGRx and BGRA alike: the blue, green, red bytes, then 255.
+    *picture =
+        lumagrove_picture{GST_VIDEO_FRAME_PLANE_DATA(&mapped_, 0),
+                          static_cast<size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&mapped_, 0)), LUMAGROVE_PIXELS_BGRA, 0};
+    return true;
 }
 
 bool PadOutput::Wants(int64_t index) const {
@@ -211,7 +219,7 @@ bool PadOutput::Wants(int64_t index) const {
     return false;
 }
 
-void PadOutput::Deliver(const FrameTime& frame) {
+void PadOutput::Deliver(const lumagrove_frame& frame) {
     const int fpsN = GST_VIDEO_INFO_FPS_N(&self_->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&self_->vinfo);
     GST_OBJECT_LOCK(self_);
     const GstAudioVisualizerShader kind = self_->shader;
@@ -244,34 +252,41 @@ void PadOutput::Release() {
 
 // Frames while the sound to draw them from is here; at EOS, all that the
 // sound covers. Frame k is at k / fps seconds of the stream's sound from its
-// first buffer (SoundClock), and its time for the plug-in its stream time:
-// the first buffer's, then k / fps on from it, in the arithmetic
-// lumagrove-preview uses, so the same song gives the same times.
+// first buffer (the library's frame clock), and its time for the plug-in its
+// stream time: the first buffer's, then k / fps on from it, in the
+// arithmetic lumagrove-preview uses, so the same song gives the same times.
 static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
     Stream& s = *self->stream;
     const int fpsN = GST_VIDEO_INFO_FPS_N(&self->vinfo), fpsD = GST_VIDEO_INFO_FPS_D(&self->vinfo);
     if (!s.hasSound() || fpsN <= 0 || !GST_CLOCK_TIME_IS_VALID(s.startPts)) return GST_FLOW_OK;
-    Visualiser& v = *s.visualiser;
-    SoundClock clock(v, fpsN, fpsD);
-    clock.StartAt(s.nextFrame);
-    clock.SetEnding(atEos);
+    lumagrove_frame_clock clock = {};
+    clock.fps_num = fpsN;
+    clock.fps_den = fpsD;
+    clock.next = s.nextFrame;
+    clock.ending = atEos;
     const guint64 startTime = gst_segment_to_stream_time(&self->segment, GST_FORMAT_TIME, s.startPts);
-    clock.SetTimeOrigin(GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0);
-    v.SetSize(GST_VIDEO_INFO_WIDTH(&self->vinfo), GST_VIDEO_INFO_HEIGHT(&self->vinfo));
-    try {
-        FrameTime frame;
-        while (s.output->flow == GST_FLOW_OK && clock.Next(&frame)) {
-            s.nextFrame = clock.next();
-            if (!s.output->Wants(frame.index)) {
-                v.Skip(frame);
-                continue;
-            }
-            v.DrawInto(frame, s.output->Lend());
+    clock.time_origin = GST_CLOCK_TIME_IS_VALID(startTime) ? static_cast<double>(startTime) / GST_SECOND : 0.0;
+    lumagrove_visualiser* v = s.visualiser;
+    const char* problem = nullptr;
+    if (lumagrove_set_size(v, GST_VIDEO_INFO_WIDTH(&self->vinfo), GST_VIDEO_INFO_HEIGHT(&self->vinfo)) != LUMAGROVE_OK)
+        problem = lumagrove_last_error(v);
+    lumagrove_frame frame;
+    while (!problem && s.output->flow == GST_FLOW_OK && lumagrove_next_frame(v, &clock, &frame)) {
+        s.nextFrame = clock.next;
+        lumagrove_picture picture;
+        if (!s.output->Wants(frame.index)) {
+            if (lumagrove_frame_levels(v, &frame, nullptr) != LUMAGROVE_OK) problem = lumagrove_last_error(v);
+        } else if (!s.output->Lend(&picture)) {
+            problem = s.output->problem;
+        } else if (lumagrove_draw_to_memory(v, &frame, &picture) != LUMAGROVE_OK) {
+            problem = lumagrove_last_error(v);
+        } else {
             s.output->Deliver(frame);
         }
-    } catch (const std::exception& e) {
+    }
+    if (problem) {
         s.output->Release();
-        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", e.what()), (nullptr));
+        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", problem), (nullptr));
         return GST_FLOW_ERROR;
     }
     const GstFlowReturn flow = s.output->flow;
@@ -287,15 +302,16 @@ static GstFlowReturn DrawReady(GstLumagrove* self, bool atEos) {
 static int64_t FillUpTo(GstLumagrove* self, GstClockTime pts) {
     Stream& s = *self->stream;
     if (!s.hasSound() || !GST_CLOCK_TIME_IS_VALID(s.startPts) || pts < s.startPts) return 0;
-    return s.visualiser->FillGapTo(
-        static_cast<int64_t>(gst_util_uint64_scale_round(pts - s.startPts, s.rate, GST_SECOND)));
+    return lumagrove_fill_gap_to(
+        s.visualiser, static_cast<int64_t>(gst_util_uint64_scale_round(pts - s.startPts, s.rate, GST_SECOND)));
 }
 
 // The frames the sound of the running stream covers, drawn as at EOS: a
 // stream that ends for a new segment or new sound caps loses none of them.
 static void DrainStream(GstLumagrove* self) {
     Stream& s = *self->stream;
-    if (s.hasSound() && s.visualiser->soundEnd() > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts)) DrawReady(self, true);
+    if (s.hasSound() && lumagrove_sound_end(s.visualiser) > 0 && GST_CLOCK_TIME_IS_VALID(s.startPts))
+        DrawReady(self, true);
 }
 
 // The frames' format: what downstream takes of the element's template, the
@@ -365,16 +381,19 @@ static GstFlowReturn gst_lumagrove_chain(GstPad*, GstObject* parent, GstBuffer* 
         return GST_FLOW_ERROR;
     }
     const int64_t frames = static_cast<int64_t>(map.size / GST_AUDIO_INFO_BPF(&self->ainfo));
-    s.samples.resize(static_cast<size_t>(frames) * s.channels);
-    if (GST_AUDIO_INFO_FORMAT(&self->ainfo) == GST_AUDIO_FORMAT_S16LE) {
-        const int16_t* in = reinterpret_cast<const int16_t*>(map.data);
-        for (size_t i = 0; i < s.samples.size(); ++i) s.samples[i] = in[i] / 32768.0f;
-    } else {
-        memcpy(s.samples.data(), map.data, s.samples.size() * sizeof(float));
-    }
+    lumagrove_result pushed = LUMAGROVE_OK;
+    if (skip < frames && GST_AUDIO_INFO_FORMAT(&self->ainfo) == GST_AUDIO_FORMAT_S16LE)
+        pushed = lumagrove_push_s16(s.visualiser, reinterpret_cast<const int16_t*>(map.data) + skip * s.channels,
+                                    frames - skip);
+    else if (skip < frames)
+        pushed = lumagrove_push_float(s.visualiser, reinterpret_cast<const float*>(map.data) + skip * s.channels,
+                                      frames - skip);
     gst_buffer_unmap(buffer, &map);
     gst_buffer_unref(buffer);
-    if (skip < frames) s.visualiser->PushSound(s.samples.data() + skip * s.channels, frames - skip);
+    if (pushed != LUMAGROVE_OK) {
+        GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("%s", lumagrove_last_error(s.visualiser)), (nullptr));
+        return GST_FLOW_ERROR;
+    }
     return DrawReady(self, false);
 }
 
@@ -464,7 +483,7 @@ static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery
     GstClockTime min = 0, max = GST_CLOCK_TIME_NONE;
     gst_query_parse_latency(query, &live, &min, &max);
     const GstClockTime ours =
-        gst_util_uint64_scale_int_ceil(static_cast<guint64>(s.visualiser->heldBack()), GST_SECOND, s.rate);
+        gst_util_uint64_scale_int_ceil(static_cast<guint64>(lumagrove_held_back(s.visualiser)), GST_SECOND, s.rate);
     gst_query_set_latency(query, live, min + ours, GST_CLOCK_TIME_IS_VALID(max) ? max + ours : max);
     return TRUE;
 }
@@ -474,22 +493,24 @@ static gboolean gst_lumagrove_src_query(GstPad* pad, GstObject* parent, GstQuery
 static gboolean SetSound(GstLumagrove* self, const GstAudioInfo& info) {
     self->ainfo = info;
     Stream& s = *self->stream;
-    const int rate = GST_AUDIO_INFO_RATE(&self->ainfo), channels = GST_AUDIO_INFO_CHANNELS(&self->ainfo);
-    std::vector<ChannelSide> sides;
-    for (int c = 0; c < channels; ++c)
-        sides.push_back(channels == 1 ? ChannelSide::kBoth : SideOf(GST_AUDIO_INFO_POSITION(&self->ainfo, c)));
+    lumagrove_sound_desc sound = {};
+    sound.rate = GST_AUDIO_INFO_RATE(&self->ainfo);
+    sound.channels = GST_AUDIO_INFO_CHANNELS(&self->ainfo);
+    sound.mode = LUMAGROVE_SOUND_RECORDED;
+    for (int c = 0; c < sound.channels && c < LUMAGROVE_MAX_CHANNELS; ++c)
+        sound.sides[c] = sound.channels == 1 ? LUMAGROVE_SIDE_BOTH : SideOf(GST_AUDIO_INFO_POSITION(&self->ainfo, c));
     if (!s.visualiser) return FALSE;
-    if (s.hasSound() && s.rate == rate && s.sides == sides) return TRUE;
+    if (s.hasSound() && s.rate == sound.rate && s.channels == sound.channels &&
+        memcmp(s.sides, sound.sides, sizeof s.sides) == 0)
+        return TRUE;
     DrainStream(self);  // new sound caps mid-stream: the old sound's last frames first
-    try {
-        s.visualiser->StartSound(SoundDesc{rate, sides, SoundMode::kRecorded, false});
-    } catch (const std::exception& e) {
-        GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", e.what()), (nullptr));
+    if (lumagrove_set_sound(s.visualiser, &sound) != LUMAGROVE_OK) {
+        GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s", lumagrove_last_error(s.visualiser)), (nullptr));
         return FALSE;
     }
-    s.rate = rate;
-    s.channels = channels;
-    s.sides = sides;
+    s.rate = sound.rate;
+    s.channels = sound.channels;
+    memcpy(s.sides, sound.sides, sizeof s.sides);
     s.Restart();
     return TRUE;
 }
@@ -497,14 +518,16 @@ static gboolean SetSound(GstLumagrove* self, const GstAudioInfo& info) {
 static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstStateChange transition) {
     GstLumagrove* self = GST_LUMAGROVE(element);
     if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
-        try {
-            VisualiserDesc desc;
-            desc.plugin = self->pluginPath;
-            desc.target = TargetKind::kShared;
-            desc.job.onInterrupt = FrameJob::OnInterrupt::kFinish;  // an element is never interrupted: it is stopped
-            self->stream->visualiser = std::make_unique<Visualiser>(desc);
-        } catch (const std::exception& e) {
-            GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("%s", e.what()), (nullptr));
+        // On the shared context: any size a frame, as the caps say. The
+        // sound's own format comes with its caps.
+        lumagrove_visualiser_desc desc = {};
+        GST_OBJECT_LOCK(self);
+        const std::string plugin = self->pluginPath ? self->pluginPath : "";
+        GST_OBJECT_UNLOCK(self);
+        desc.plugin_path = plugin.c_str();
+        desc.target = LUMAGROVE_TARGET_SHARED;
+        if (lumagrove_create(&desc, &self->stream->visualiser) != LUMAGROVE_OK) {
+            GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("%s", lumagrove_last_error(nullptr)), (nullptr));
             return GST_STATE_CHANGE_FAILURE;
         }
         self->stream->Restart();
@@ -514,7 +537,7 @@ static GstStateChangeReturn gst_lumagrove_change_state(GstElement* element, GstS
     const GstStateChangeReturn result =
         GST_ELEMENT_CLASS(gst_lumagrove_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
-        self->stream->visualiser.reset();
+        self->stream->LetGo();
         self->stream->output->Release();
     }
     return result;
@@ -524,9 +547,10 @@ static void gst_lumagrove_set_property(GObject* object, guint id, const GValue* 
     GstLumagrove* self = GST_LUMAGROVE(object);
     switch (id) {
         case PROP_PLUGIN:
+            GST_OBJECT_LOCK(self);
             g_free(self->pluginPath);
-            self->pluginPath = g_value_dup_string(value);
-            if (!self->pluginPath) self->pluginPath = g_strdup(PluginBesideElement().c_str());
+            self->pluginPath = g_value_dup_string(value);  // NULL or "": the one installed with the library
+            GST_OBJECT_UNLOCK(self);
             break;
         case PROP_SHADER:
             GST_OBJECT_LOCK(self);
@@ -564,6 +588,7 @@ static void gst_lumagrove_get_property(GObject* object, guint id, GValue* value,
 
 static void gst_lumagrove_finalize(GObject* object) {
     GstLumagrove* self = GST_LUMAGROVE(object);
+    self->stream->LetGo();
     delete self->stream;
     g_free(self->pluginPath);
     G_OBJECT_CLASS(gst_lumagrove_parent_class)->finalize(object);
@@ -582,8 +607,8 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
     g_object_class_install_property(
         object, PROP_PLUGIN,
         g_param_spec_string(
-            "plugin", "Plug-in", "The Lumagrove plug-in library to host", PluginBesideElement().c_str(),
-            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
+            "plugin", "Plug-in", "The Lumagrove plug-in library to host (empty: the one installed with liblumagrove)",
+            "", static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
     g_object_class_install_property(
         object, PROP_SHADER,
         g_param_spec_enum("shader", "Shader", "How each frame leaves a trail on the next (none: frames as drawn)",
@@ -604,7 +629,7 @@ static void gst_lumagrove_class_init(GstLumagroveClass* klass) {
 }
 
 static void gst_lumagrove_init(GstLumagrove* self) {
-    self->pluginPath = g_strdup(PluginBesideElement().c_str());
+    self->pluginPath = g_strdup("");
     self->shader = GST_AUDIO_VISUALIZER_SHADER_NONE;
     self->shadeAmount = kDefaultShadeAmount;
     gst_audio_info_init(&self->ainfo);

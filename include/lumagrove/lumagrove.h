@@ -68,7 +68,8 @@
  *     _desc_defaults
  *   lumagrove_create                     any thread (its frames may be drawn
  *                                        on another)
- *   lumagrove_push_*, _sound_end         any thread, also while a frame is drawn
+ *   lumagrove_push_*, _sound_end,        any thread, also while a frame is drawn
+ *     _fill_gap_to
  *                                        (the sound is locked apart from frames)
  *   lumagrove_frame_due, _held_back,     any thread
  *     _position_at, _next_frame
@@ -252,6 +253,12 @@ LUMAGROVE_API lumagrove_result lumagrove_push_s16(lumagrove_visualiser* visualis
                                                   int64_t count);
 /* `count` sample frames of silence (a gap in a stream). @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_push_silence(lumagrove_visualiser* visualiser, int64_t count);
+/* For a program that places sound by time (a stream's timestamps): the
+ * next sound belongs at sample frame `at`. A gap of more than a hundredth
+ * of a second before it is filled with silence, so later frames keep their
+ * places; returns how many sample frames from `at` are there already (an
+ * overlap, for the caller to pass over), or 0. @since 0.1 */
+LUMAGROVE_API int64_t lumagrove_fill_gap_to(lumagrove_visualiser* visualiser, int64_t at);
 /* The sample frame the next push lands at: how much sound there is. @since 0.1 */
 LUMAGROVE_API int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser);
 /* Sound from sample 0 again and the analysis afresh (a seek, a new stream);

@@ -234,6 +234,13 @@ static void LevelsFollowTheSoundThroughAGapAndARestart(void) {
     CHECK_RESULT(lumagrove_push_silence(v, kRate), LUMAGROVE_OK); /* a second of gap */
     CHECK_RESULT(lumagrove_push_silence(w, kRate), LUMAGROVE_OK);
     CHECK(lumagrove_sound_end(v) == 2 * kRate);
+    /* Sound placed by time: a gap is silence, a hundredth of a second is
+     * not a gap, and an overlap is said. */
+    CHECK(lumagrove_fill_gap_to(w, 2 * kRate + kRate / 200) == 0);
+    CHECK(lumagrove_sound_end(w) == 2 * kRate);
+    CHECK(lumagrove_fill_gap_to(w, 2 * kRate - 1000) == 1000);
+    CHECK(lumagrove_fill_gap_to(w, 3 * kRate) == 0);
+    CHECK(lumagrove_sound_end(w) == 3 * kRate);
 
     float a[16], b[16], gap[16];
     const lumagrove_frame loud = {0, 0.5, 0.5}, quiet = {1, 1.6, 1.6};

@@ -84,8 +84,7 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) 
     const std::string lib = prefix + "/" LUMAGROVE_INSTALL_LIBDIR;
     for (const std::string& artifact :
          {prefix + "/bin/lumagrove-preview", lib + "/lumagrove/lumagrove.so", lib + "/gstreamer-1.0/libgstlumagrove.so",
-          lib + "/gstreamer-1.0/lumagrove.so", lib + "/obs-plugins/lumagrove-obs.so",
-          prefix + "/share/obs/obs-plugins/lumagrove-obs/locale/en-US.ini",
+          lib + "/obs-plugins/lumagrove-obs.so", prefix + "/share/obs/obs-plugins/lumagrove-obs/locale/en-US.ini",
           prefix + "/include/lumagrove/host/visualiser.h", lib + "/liblumagrove_host.a",
           lib + "/pkgconfig/lumagrove-host.pc", lib + "/vlc/plugins/visualization/liblumagrove_vlc_plugin.so"})
         EXPECT_TRUE(Exists(artifact)) << artifact;
@@ -109,8 +108,8 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExample) 
           lib + "/cmake/Lumagrove/LumagroveConfig.cmake"})
         EXPECT_TRUE(Exists(artifact)) << artifact;
     // The modules other programs load find the library of their own install.
-    for (const std::string& module :
-         {lib + "/vlc/plugins/visualization/liblumagrove_vlc_plugin.so", lib + "/obs-plugins/lumagrove-obs.so"})
+    for (const std::string& module : {lib + "/vlc/plugins/visualization/liblumagrove_vlc_plugin.so",
+                                      lib + "/obs-plugins/lumagrove-obs.so", lib + "/gstreamer-1.0/libgstlumagrove.so"})
         EXPECT_EQ(Capture("realpath -e $(ldd " + module + " | sed -n 's/.*liblumagrove.so.0 => \\(.*\\) (.*/\\1/p')"),
                   Capture("realpath -e " + lib + "/liblumagrove.so.0"))
             << module;

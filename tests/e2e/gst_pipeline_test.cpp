@@ -153,7 +153,8 @@ std::vector<std::string> LeaksOfTheElement(const std::string& folder, const std:
             // A frame of the project's code names its source file; one of a
             // library without symbols names its module.
             if (leak.find(" " LUMAGROVE_SOURCE_DIR "/") != std::string::npos ||
-                leak.find("libgstlumagrove.so") != std::string::npos || leak.find("/lumagrove.so") != std::string::npos)
+                leak.find("libgstlumagrove.so") != std::string::npos ||
+                leak.find("/lumagrove.so") != std::string::npos || leak.find("/liblumagrove.so") != std::string::npos)
                 ours.push_back(leak);
         }
     }
