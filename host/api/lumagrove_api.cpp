@@ -5,6 +5,7 @@
 #define LUMAGROVE_BUILDING_LIBRARY 1
 #include "lumagrove/lumagrove.h"
 
+#include <GL/gl.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -125,11 +126,27 @@ std::string SizeProblem(int width, int height) {
            std::to_string(kLeastSide) + ".." + std::to_string(kMostSide) + " a side";
 }
 
+// The caller's own context, current while it calls: frames are drawn into
+// its bound framebuffer at the size it sets, and it reads or shows them.
+class CurrentTarget : public FrameTarget {
+public:
+    int width = 0, height = 0;
+    void Size(int* w, int* h) const override {
+        *w = width;
+        *h = height;
+    }
+    void Read(const PictureBuffer&) const override {
+        throw HostError(kExitFailure, "a frame in the caller's context is the caller's to read");
+    }
+    bool Shows() const override { return true; }
+};
+
 }  // namespace
 
 struct lumagrove_visualiser {
     lumagrove_visualiser_desc desc = {};  // with its defaults, the plug-in's path our own copy
     std::string pluginPath;
+    std::unique_ptr<CurrentTarget> current;  // LUMAGROVE_TARGET_CURRENT (outlives the visualiser)
     std::unique_ptr<Visualiser> visualiser;
     int channels = 2;
     int width = 0, height = 0;
@@ -241,12 +258,24 @@ lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagro
         std::string problem = SizeProblem(v.desc.width, v.desc.height);
         if (problem.empty()) problem = CheckSound(&v.desc.sound);
         if (problem.empty() && Raw(v.desc.target) != LUMAGROVE_TARGET_OFFSCREEN &&
-            Raw(v.desc.target) != LUMAGROVE_TARGET_SHARED)
-            problem = "target " + std::to_string(Raw(v.desc.target)) + " is none of offscreen and shared";
+            Raw(v.desc.target) != LUMAGROVE_TARGET_SHARED && Raw(v.desc.target) != LUMAGROVE_TARGET_CURRENT)
+            problem = "target " + std::to_string(Raw(v.desc.target)) + " is none of offscreen, shared and current";
         if (!problem.empty()) throw HostError(kExitBadInput, problem);
         VisualiserDesc inner;
         inner.plugin = v.pluginPath;
-        inner.target = v.desc.target == LUMAGROVE_TARGET_SHARED ? TargetKind::kShared : TargetKind::kOffscreen;
+        inner.target = v.desc.target == LUMAGROVE_TARGET_SHARED    ? TargetKind::kShared
+                       : v.desc.target == LUMAGROVE_TARGET_CURRENT ? TargetKind::kHost
+                                                                   : TargetKind::kOffscreen;
+        if (inner.target == TargetKind::kHost) {
+            v.current = std::make_unique<CurrentTarget>();
+            v.current->width = v.desc.width;
+            v.current->height = v.desc.height;
+            inner.makeTarget = [&v]() -> FrameTarget* {
+                if (!glGetString(GL_VERSION))
+                    throw HostError(kExitFailure, "no OpenGL context is current on this thread", FailedPart::kGl);
+                return v.current.get();
+            };
+        }
         const ForeignContext renderer{v.desc.share_egl_display, v.desc.share_egl_context};
         if (inner.target == TargetKind::kShared && renderer.context) inner.shareWith = &renderer;
         inner.job.width = v.desc.width;
@@ -405,6 +434,11 @@ lumagrove_result lumagrove_set_size(lumagrove_visualiser* visualiser, int width,
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
     std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     if (width == visualiser->width && height == visualiser->height) return LUMAGROVE_OK;
+    if (visualiser->current) {
+        visualiser->current->width = visualiser->width = width;
+        visualiser->current->height = visualiser->height = height;
+        return LUMAGROVE_OK;
+    }
     if (visualiser->desc.target != LUMAGROVE_TARGET_SHARED)
         return visualiser->Fail(LUMAGROVE_ERROR_STATE, "an offscreen target keeps the size it was made with, " +
                                                            std::to_string(visualiser->width) + "x" +
@@ -460,6 +494,8 @@ lumagrove_result lumagrove_draw_to_memory(lumagrove_visualiser* visualiser, cons
         Raw(picture->format) != LUMAGROVE_PIXELS_RGBA && Raw(picture->format) != LUMAGROVE_PIXELS_BGRA)
         problem = "pixel format " + std::to_string(Raw(picture->format)) + " is none of RGBA and BGRA";
     if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    if (visualiser->current)
+        return visualiser->Fail(LUMAGROVE_ERROR_STATE, "a frame in the caller's context is the caller's to read");
     const size_t stride = picture->stride ? picture->stride : row;
     uint8_t* pixels = static_cast<uint8_t*>(picture->pixels);
     return visualiser->Note(Guarded([&] {
@@ -487,6 +523,20 @@ lumagrove_result lumagrove_draw_to_texture(lumagrove_visualiser* visualiser, con
     return visualiser->Note(Guarded([&] {
         visualiser->FillQuiet();
         visualiser->visualiser->DrawIntoTexture(at, texture);
+    }));
+}
+
+lumagrove_result lumagrove_draw_current(lumagrove_visualiser* visualiser, const lumagrove_frame* frame) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    FrameTime at;
+    const std::string problem = FrameOf(frame, &at);
+    if (!problem.empty()) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, problem);
+    if (!visualiser->current)
+        return visualiser->Fail(LUMAGROVE_ERROR_STATE, "only a visualiser on the caller's context draws into it");
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
+    return visualiser->Note(Guarded([&] {
+        visualiser->FillQuiet();
+        visualiser->visualiser->Draw(at);
     }));
 }
 

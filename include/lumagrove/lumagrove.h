@@ -41,7 +41,7 @@
  *                  lumagrove_target).
  *   destination    where one drawn frame goes: memory, a texture of a
  *                  renderer that shares the target's textures, or the
- *                  caller's own current context.
+ *                  caller's own current context (which is then the target).
  *
  * Units and layout: sizes in pixels; sound rates in sample frames a second;
  * counts of sound in sample frames (not values); times in seconds as
@@ -196,9 +196,13 @@ typedef struct lumagrove_sound_desc {
 typedef enum lumagrove_target {
     LUMAGROVE_TARGET_DEFAULT = 0,   /* offscreen */
     LUMAGROVE_TARGET_OFFSCREEN = 1, /* an offscreen context of the visualiser's own, of its size */
-    LUMAGROVE_TARGET_SHARED = 2     /* the one offscreen context all shared visualisers of the
+    LUMAGROVE_TARGET_SHARED = 2,    /* the one offscreen context all shared visualisers of the
                                        process take turns in; any size a frame; the only one
                                        that draws into a renderer's texture */
+    LUMAGROVE_TARGET_CURRENT = 3    /* the caller's own context, current on the creating thread
+                                       at lumagrove_create() (a compatibility profile, or
+                                       OpenGL 1.1 to 2.1): the way a window draws; any size a
+                                       frame; frames by lumagrove_draw_current() alone */
 } lumagrove_target;
 
 typedef struct lumagrove_visualiser_desc {
@@ -224,7 +228,9 @@ LUMAGROVE_API lumagrove_visualiser_desc lumagrove_desc_defaults(const lumagrove_
  * *out is NULL and lumagrove_last_error(NULL) says why (on this thread).
  * @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagrove_visualiser** out);
-/* Releases the plug-in, the target and the sound. NULL is nothing. @since 0.1 */
+/* Releases the plug-in, the target and the sound (on the caller's target,
+ * with its context current: the plug-in frees its texture there). NULL is
+ * nothing. @since 0.1 */
 LUMAGROVE_API void lumagrove_destroy(lumagrove_visualiser* visualiser);
 /* The message of `visualiser`'s last failure, or of this thread's last
  * failed lumagrove_create() with NULL; "" when there was none. Never NULL. @since 0.1 */
@@ -304,8 +310,8 @@ typedef struct lumagrove_frame_clock {
 LUMAGROVE_API int lumagrove_next_frame(const lumagrove_visualiser* visualiser, lumagrove_frame_clock* clock,
                                        lumagrove_frame* frame);
 
-/* The size the next frames are drawn at (a shared target's may change any
- * frame; an offscreen target's is fixed at creation). @since 0.1 */
+/* The size the next frames are drawn at (a shared or the caller's target's
+ * may change any frame; an offscreen target's is fixed at creation). @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_set_size(lumagrove_visualiser* visualiser, int width, int height);
 
 /* The frame's sixteen levels, taken without drawing it (a frame too late to
@@ -337,6 +343,13 @@ LUMAGROVE_API lumagrove_result lumagrove_draw_to_memory(lumagrove_visualiser* vi
  * when this returns. @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_draw_to_texture(lumagrove_visualiser* visualiser, const lumagrove_frame* frame,
                                                          unsigned int texture);
+/* One frame drawn into the framebuffer bound in the caller's context, at
+ * the visualiser's size from its lower left corner, for the caller to show
+ * or read: LUMAGROVE_TARGET_CURRENT only, with that context (or one
+ * sharing its objects) current on the calling thread. The plug-in sets the
+ * context's state as an OpenGL 1.1 program does (viewport, matrices,
+ * blending, the clear colour) and leaves it so. @since 0.1 */
+LUMAGROVE_API lumagrove_result lumagrove_draw_current(lumagrove_visualiser* visualiser, const lumagrove_frame* frame);
 /* 1 when lumagrove_draw_to_texture() can serve the renderer given, else 0. @since 0.1 */
 LUMAGROVE_API int lumagrove_shares_textures(const lumagrove_visualiser* visualiser);
 
