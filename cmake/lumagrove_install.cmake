@@ -6,17 +6,14 @@
 #   LIBDIR/lumagrove/lumagrove.so           the plug-in, for the preview host and embedding programs
 #   LIBDIR/liblumagrove.so.0                the C library; include/lumagrove/lumagrove.h,
 #                                           LIBDIR/pkgconfig/lumagrove.pc, LIBDIR/cmake/Lumagrove/
-#   LIBDIR/liblumagrove_*.a                 the host library (its stages and the Visualiser)
-#   include/lumagrove/host/visualiser.h     its public header (and the headers it includes)
-#   LIBDIR/pkgconfig/lumagrove-host.pc      pkg-config --cflags --libs lumagrove-host
-#   LUMAGROVE_GST_PLUGIN_DIR                the GStreamer element, the plug-in beside it
+#   LUMAGROVE_GST_PLUGIN_DIR                the GStreamer element (over liblumagrove)
 #   LUMAGROVE_OBS_MODULE_DIR                the OBS module (over liblumagrove)
 #   LUMAGROVE_OBS_DATA_DIR                  the OBS module's texts
 #   LUMAGROVE_VLC_PLUGIN_DIR                the VLC visualisation (over liblumagrove)
 include(GNUInstallDirs)
 set(LUMAGROVE_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/lumagrove CACHE PATH "Where the plug-in is installed")
 set(LUMAGROVE_GST_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0 CACHE PATH
-  "Where the GStreamer element (and the plug-in beside it) is installed")
+  "Where the GStreamer element is installed")
 set(LUMAGROVE_OBS_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/obs-plugins CACHE PATH "Where the OBS module is installed")
 set(LUMAGROVE_OBS_DATA_DIR ${CMAKE_INSTALL_DATADIR}/obs/obs-plugins/lumagrove-obs CACHE PATH
   "Where the OBS module's texts are installed")

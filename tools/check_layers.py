@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the direction of every project #include against the layers below.
+"""Checks the direction of every project #include, and of the links of the
+hosts' and examples' CMake targets, against the layers below.
 
 The layers, as the folders hold them: the plug-in; the host library's stages,
 which meet only in the frame driver; the library's door, host/visualiser.h,
@@ -36,14 +37,32 @@ ALLOWED = {
     # The C API: its header stands alone; its implementation sees the door.
     "include/": [],
     "host/api/": [DOOR, API],
-    # The hosts: a door and their own world.
+    # The hosts: a door and their own world. The modules other programs
+    # load are adapters of the C API alone.
     "hosts/": [DOOR, API],
+    "hosts/gst/": [API],
+    "hosts/obs/": [API],
+    "hosts/vlc/": [API],
     "examples/": [DOOR, API],
     # Benchmarks measure the library's stages, never a host's files.
     "bench/": ["host/", "plugin/plugin_interface.h", "tests/support/"],
     # Tests reach whatever they test.
     "tests/": [""],
 }
+# Which of the project's libraries a folder's CMake targets may link (the
+# longest key a CMakeLists.txt's folder starts with applies; a folder no key
+# names links freely). The library's own are host/'s add_library() targets:
+# the C library, liblumagrove, and the internal archives it holds inside.
+C_LIBRARY = "liblumagrove"
+LINKS = {
+    "hosts/gst/": [C_LIBRARY],
+    "hosts/obs/": [C_LIBRARY],
+    "hosts/vlc/": [C_LIBRARY],
+    "examples/": [C_LIBRARY],
+}
+ADD_LIBRARY = re.compile(r"add_library\(\s*([A-Za-z0-9_.-]+)")
+LINK_CALL = re.compile(r"target_link_libraries\(([^)]*)\)", re.S)
+API_MODULE = re.compile(r"lumagrove_api_module\(\s*([A-Za-z0-9_.-]+)")
 SOURCE = re.compile(r"\.(h|hpp|c|cc|cpp)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
@@ -88,15 +107,45 @@ def check(root):
     return broken
 
 
+def cmake_files(root, under):
+    for folder, _, files in os.walk(os.path.join(root, under)):
+        if "CMakeLists.txt" in files:
+            yield os.path.join(folder, "CMakeLists.txt")
+
+
+def check_links(root):
+    """Each link a folder's targets make to one of the library's own
+    libraries, against LINKS."""
+    own = set()
+    for path in cmake_files(root, "host"):
+        with open(path, encoding="utf-8") as f:
+            own.update(ADD_LIBRARY.findall(f.read()))
+    broken = []
+    for key, allowed in LINKS.items():
+        for path in cmake_files(root, key):
+            with open(path, encoding="utf-8") as f:
+                text = re.sub(r"#.*", "", f.read())
+            rel = os.path.relpath(path, root).replace(os.sep, "/")
+            for call in LINK_CALL.findall(text):
+                words = call.split()
+                for library in words[1:]:
+                    if library in own and library not in allowed:
+                        broken.append(f"{rel}: {words[0]} links {library} ({key} may link: {', '.join(allowed)})")
+            # lumagrove_api_module() links the C library, and nothing else of ours.
+            if API_MODULE.search(text) and C_LIBRARY not in allowed:
+                broken.append(f"{rel}: links {C_LIBRARY} ({key} may link: {', '.join(allowed)})")
+    return broken
+
+
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    broken = check(root)
+    broken = check(root) + check_links(root)
     for line in broken:
         print(line)
     if broken:
-        print(f"{len(broken)} include(s) against the layers (tools/check_layers.py)", file=sys.stderr)
+        print(f"{len(broken)} include(s) or link(s) against the layers (tools/check_layers.py)", file=sys.stderr)
         return 1
-    print("layers: every #include goes the way the layers allow")
+    print("layers: every #include and every link goes the way the layers allow")
     return 0
 
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """tools/check_layers.py against trees made here: a host that reaches past
-the door into a stage, and a stage that reaches into another beside it, are
-each named with the rule they break; the door, a host's own folder and the
-project itself pass."""
+the door into a stage, a stage that reaches into another beside it, and a
+module that links one of the library's archives are each named with the
+rule they break; the C API, a host's own folder, a module that links
+liblumagrove, and the project itself pass."""
 import importlib.util
 import os
 import sys
@@ -25,23 +26,34 @@ def tree(files):
 
 
 failures = []
+LIBRARIES = "add_library(lumagrove_host STATIC visualiser.cpp)\n"
 allowed = tree({
-    "hosts/gst/element.cpp": '#include "host/visualiser.h"\n#include "hosts/gst/element.h"\n',
+    "hosts/gst/element.cpp": '#include "lumagrove/lumagrove.h"\n#include "hosts/gst/element.h"\n',
+    "hosts/preview/main.cpp": '#include "host/visualiser.h"\n',
     "host/audio/reader.cpp": '#include "host/analysis/sample_store.h"\n#include "host/base/host_error.h"\n',
+    "host/CMakeLists.txt": LIBRARIES,
+    "hosts/gst/CMakeLists.txt": "add_library(gstlumagrove MODULE element.cpp)\n"
+                                "target_link_libraries(gstlumagrove PRIVATE PkgConfig::GSTREAMER)\n"
+                                "lumagrove_api_module(gstlumagrove gst lib)  # links liblumagrove\n",
 })
-if layers.check(allowed):
-    failures.append(f"allowed includes flagged: {layers.check(allowed)}")
-broken = layers.check(tree({
-    "hosts/obs/source.cpp": '#include "host/visualiser.h"\n#  include "host/driver/frame_driver.h"\n',
+if layers.check(allowed) + layers.check_links(allowed):
+    failures.append(f"allowed includes or links flagged: {layers.check(allowed) + layers.check_links(allowed)}")
+broken_tree = tree({
+    "hosts/obs/source.cpp": '#include "lumagrove/lumagrove.h"\n#  include "host/visualiser.h"\n',
     "host/audio/reader.cpp": '#include "host/output/wav_writer.h"\n',
-}))
-for expected in ("hosts/obs/source.cpp: includes host/driver/frame_driver.h",
-                 "host/audio/reader.cpp: includes host/output/wav_writer.h"):
+    "host/CMakeLists.txt": LIBRARIES,
+    "hosts/vlc/CMakeLists.txt": "target_link_libraries(vlc_plugin PRIVATE\n  lumagrove_host PkgConfig::VLC)\n",
+})
+broken = layers.check(broken_tree) + layers.check_links(broken_tree)
+for expected in ("hosts/obs/source.cpp: includes host/visualiser.h",
+                 "host/audio/reader.cpp: includes host/output/wav_writer.h",
+                 "hosts/vlc/CMakeLists.txt: vlc_plugin links lumagrove_host"):
     if not any(line.startswith(expected) for line in broken):
         failures.append(f"not flagged: {expected} (flagged: {broken})")
-if len(broken) != 2:
-    failures.append(f"expected two broken includes, got {broken}")
-project = layers.check(os.path.join(HERE, "..", ".."))
+if len(broken) != 3:
+    failures.append(f"expected three broken includes and links, got {broken}")
+root = os.path.join(HERE, "..", "..")
+project = layers.check(root) + layers.check_links(root)
 if project:
     failures.append(f"the project breaks its layers: {project}")
 for failure in failures:
