@@ -150,7 +150,8 @@ demo: build
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench lumagrove-gst-bench \
-	  lumagrove-decode-bench lumagrove-obs-bench lumagrove-obs-offset-bench lumagrove-vlc-bench
+	  lumagrove-decode-bench lumagrove-obs-bench lumagrove-obs-offset-bench lumagrove-vlc-bench \
+	  lumagrove-api-cost-bench
 	$(BUILD)/lumagrove-bench
 	$(BUILD)/lumagrove-latency-bench
 	$(BUILD)/lumagrove-gst-bench
@@ -158,6 +159,7 @@ bench: deps $(BUILD)/CMakeCache.txt
 	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-bench
 	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-offset-bench
 	$(BUILD)/lumagrove-vlc-bench
+	sh bench/api_cost.sh
 	$(MAKE) --no-print-directory web web-test-deps
 	LUMAGROVE_SITE=$(WEB_BUILD) LUMAGROVE_PREVIEW=$(BUILD)/lumagrove-preview NODE_PATH=tests/web/node_modules \
 	  node bench/web_bench.js
@@ -196,4 +198,4 @@ check-format:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD) $(WEB_BUILD) out
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(WIN32_BUILD) $(WEB_BUILD) build-baseline out

@@ -21,40 +21,8 @@
 #include <vector>
 
 #include "bench/element_cost.h"
+#include "bench/vlc_cost.h"
 #include "host/visualiser.h"
-
-namespace {
-
-// Mean milliseconds a frame took inside VLC, and how many were drawn.
-double VlcFrameCost(const std::string& folder, const std::string& song, int width, int height, int* frames) {
-    const std::string log = folder + "/vlc.log";
-    const std::string command = "cd " + folder + " && runuser -u nobody -- env HOME=" + folder +
-                                " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR
-                                " cvlc -vv --play-and-exit --no-video-title-show --audio-visual=lumagrove"
-                                " --lumagrove-fps=60 --lumagrove-width=" +
-                                std::to_string(width) + " --lumagrove-height=" + std::to_string(height) +
-                                " --aout=afile --audiofile-file=" + folder +
-                                "/sound.wav --vout=yuv --yuv-chroma=RV32 --yuv-file=/dev/null " + song + " > " + log +
-                                " 2>&1";
-    if (system(command.c_str()) != 0) throw HostError(kExitFailure, "cvlc failed (see " + log + ")");
-    FILE* f = fopen(log.c_str(), "r");
-    if (!f) throw HostError(kExitFailure, "no log from cvlc");
-    char line[1024];
-    double sum = 0;
-    *frames = 0;
-    while (fgets(line, sizeof line, f)) {
-        const char* drawn = strstr(line, ", drawn in ");
-        if (strstr(line, "lumagrove visualization debug: frame ") && drawn) {
-            sum += atof(drawn + strlen(", drawn in "));
-            ++*frames;
-        }
-    }
-    fclose(f);
-    if (*frames == 0) throw HostError(kExitFailure, "the module drew no frame (see " + log + ")");
-    return sum / *frames;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     setenv("GST_PLUGIN_PATH", LUMAGROVE_GST_DIR, 1);
@@ -72,11 +40,11 @@ int main(int argc, char** argv) {
         printf("|---|---:|---:|---:|\n");
         for (auto size : {std::make_pair(1280, 720), std::make_pair(1920, 1080)}) {
             int vlcFrames = 0;
-            const double vlc = VlcFrameCost(scratch.path(), song, size.first, size.second, &vlcFrames);
+            const double vlc =
+                VlcFrameCost(scratch.path(), song, size.first, size.second, LUMAGROVE_VLC_DIR, &vlcFrames);
             int64_t elementFrames = 0;
             const double element =
-                1000.0 *
-                ElementRender(LUMAGROVE_GST_DIR "/lumagrove.so", size.first, size.second, sound, &elementFrames, true) /
+                1000.0 * ElementRender(LUMAGROVE_MODULE_PATH, size.first, size.second, sound, &elementFrames, true) /
                 static_cast<double>(elementFrames);
             printf("| %dx%d | %.2f (%d frames) | %.2f (%lld frames) | %.2f |\n", size.first, size.second, vlc,
                    vlcFrames, element, static_cast<long long>(elementFrames), vlc / element);

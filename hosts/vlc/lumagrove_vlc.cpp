@@ -123,7 +123,7 @@ struct Lumagrove {
     bool stop = false;
     PlayDates dates;
     lumagrove_frame_clock clock = {};  // of the sound since the last flush
-    uint64_t flushes = 0;              // a frame taken before a flush is not shown after it
+    bool inFrame = false;              // a frame taken and not yet shown: a flush waits for it
     double lastTime = 0.0;
     std::deque<mtime_t> shown;  // dates of the pictures put, not yet due
     bool failed = false;        // drawing failed: said once, the sound goes on
@@ -131,6 +131,7 @@ struct Lumagrove {
     std::thread thread;
 
     void Draw();
+    void DrawFrame(const lumagrove_frame& frame, mtime_t date, mtime_t now);
     void DrawFailed(const char* what);
 };
 
@@ -156,50 +157,52 @@ void Lumagrove::Draw() {
             wake.wait_for(held, std::chrono::milliseconds(10));
             continue;
         }
-        const uint64_t taken = flushes;
+        inFrame = true;
         lastTime = frame.time;
         const mtime_t date = dates.DateOf(lumagrove_position_at(visualiser, frame.sound_time), rate);
         held.unlock();
-        if (date == VLC_TS_INVALID || date + CLOCK_FREQ / fps < now) {
-            if (lumagrove_frame_levels(visualiser, &frame, nullptr) != LUMAGROVE_OK)  // too late to be shown
-                DrawFailed(lumagrove_last_error(visualiser));
-            else msg_Dbg(filter, "frame %lld skipped: too late", static_cast<long long>(frame.index));
-            wake.notify_all();
-            continue;
-        }
-        picture_t* picture = vout_GetPicture(vout);
-        if (!picture) continue;
-        if (picture->format.i_chroma != VLC_CODEC_RGB32) {
-            picture_Release(picture);
-            DrawFailed("the video output gives pictures in another chroma than RV32");
-            continue;
-        }
-        const auto began = std::chrono::steady_clock::now();
-        const lumagrove_picture into = {picture->p[0].p_pixels, static_cast<size_t>(picture->p[0].i_pitch),
-                                        LUMAGROVE_PIXELS_BGRA, 0};
-        if (lumagrove_set_size(visualiser, width, height) != LUMAGROVE_OK ||
-            lumagrove_draw_to_memory(visualiser, &frame, &into) != LUMAGROVE_OK) {
-            picture_Release(picture);
-            DrawFailed(lumagrove_last_error(visualiser));
-            continue;
-        }
-        const double drawn =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+        DrawFrame(frame, date, now);
         held.lock();
-        if (taken != flushes) {  // a seek came while it was drawn
-            held.unlock();
-            picture_Release(picture);
-            continue;
-        }
-        shown.push_back(date);
-        held.unlock();
-        picture->date = date;
-        picture->b_progressive = true;
-        vout_PutPicture(vout, picture);
-        msg_Dbg(filter, "frame %lld at %.6f s of sound, dated %lld, drawn in %.3f ms",
-                static_cast<long long>(frame.index), frame.sound_time, static_cast<long long>(date), drawn);
+        inFrame = false;
         wake.notify_all();
     }
+}
+
+// One frame taken from the clock: drawn into a picture dated `date` and
+// put, or its levels alone taken when it is too late to be shown.
+void Lumagrove::DrawFrame(const lumagrove_frame& frame, mtime_t date, mtime_t now) {
+    if (date == VLC_TS_INVALID || date + CLOCK_FREQ / fps < now) {
+        if (lumagrove_frame_levels(visualiser, &frame, nullptr) != LUMAGROVE_OK)  // too late to be shown
+            DrawFailed(lumagrove_last_error(visualiser));
+        else msg_Dbg(filter, "frame %lld skipped: too late", static_cast<long long>(frame.index));
+        return;
+    }
+    picture_t* picture = vout_GetPicture(vout);
+    if (!picture) return;
+    if (picture->format.i_chroma != VLC_CODEC_RGB32) {
+        picture_Release(picture);
+        DrawFailed("the video output gives pictures in another chroma than RV32");
+        return;
+    }
+    const auto began = std::chrono::steady_clock::now();
+    const lumagrove_picture into = {picture->p[0].p_pixels, static_cast<size_t>(picture->p[0].i_pitch),
+                                    LUMAGROVE_PIXELS_BGRA, 0};
+    if (lumagrove_set_size(visualiser, width, height) != LUMAGROVE_OK ||
+        lumagrove_draw_to_memory(visualiser, &frame, &into) != LUMAGROVE_OK) {
+        picture_Release(picture);
+        DrawFailed(lumagrove_last_error(visualiser));
+        return;
+    }
+    const double drawn = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+    {
+        std::lock_guard<std::mutex> held(lock);
+        shown.push_back(date);
+    }
+    picture->date = date;
+    picture->b_progressive = true;
+    vout_PutPicture(vout, picture);
+    msg_Dbg(filter, "frame %lld at %.6f s of sound, dated %lld, drawn in %.3f ms", static_cast<long long>(frame.index),
+            frame.sound_time, static_cast<long long>(date), drawn);
 }
 
 block_t* DoWork(filter_t* filter, block_t* block) {
@@ -231,14 +234,15 @@ block_t* Drain(filter_t* filter) {
 // sound that comes next; the plug-in's clock runs on from the last frame.
 void Flush(filter_t* filter) {
     Lumagrove* sys = reinterpret_cast<Lumagrove*>(filter->p_sys);
-    std::lock_guard<std::mutex> held(sys->lock);
+    std::unique_lock<std::mutex> held(sys->lock);
+    // A frame being drawn is shown first: it belongs to the sound before.
+    sys->wake.wait(held, [&] { return !sys->inFrame; });
     if (lumagrove_restart(sys->visualiser) != LUMAGROVE_OK)
         msg_Err(filter, "%s", lumagrove_last_error(sys->visualiser));
     sys->dates.Clear();
     sys->clock.time_origin = sys->lastTime + 1.0 / sys->fps;
     sys->clock.next = 0;
     sys->clock.ending = 0;
-    sys->flushes++;
     sys->shown.clear();
     msg_Dbg(filter, "flushed: frames start again from the sound that comes next");
 }

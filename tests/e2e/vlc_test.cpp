@@ -133,7 +133,7 @@ TEST(Vlc, TheGlowsFollowTheBeatsAndEachPictureIsDatedWithItsSound) {
             peaks.push_back(i);
     }
     ASSERT_GE(peaks.size(), 6u);
-    // The picture of a kick, for the README (LUMAGROVE_VLC_PICTURE).
+    // The picture of a kick, for docs/vlc.md (LUMAGROVE_VLC_PICTURE).
     const std::vector<uint8_t>& kick = run.pictures[peaks[2]];
     FILE* raw = fopen(dir.File("kick.bgr0").c_str(), "wb");
     ASSERT_NE(raw, nullptr);

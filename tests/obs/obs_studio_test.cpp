@@ -66,7 +66,7 @@ TEST(ObsStudio, RecordingOfASceneWithTheSourceShowsTheGlowsOnTheBeats) {
 
     // Stopped with Ctrl-C six seconds after its recording has started (its
     // log says so), as from a terminal. A screenshot of OBS's window on the
-    // way (the README shows it) goes beside the module in the build. Every
+    // way (docs/obs.md shows it) goes beside the module in the build. Every
     // C++ exception of the process is logged: none may be the module's.
     const std::string throws = dir.File("throws.log");
     const std::string run =

@@ -66,7 +66,10 @@ ObsSession::ObsSession() {
     if (!obs_reset_audio(&audio)) throw std::runtime_error("libobs has no audio");
 
     LoadModule(std::string(kSystemModules) + "/obs-ffmpeg.so", std::string(kSystemModuleData) + "/obs-ffmpeg");
-    LoadModule(LUMAGROVE_OBS_DIR "/bin/64bit/lumagrove-obs.so", LUMAGROVE_OBS_DIR "/data");
+    // The build's module, or another build's that a benchmark sets beside it.
+    const char* other = getenv("LUMAGROVE_OBS_MODULE_FOLDER");
+    const std::string module = other && *other ? other : LUMAGROVE_OBS_DIR;
+    LoadModule(module + "/bin/64bit/lumagrove-obs.so", module + "/data");
     obs_post_load_modules();
 
     scene_ = obs_scene_create("Lumagrove test");

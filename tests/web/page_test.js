@@ -7,7 +7,7 @@
 //
 // Environment: LUMAGROVE_SITE (the built page), LUMAGROVE_PREVIEW (the
 // native lumagrove-preview), LUMAGROVE_SCREENSHOT (where to put a screenshot
-// of the page playing a song, for the README). Run: node --test page_test.js
+// of the page playing a song, for docs/web.md). Run: node --test page_test.js
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert');
@@ -385,7 +385,7 @@ test('a phone\'s screen holds every control; the keyboard reaches and works them
           `${width}x${height}: ${c.id} is off the screen: ${JSON.stringify(c)}`);
         assert.ok(c.height >= 44, `${width}x${height}: ${c.id} is ${c.height} px tall`);
       }
-      // The page on a phone held upright, for the README.
+      // The page on a phone held upright, for docs/web.md.
       if (width < height && process.env.LUMAGROVE_PHONE_SCREENSHOT)
         await page.screenshot({ path: process.env.LUMAGROVE_PHONE_SCREENSHOT });
     }
