@@ -157,6 +157,7 @@ void Destroy(void* data) {
     LumagroveSource* s = static_cast<LumagroveSource*>(data);
     s->LetGo();
     s->tap.reset();
+    blog(LOG_INFO, "[lumagrove] %s: removed", obs_source_get_name(s->self));
     if (s->texture) {
         obs_enter_graphics();
         gs_texture_destroy(s->texture);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -89,8 +90,28 @@ TEST(ObsStudio, RecordingOfASceneWithTheSourceShowsTheGlowsOnTheBeats) {
                 " sleep 2; kill -INT $pid; wait $pid; echo status=$?");
     const std::string log = ReadFile(dir.File("obs.log"));
     ASSERT_EQ(run.find("recording=none"), std::string::npos) << "OBS said no \"Recording Start\" in 120 s\n" << log;
-    ASSERT_NE(run.find("status=0"), std::string::npos) << run << log;
     ASSERT_TRUE(ThrowLogLoaded(ReadFile(throws))) << ReadFile(throws);
+    // OBS 29 itself crashes now and then as it exits, in its own window's
+    // teardown (Qt delivering an event to a widget already gone, once the
+    // scene is cleared; obsproject/obs-studio#13248 and its kin). That is
+    // told apart from a crash of Lumagrove's by the crashed thread's stack
+    // (no frame of the project's code) and by the time: the source already
+    // removed, its plug-in let go.
+    if (run.find("status=0") == std::string::npos) {
+        const LoggedCrash crash = CrashIn(ReadFile(throws));
+        std::string frames;
+        bool ours = false;
+        for (const std::string& frame : crash.frames) {
+            frames += "  " + frame + "\n";
+            ours = ours || frame.find("lumagrove") != std::string::npos;
+        }
+        ASSERT_TRUE(crash.signal != 0 && !ours && log.find("[lumagrove] Lumagrove: removed") != std::string::npos)
+            << run << "\ncrash: signal " << crash.signal << "\n"
+            << frames << log;
+        std::cout << "OBS crashed as it exited, in its own code (signal " << crash.signal
+                  << "), after the Lumagrove source was removed:\n"
+                  << frames;
+    }
     EXPECT_EQ(ThrowsFrom(ReadFile(throws)), std::vector<std::string>{});
     EXPECT_NE(log.find("lumagrove-obs.so"), std::string::npos) << log;
     EXPECT_EQ(log.find("Failed to create source 'Lumagrove'"), std::string::npos) << log;

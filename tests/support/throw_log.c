@@ -1,16 +1,24 @@
 /* throw_log.so: preloaded (LD_PRELOAD) into a program that loads one of
  * Lumagrove's modules, it writes a line for every C++ exception thrown in the
- * process to the file LUMAGROVE_THROW_LOG names:
+ * process to the file LUMAGROVE_THROW_LOG names, and the stack of a crash:
  *   loaded <pid>                        once, as the process starts
  *   throw <object> <type>               each throw (and rethrow: "rethrow <object>")
- * where <object> is the file of the code that threw. It is C, and links no
+ *   crash <this library> <signal>       a fatal signal, then a line for each
+ *   frame <object>                        frame of the thread it hit, innermost first
+ * where <object> is the file of the code that threw or ran. After a crash
+ * the signal takes its course (a core, the status of that signal). A
+ * signal the program already handles when this loads (a sanitizer's
+ * runtime) is left to it. It is C, and links no
  * C++ runtime of its own, so the process loads its libraries in the order it
  * would without it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 static void Note(const char* what, const void* code, const char* type) {
@@ -38,10 +46,35 @@ static void* Real(const char* name) {
     return found;
 }
 
+/* A fatal signal: the crashing thread's frames, then the signal again with
+ * its default action (the handler is reset as it runs). */
+static void Crashed(int signal) {
+    char number[16];
+    snprintf(number, sizeof number, "%d", signal);
+    Note("crash", (const void*)Crashed, number);
+    void* frames[64];
+    const int count = backtrace(frames, 64);
+    for (int i = 0; i < count; ++i) Note("frame", frames[i], "");
+    raise(signal);
+}
+
 __attribute__((constructor)) static void Loaded(void) {
     char pid[32];
     snprintf(pid, sizeof pid, "%d", (int)getpid());
     Note("loaded", (const void*)Loaded, pid);
+    void* warm[1];
+    backtrace(warm, 1); /* the unwinder loaded now, not inside a handler */
+    struct sigaction crash;
+    memset(&crash, 0, sizeof crash);
+    crash.sa_handler = Crashed;
+    crash.sa_flags = (int)SA_RESETHAND;
+    const int fatal[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+    for (size_t i = 0; i < sizeof fatal / sizeof fatal[0]; ++i) {
+        struct sigaction before;
+        /* A handler of the program's own (a sanitizer's runtime) keeps the signal. */
+        if (sigaction(fatal[i], NULL, &before) == 0 && before.sa_handler == SIG_DFL && !(before.sa_flags & SA_SIGINFO))
+            sigaction(fatal[i], &crash, NULL);
+    }
 }
 
 /* A std::type_info is a vtable pointer followed by the mangled name. */

@@ -4,6 +4,8 @@
 #ifndef LUMAGROVE_TESTS_THROW_LOG_H
 #define LUMAGROVE_TESTS_THROW_LOG_H
 
+#include <stdlib.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,6 +34,25 @@ inline std::vector<std::string> ThrowsFrom(const std::string& log, const std::st
             found.push_back(line);
     }
     return found;
+}
+
+// A crash the log names: its signal, and the files of the frames of the
+// thread it hit, innermost first. `signal` is 0 when there was none.
+struct LoggedCrash {
+    int signal = 0;
+    std::vector<std::string> frames;
+};
+inline LoggedCrash CrashIn(const std::string& log) {
+    LoggedCrash crash;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string what, object, type;
+        fields >> what >> object >> type;
+        if (what == "crash" && crash.signal == 0) crash.signal = std::atoi(type.c_str());
+        else if (what == "frame" && crash.signal != 0) crash.frames.push_back(object);
+    }
+    return crash;
 }
 
 #endif
