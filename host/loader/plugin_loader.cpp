@@ -31,8 +31,14 @@ void PluginLibrary::Call(int slot, const char* what) {
 
 void PluginLibrary::Start(const std::function<void()>& makeCurrent) {
     Call(kSlotBuildImage, "build its image");
-    makeCurrent();
-    Call(kSlotCreateTexture, "create its texture");
+    try {
+        makeCurrent();
+        Call(kSlotCreateTexture, "create its texture");
+    } catch (...) {
+        // No context, or no texture: the image built is let go of all the same.
+        if (PluginCall freeImage = descriptor_->callbacks[kSlotFreeImage].call) freeImage();
+        throw;
+    }
     Call(kSlotFreeImage, "free its image");
 }
 
