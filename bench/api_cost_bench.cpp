@@ -21,7 +21,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
@@ -118,11 +117,7 @@ int main(int argc, char** argv) {
         }
         const std::string self = argv[0], base = baseline;
         ScratchFolder scratch;
-        chmod(scratch.path().c_str(), 0777);
-        std::unique_ptr<AudioSource> demo = MakeDemoSong();
-        const std::string song = scratch.path() + "/demo.wav";
-        WriteWavFile(song, *demo);
-        chmod(song.c_str(), 0644);
+        const std::string song = WriteDemoForVlc(scratch.path());
         Figures element, vlc, obs;
         for (int run = 0; run < runs; ++run) {
             for (int turn = 0; turn < 2; ++turn) {

@@ -14,9 +14,7 @@
 #include <gst/gst.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,11 +27,7 @@ int main(int argc, char** argv) {
     gst_init(&argc, &argv);
     try {
         ScratchFolder scratch;
-        chmod(scratch.path().c_str(), 0777);
-        std::unique_ptr<AudioSource> demo = MakeDemoSong();
-        const std::string song = scratch.path() + "/demo.wav";
-        WriteWavFile(song, *demo);
-        chmod(song.c_str(), 0644);
+        const std::string song = WriteDemoForVlc(scratch.path());
         const std::vector<GstBuffer*> sound = DemoSound(5.0);
         // The demo is 20 s; VLC plays it whole: the first 5 s are set beside the element's.
         printf("| Size | VLC module, ms/frame | element, live, ms/frame | module / element |\n");

@@ -3,8 +3,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+
+#include <memory>
 
 #include "host/visualiser.h"
+
+std::string WriteDemoForVlc(const std::string& folder) {
+    chmod(folder.c_str(), 0777);
+    std::unique_ptr<AudioSource> demo = MakeDemoSong();
+    const std::string song = folder + "/demo.wav";
+    WriteWavFile(song, *demo);
+    chmod(song.c_str(), 0644);
+    return song;
+}
 
 double VlcFrameCost(const std::string& folder, const std::string& song, int width, int height,
                     const std::string& vlcDir, int* frames) {

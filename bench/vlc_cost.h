@@ -9,6 +9,10 @@
 
 #include <string>
 
+// The built-in demo as a WAV in `folder`, both opened to `nobody`, as
+// cvlc runs; its path.
+std::string WriteDemoForVlc(const std::string& folder);
+
 // Mean milliseconds a frame took inside VLC, and how many were drawn.
 // Throws HostError when cvlc fails or the module draws nothing.
 double VlcFrameCost(const std::string& folder, const std::string& song, int width, int height,

@@ -37,7 +37,7 @@ lumagrove_sound_desc SoundOfLayout(int sampleRate, enum speaker_layout layout) {
     return sound;
 }
 
-AudioTap::AudioTap(enum speaker_layout layout) : channels_(SoundOfLayout(48000, layout).channels) {
+AudioTap::AudioTap(int channels) : channels_(channels) {
     signal_handler_t* signals = obs_get_signal_handler();
     signal_handler_connect(signals, "source_remove", SourceGone, this);
     signal_handler_connect(signals, "source_destroy", SourceGone, this);

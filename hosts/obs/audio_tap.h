@@ -37,8 +37,8 @@ lumagrove_sound_desc SoundOfLayout(int sampleRate, enum speaker_layout layout);
 
 class AudioTap {
 public:
-    // At OBS's own layout (obs_get_audio_info).
-    explicit AudioTap(enum speaker_layout layout);
+    // Sound of `channels` interleaved channels (OBS's own layout's, SoundOfLayout).
+    explicit AudioTap(int channels);
     ~AudioTap();
     AudioTap(const AudioTap&) = delete;
     AudioTap& operator=(const AudioTap&) = delete;

@@ -141,8 +141,8 @@ void* Create(obs_data_t* settings, obs_source_t* source) {
     s->self = source;
     obs_audio_info audio = {};
     if (!obs_get_audio_info(&audio)) audio = {48000, SPEAKERS_STEREO};
-    s->tap = std::make_unique<AudioTap>(audio.speakers);
     s->sound = SoundOfLayout(static_cast<int>(audio.samples_per_sec), audio.speakers);
+    s->tap = std::make_unique<AudioTap>(s->sound.channels);
     // OBS's renderer on EGL: the shared context is made sharing its textures,
     // and frames are drawn straight into the source's texture.
     obs_enter_graphics();
