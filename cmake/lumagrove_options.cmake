@@ -107,6 +107,15 @@ function(lumagrove_api_module target folder destination)
     CXX_VISIBILITY_PRESET hidden
     C_VISIBILITY_PRESET hidden)
   target_link_libraries(${target} PRIVATE liblumagrove)
+  lumagrove_library_run_path(${target} ${destination})
+  install(TARGETS ${target} LIBRARY DESTINATION ${destination})
+endfunction()
+
+# The installed `target` (a module or a program in `destination`) finds
+# liblumagrove: relative to its own folder, by the library folder's full
+# path when `destination` is absolute, or, in the system's folders, as any
+# program does.
+function(lumagrove_library_run_path target destination)
   list(FIND CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES ${CMAKE_INSTALL_FULL_LIBDIR} system)
   if(system EQUAL -1 AND IS_ABSOLUTE ${destination})  # a user's own folder: make install
     set_target_properties(${target} PROPERTIES INSTALL_RPATH ${CMAKE_INSTALL_FULL_LIBDIR})
@@ -114,7 +123,6 @@ function(lumagrove_api_module target folder destination)
     file(RELATIVE_PATH to_library /${destination} /${CMAKE_INSTALL_LIBDIR})
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_library}")
   endif()
-  install(TARGETS ${target} LIBRARY DESTINATION ${destination})
 endfunction()
 
 # A C program that links liblumagrove: in an instrumented build it is linked

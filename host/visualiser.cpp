@@ -1,6 +1,10 @@
 #include "host/visualiser.h"
 
+#include <math.h>
+#include <string.h>
+
 #include <algorithm>
+#include <cmath>
 
 #include "host/analysis/sound_levels.h"
 // A page draws on its canvas: it has neither an offscreen nor a shared context.
@@ -48,6 +52,11 @@ struct Visualiser::Impl {
         explicit LevelsInUse(Impl& owner) : owner_(owner) {}
         double duration() const override { return owner_.levels ? owner_.levels->duration() : 0.0; }
         void Fill(const FrameTime& frame, AudioBlock* block) override {
+            if (owner_.given) {
+                memset(block->hostData, 0, sizeof block->hostData);
+                std::copy(owner_.givenLevels, owner_.givenLevels + 16, block->levels);
+                return;
+            }
             if (!owner_.levels) owner_.Start(SoundDesc{});
             owner_.levels->Fill(frame, block);
         }
@@ -118,6 +127,8 @@ struct Visualiser::Impl {
     std::unique_ptr<LevelSource> replay;
     LevelSource* levels = nullptr;  // the analysis or the replay
     LevelsInUse inUse;
+    bool given = false;  // givenLevels in place of the sound's
+    float givenLevels[16] = {};
     HostPicture picture;
     std::unique_ptr<FrameDriver> driver;
 };
@@ -207,9 +218,16 @@ int64_t Visualiser::FillGapTo(int64_t at) {
     return end - at > tolerance ? end - at : 0;
 }
 
-void Visualiser::Restart() {
-    if (impl_->store) impl_->store->Restart();
+void Visualiser::Restart(int64_t at) {
+    if (impl_->store) impl_->store->Restart(at);
     if (impl_->analysis) impl_->analysis->Restart();
+}
+
+void Visualiser::GiveLevels(const float* levels) {
+    Impl& m = *impl_;
+    m.given = levels != nullptr;
+    if (!levels) return;
+    for (int i = 0; i < 16; ++i) m.givenLevels[i] = std::isfinite(levels[i]) ? levels[i] : 0.0f;
 }
 
 bool Visualiser::hasSound() const { return impl_->store != nullptr; }

@@ -166,8 +166,12 @@ public:
     // Returns how many sample frames from `at` are already there (an
     // overlap), for the host to pass over.
     int64_t FillGapTo(int64_t at);
-    // A new segment or stream: the sound from sample 0 again, the analysis afresh.
-    void Restart();
+    // A new segment or stream: the sound from sample frame `at` (a seek,
+    // a stretch from part-way) on the same timeline, the analysis afresh.
+    void Restart(int64_t at = 0);
+    // Frames drawn from these levels in place of the sound's (the host data
+    // silent) until null: levels replayed one frame at a time.
+    void GiveLevels(const float* levels);
 
     bool hasSound() const;
     int sampleRate() const;                    // of the sound (0 before any)

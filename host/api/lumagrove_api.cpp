@@ -5,9 +5,13 @@
 #define LUMAGROVE_BUILDING_LIBRARY 1
 #include "lumagrove/lumagrove.h"
 
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <unistd.h>
+#endif
 #include <GL/gl.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -103,9 +107,13 @@ std::string CheckSound(lumagrove_sound_desc* sound) {
 // The plug-in installed with this library: beside it (a build folder), or
 // in lumagrove/ beside it (LIBDIR/lumagrove/lumagrove.so, an install).
 std::string InstalledPlugin() {
+#if defined(_WIN32)
+    return "lumagrove.dll";  // the program's folder first, as LoadLibrary searches
+#else
     const std::string beside = PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin));
     if (access(beside.c_str(), F_OK) == 0) return beside;
     return beside.substr(0, beside.rfind('/') + 1) + "lumagrove/lumagrove.so";
+#endif
 }
 
 SoundDesc SoundOf(const lumagrove_sound_desc& sound) {
@@ -153,8 +161,8 @@ struct lumagrove_visualiser {
     std::vector<float> converted;  // 16-bit sound as floats
     // Live sound that stops: silence as time passes (under soundLock).
     std::unique_ptr<SilenceFiller> quiet;
-    std::mutex frameLock;  // a frame drawn, against a restart, a new sound or size from another thread
-    std::mutex soundLock;  // a push against a restart or a new sound (taken after frameLock)
+    mutable std::mutex frameLock;  // a frame drawn, against a restart, a new sound or size from another thread
+    std::mutex soundLock;          // a push against a restart or a new sound (taken after frameLock)
     PluginInfo info = {};
 
     mutable std::mutex errorLock;
@@ -381,11 +389,31 @@ int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser) {
     return visualiser->visualiser->soundEnd();
 }
 
-lumagrove_result lumagrove_restart(lumagrove_visualiser* visualiser) {
+lumagrove_result lumagrove_restart(lumagrove_visualiser* visualiser) { return lumagrove_restart_at(visualiser, 0); }
+
+lumagrove_result lumagrove_restart_at(lumagrove_visualiser* visualiser, int64_t at) {
     if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    if (at < 0) return visualiser->Fail(LUMAGROVE_ERROR_ARGUMENT, "a restart at sample frame " + std::to_string(at));
     std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
     std::lock_guard<std::mutex> lock(visualiser->soundLock);
-    return visualiser->Note(Guarded([&] { visualiser->visualiser->Restart(); }));
+    return visualiser->Note(Guarded([&] {
+        visualiser->visualiser->Restart(at);
+        if (visualiser->quiet) visualiser->quiet->Heard(at, SilenceFiller::Clock::now());
+    }));
+}
+
+lumagrove_result lumagrove_last_levels(const lumagrove_visualiser* visualiser, float levels[16]) {
+    if (!visualiser || !levels) return LUMAGROVE_ERROR_ARGUMENT;
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
+    std::copy(visualiser->visualiser->levels(), visualiser->visualiser->levels() + 16, levels);
+    return LUMAGROVE_OK;
+}
+
+lumagrove_result lumagrove_set_levels(lumagrove_visualiser* visualiser, const float levels[16]) {
+    if (!visualiser) return LUMAGROVE_ERROR_ARGUMENT;
+    std::lock_guard<std::mutex> frameHeld(visualiser->frameLock);
+    visualiser->visualiser->GiveLevels(levels);
+    return LUMAGROVE_OK;
 }
 
 lumagrove_result lumagrove_set_sound(lumagrove_visualiser* visualiser, const lumagrove_sound_desc* sound) {

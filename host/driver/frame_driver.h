@@ -35,6 +35,7 @@
 #include "host/analysis/sample_store.h"
 #include "host/analysis/sound_levels.h"
 #include "host/driver/frame_target.h"
+#include "host/output/frame_progress.h"
 #include "host/output/frame_queue.h"
 #include "host/output/frame_sink.h"
 
@@ -94,15 +95,6 @@ public:
 private:
     FrameTime frame_;
     bool given_ = false;
-};
-
-// Progress as frames are done (lumagrove-preview's meter on stderr).
-class FrameProgress {
-public:
-    virtual ~FrameProgress() = default;
-    virtual void Update(int64_t done) = 0;
-    virtual void Finish() = 0;
-    virtual void Abandon() noexcept = 0;
 };
 
 class FrameDriver {

@@ -4,6 +4,10 @@
 #include "hosts/preview/options.h"
 #include "hosts/preview/outputs.h"
 #include "hosts/preview/progress.h"
+#include "toolbox/run/levels_run_feed.h"
+#if LUMAGROVE_SOUND_SOURCES
+#  include "toolbox/run/song_run_feed.h"
+#endif
 
 double SongOrReplay::duration() const {
 #if LUMAGROVE_SOUND_SOURCES
@@ -17,6 +21,20 @@ void SongOrReplay::DrawWith(Visualiser& visualiser) {
     else visualiser.ReplayLevels(std::move(replay));
 }
 
+std::unique_ptr<RunFeed> SongOrReplay::Feed() {
+#if LUMAGROVE_SOUND_SOURCES
+    if (song) return std::make_unique<SongRunFeed>(*song);
+#endif
+    return std::make_unique<LevelsRunFeed>(std::move(replay));
+}
+
+lumagrove_sound_desc SongOrReplay::sound() const {
+#if LUMAGROVE_SOUND_SOURCES
+    if (song) return SoundDescOf(*song);
+#endif
+    return lumagrove_sound_desc{};
+}
+
 void RunOffline(const Options& o, SongOrReplay& what) {
     const FrameJob job = ChooseStretch(o, what.duration());
     SoundForVideo track;
@@ -27,14 +45,26 @@ void RunOffline(const Options& o, SongOrReplay& what) {
 #endif
     Outputs outputs = MakeOutputs(o, job, track, what.title);
     ProgressMeter progress(job.frameCount, ProgressMeter::ModeFor(o.quiet));
-    VisualiserDesc desc;
-    desc.plugin = o.plugin;
-    desc.job = job;
+    std::unique_ptr<RunFeed> feed = what.Feed();
+    RunDesc desc;
+    desc.visualiser.plugin_path = o.plugin.c_str();
+    desc.visualiser.width = job.width;
+    desc.visualiser.height = job.height;
+    desc.visualiser.sound = what.sound();
+    desc.fps = job.fps;
+    desc.start = job.start;
     desc.outputs = outputs.List();
     desc.progress = &progress;
-    Visualiser visualiser(desc);
-    what.DrawWith(visualiser);
-    StretchClock clock(job);
-    visualiser.Run(clock);
-    visualiser.Finish();
+    desc.feed = feed.get();
+    desc.stopAsked = InterruptRequested;
+    FrameRun run(desc);
+    // Frame i at --start + i / --fps of the song, never the wall clock.
+    int64_t next = 0;
+    run.Run([&](FrameTime* frame) {
+        if (next >= job.frameCount) return false;
+        *frame = FrameTime{next, job.FrameTime(next), job.FrameTime(next)};
+        ++next;
+        return true;
+    });
+    run.Finish();
 }

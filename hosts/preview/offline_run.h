@@ -2,7 +2,7 @@
 // (or of a levels replay), drawn offscreen as fast as it can be, to the
 // outputs. The Linux and the Windows builds share it.
 //
-// A Visualiser (host/visualiser.h) fed from the song, on the song's clock:
+// A run of frames (toolbox/run/frame_run.h) fed from the song, on its clock:
 // frame i at --start + i / --fps, never the wall clock, so the same input
 // always gives the same frames; an offscreen target of the job's size;
 // Ctrl-C removes the outputs (status 130). A video's sound track is the
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/visualiser.h"
+#include "toolbox/run/frame_run.h"
 
 struct Options;
 
@@ -27,6 +28,10 @@ struct SongOrReplay {
     double duration() const;
     // The visualiser takes the song's sound, or the replay (which it then owns).
     void DrawWith(Visualiser& visualiser);
+    // What a run's frames are drawn from (the replay, which it then owns),
+    // and the visualiser's sound for it.
+    std::unique_ptr<RunFeed> Feed();
+    lumagrove_sound_desc sound() const;
 };
 
 void RunOffline(const Options& o, SongOrReplay& what);

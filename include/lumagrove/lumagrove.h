@@ -73,12 +73,12 @@
  *                                        (the sound is locked apart from frames)
  *   lumagrove_frame_due, _held_back,     any thread
  *     _position_at, _next_frame
- *   lumagrove_frame_levels, _draw_*      any thread, one frame at a time: a
- *                                        host whose frames move between
+ *   lumagrove_frame_levels, _draw_*,     any thread, one frame at a time: a
+ *     _last_levels                       host whose frames move between
  *                                        threads is fine (two frames at once
  *                                        take turns)
- *   lumagrove_restart, _set_sound,       any thread, also while a frame is
- *     _set_size                          drawn (they wait for it to end)
+ *   lumagrove_restart*, _set_sound,      any thread, also while a frame is
+ *     _set_size, _set_levels             drawn (they wait for it to end)
  *   lumagrove_last_error                 any thread; the string stays valid
  *                                        until the next failing call on the
  *                                        same visualiser (with NULL: on the
@@ -104,7 +104,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32) && defined(LUMAGROVE_BUILDING_LIBRARY)
+#if defined(LUMAGROVE_STATIC) /* the library linked in whole (a self-contained .exe) */
+#  define LUMAGROVE_API
+#elif defined(_WIN32) && defined(LUMAGROVE_BUILDING_LIBRARY)
 #  define LUMAGROVE_API __declspec(dllexport)
 #elif defined(_WIN32) && defined(LUMAGROVE_SHARED)
 #  define LUMAGROVE_API __declspec(dllimport)
@@ -270,6 +272,11 @@ LUMAGROVE_API int64_t lumagrove_sound_end(const lumagrove_visualiser* visualiser
 /* Sound from sample 0 again and the analysis afresh (a seek, a new stream);
  * the plug-in and its clock go on. @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_restart(lumagrove_visualiser* visualiser);
+/* Sound afresh from sample frame `at` (0 or more) of the same timeline: a
+ * seek in a song, or a song drawn from part-way. Nothing is held, the next
+ * push lands at `at`, frames keep their sound times, and the analysis starts
+ * afresh. lumagrove_restart() is this at 0. @since 0.1 */
+LUMAGROVE_API lumagrove_result lumagrove_restart_at(lumagrove_visualiser* visualiser, int64_t at);
 /* A sound of another format from sample 0 (a new track). @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_set_sound(lumagrove_visualiser* visualiser, const lumagrove_sound_desc* sound);
 
@@ -319,6 +326,16 @@ LUMAGROVE_API lumagrove_result lumagrove_set_size(lumagrove_visualiser* visualis
  * plug-in sees the frame all the same, so its motion keeps its pace. @since 0.1 */
 LUMAGROVE_API lumagrove_result lumagrove_frame_levels(lumagrove_visualiser* visualiser, const lumagrove_frame* frame,
                                                       float levels[16]);
+
+/* The sixteen levels of the last frame drawn or taken (zeros before any):
+ * a program that writes them out beside the picture. @since 0.1 */
+LUMAGROVE_API lumagrove_result lumagrove_last_levels(const lumagrove_visualiser* visualiser, float levels[16]);
+
+/* Levels given in place of the sound's: every frame from now on is drawn
+ * from these sixteen (as they are; one that is no finite number reads as
+ * 0), its waveform and spectrum silent, until this is called with NULL. For levels recorded before and
+ * replayed, one frame at a time. @since 0.1 */
+LUMAGROVE_API lumagrove_result lumagrove_set_levels(lumagrove_visualiser* visualiser, const float levels[16]);
 
 typedef enum lumagrove_pixel_format {
     LUMAGROVE_PIXELS_DEFAULT = 0, /* RGBA */

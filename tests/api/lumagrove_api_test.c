@@ -218,8 +218,8 @@ static void AFrameDrawnToMemoryInEveryLayout(void) {
     lumagrove_destroy(NULL);
 }
 
-/* Levels of sound pushed as floats and as 16-bit integers, through a gap
- * and a restart. Sixteen levels: left bands 0..7, then right. */
+/* Levels of sound pushed as floats and as 16-bit integers, through a gap,
+ * a restart and one part-way, and levels given in place of the sound's. Sixteen levels: left bands 0..7, then right. */
 static void LevelsFollowTheSoundThroughAGapAndARestart(void) {
     current = "levels";
     lumagrove_visualiser* v = Make(Small());
@@ -258,6 +258,31 @@ static void LevelsFollowTheSoundThroughAGapAndARestart(void) {
     CHECK(!lumagrove_frame_due(v, 0.5));
     CHECK_RESULT(lumagrove_push_float(v, NULL, 5), LUMAGROVE_ERROR_ARGUMENT);
     CHECK_RESULT(lumagrove_push_silence(v, -1), LUMAGROVE_ERROR_ARGUMENT);
+
+    /* A restart part-way keeps the timeline: the tone pushed from 1 s on is
+     * at 1.5 s, nothing before it. */
+    CHECK_RESULT(lumagrove_restart_at(v, kRate), LUMAGROVE_OK);
+    CHECK(lumagrove_sound_end(v) == kRate);
+    CHECK_RESULT(lumagrove_push_float(v, tone, count), LUMAGROVE_OK);
+    CHECK(lumagrove_sound_end(v) == kRate + count);
+    const lumagrove_frame before = {2, 2.5, 0.5}, within = {3, 3.5, 1.5};
+    CHECK_RESULT(lumagrove_frame_levels(v, &before, gap), LUMAGROVE_OK);
+    CHECK_RESULT(lumagrove_frame_levels(v, &within, a), LUMAGROVE_OK);
+    CHECK(gap[0] < 0.05f && a[0] > 0.3f);
+    CHECK_RESULT(lumagrove_last_levels(v, b), LUMAGROVE_OK);
+    CHECK(memcmp(a, b, sizeof a) == 0);
+    CHECK_RESULT(lumagrove_restart_at(v, -1), LUMAGROVE_ERROR_ARGUMENT);
+
+    /* Levels given replace the sound's, a NaN as 0, until taken back. */
+    float given[16];
+    for (int i = 0; i < 16; ++i) given[i] = i / 16.0f;
+    given[5] = NAN;
+    CHECK_RESULT(lumagrove_set_levels(v, given), LUMAGROVE_OK);
+    CHECK_RESULT(lumagrove_frame_levels(v, &within, b), LUMAGROVE_OK);
+    CHECK(b[0] == 0.0f && b[5] == 0.0f && b[15] == 15 / 16.0f);
+    CHECK_RESULT(lumagrove_set_levels(v, NULL), LUMAGROVE_OK);
+    CHECK_RESULT(lumagrove_frame_levels(v, &within, b), LUMAGROVE_OK);
+    CHECK(b[0] > 0.3f);
     free(tone);
     free(whole);
     lumagrove_destroy(v);
