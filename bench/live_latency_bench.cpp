@@ -93,9 +93,18 @@ double Percentile(std::vector<double> values, double p) {
 
 int Bench(int clicks) {
     Daemon daemon;
-    LiveCapture capture("");
+    // The capture's sound into a live ring, as the library keeps it.
+    std::unique_ptr<SampleStore> store;
+    LiveCapture capture("", [&](const CaptureFormat& format) -> CaptureSink {
+        store =
+            std::make_unique<SampleStore>(format.rate, format.sides, static_cast<int64_t>(kLiveSeconds * format.rate));
+        return [&store](const float* samples, int64_t count) {
+            if (samples) store->Push(samples, count);
+            else store->PushSilence(count);
+        };
+    });
     std::unique_ptr<LevelSource> levels =
-        std::make_unique<SoundLevels>(capture.store(), SoundLevelsDesc{WindowAnchor::kEnding, nullptr, false});
+        std::make_unique<SoundLevels>(*store, SoundLevelsDesc{WindowAnchor::kEnding, nullptr, false});
 
     // The player: silence, with a click every kClickSpacing, in 10 ms writes
     // (pa_simple_write returns once the server has taken them).

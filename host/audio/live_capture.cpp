@@ -1,5 +1,5 @@
 // LiveCapture on libpulse's threaded main loop: a record stream of 32-bit
-// floats at the device's own rate and channels, pushed into a sample store.
+// floats at the device's own rate and channels, handed to the capture's sink.
 #include "host/audio/live_capture.h"
 
 #include <pulse/pulseaudio.h>
@@ -180,9 +180,9 @@ struct LiveCapture::Impl {
     using Clock = std::chrono::steady_clock;
     mutable std::mutex mutex;
     std::condition_variable grew;
-    std::unique_ptr<SampleStore> store;  // the newest kLiveSeconds of sound, or all not yet let go of
+    CaptureSink sink;
     mutable int64_t captured = 0;
-    std::string failure;
+    mutable std::string failure;
 
     // A server sends nothing while the device is idle (a monitor of an
     // output that plays nothing, a suspended device): once nothing has come
@@ -217,7 +217,7 @@ struct LiveCapture::Impl {
         const int64_t silence = filler.Due(captured, source.spec.rate, now);
         if (silence == 0) return;
         const int64_t due = captured + silence;
-        store->PushSilence(silence);
+        Send(nullptr, silence);
         if (!started)
             origin = now - std::chrono::duration_cast<Clock::duration>(
                                std::chrono::duration<double>(double(due) / source.spec.rate));
@@ -228,6 +228,19 @@ struct LiveCapture::Impl {
     }
 
     int channels() const { return source.spec.channels; }
+
+    // Sound (null: silence) to the sink, with `mutex` held: what it throws
+    // fails the capture, after which no more is sent.
+    void Send(const float* samples, int64_t count) const {
+        if (!failure.empty()) return;
+        try {
+            sink(samples, count);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        } catch (...) {
+            failure = "the captured sound could not be taken";
+        }
+    }
 
     // How many of `frames` arriving now (the oldest first) stand for silence
     // already filled in; see above. Called with `mutex` held.
@@ -283,12 +296,7 @@ struct LiveCapture::Impl {
                 const int64_t dropped = LateForFilledSilence(frames);
                 const int64_t kept = frames - dropped;
                 // A hole in the stream is silence.
-                if (data) store->Push(static_cast<const float*>(data) + dropped * channels(), kept);
-                else store->PushSilence(kept);
-                const int64_t waiting = store->end() - store->first();
-                if (waiting * channels() * static_cast<int64_t>(sizeof(float)) > kMostHeldBytes && failure.empty())
-                    failure = "the recording cannot keep up: " + std::to_string(waiting / source.spec.rate) +
-                              " s of sound wait to be drawn (the drawing is slower than real time)";
+                Send(data ? static_cast<const float*>(data) + dropped * channels() : nullptr, kept);
                 captured += kept;
                 filler.Heard(captured, Clock::now());
             }
@@ -331,7 +339,8 @@ struct LiveCapture::Impl {
     }
 };
 
-LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::make_unique<Impl>()) {
+LiveCapture::LiveCapture(const std::string& requested, const std::function<CaptureSink(const CaptureFormat&)>& open)
+    : impl_(std::make_unique<Impl>()) {
     Impl& g = *impl_;
     const std::string name = requested.empty() ? kDefaultMonitor : requested;
     Connection::Lock lock(g.server);
@@ -367,8 +376,7 @@ LiveCapture::LiveCapture(const std::string& requested, Keep keep) : impl_(std::m
 
     pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, g.source.spec.rate, g.source.spec.channels};
     const std::vector<ChannelSide> sides = spec.channels == 1 ? std::vector<ChannelSide>{ChannelSide::kBoth} : g.sides;
-    g.store = std::make_unique<SampleStore>(static_cast<int>(spec.rate), sides,
-                                            keep == Keep::kAll ? 0 : static_cast<int64_t>(kLiveSeconds * spec.rate));
+    g.sink = open(CaptureFormat{g.source.name, static_cast<int>(spec.rate), sides});
     g.stream = pa_stream_new(g.server.context(), "Lumagrove visualiser", &spec, &g.source.map);
     if (!g.stream) {
         lock.Release();
@@ -465,8 +473,6 @@ int64_t LiveCapture::frameCount() const {
     impl_->FillGap();
     return impl_->captured;
 }
-
-SampleStore& LiveCapture::store() { return *impl_->store; }
 
 int64_t LiveCapture::WaitFor(int64_t frames, double seconds) {
     Impl& g = *impl_;

@@ -16,6 +16,7 @@
 #include "hosts/preview/sdl_window.h"
 #include "hosts/preview/song_files.h"
 #include "hosts/preview/song_player.h"
+#include "toolbox/run/song_run_feed.h"
 
 namespace {
 
@@ -24,15 +25,14 @@ double Seconds(Uint64 ticks) { return static_cast<double>(ticks) / SDL_GetPerfor
 // The window's clock: the position of the sound being played (or captured,
 // or of the program's own clock), a frame at most every 1 / fps seconds; the
 // window's keys and dropped files are taken as it waits.
-class ViewClock : public FrameClock {
+class ViewClock {
 public:
-    ViewClock(SdlWindow& window, const FrameJob& job, Visualiser& visualiser, AudioSource* playback,
-              LiveCapture* capture)
+    ViewClock(SdlWindow& window, const FrameJob& job, FrameRun& run, AudioSource* playback, LiveCapture* capture)
         : window_(window),
           frameSeconds_(1.0 / job.fps),
           start_(job.start),
           duration_(job.frameCount == FrameJob::kUntilStopped ? HUGE_VAL : job.duration()),
-          visualiser_(visualiser),
+          run_(run),
           capture_(capture),
           nextFrame_(0.0) {
         if (playback) player_ = std::make_unique<SongPlayer>(*playback, start_, duration_);
@@ -42,7 +42,7 @@ public:
         begin_ = SDL_GetPerformanceCounter();
     }
 
-    bool Next(FrameTime* frame) override {
+    bool Next(FrameTime* frame) {
         for (;;) {
             const SdlWindow::Requests asked = window_.Poll();
             if (asked.quit || position_ >= duration_) return false;
@@ -84,8 +84,13 @@ private:
         try {
             auto song = OpenSongFile(path);
             auto again = OpenSongFile(path);
+            auto feed = std::make_unique<SongRunFeed>(*song);
+            const lumagrove_sound_desc sound = SoundDescOf(*song);
             player_.reset();
-            visualiser_.FeedFrom(*song);
+            if (lumagrove_set_sound(run_.visualiser(), &sound) != LUMAGROVE_OK)
+                throw HostError(kExitFailure, lumagrove_last_error(run_.visualiser()));
+            run_.SetFeed(feed.get());
+            droppedFeed_ = std::move(feed);
             droppedSong_ = std::move(song);
             droppedPlayback_ = std::move(again);
             start_ = 0.0;
@@ -104,10 +109,11 @@ private:
     SdlWindow& window_;
     const double frameSeconds_;
     double start_, duration_;
-    Visualiser& visualiser_;
+    FrameRun& run_;
     LiveCapture* capture_;
     std::unique_ptr<SongPlayer> player_;
     std::unique_ptr<AudioSource> droppedSong_, droppedPlayback_;
+    std::unique_ptr<RunFeed> droppedFeed_;
     Uint64 begin_ = 0;
     double nextFrame_;          // the own clock's time the next frame is due
     double position_ = 0.0;     // seconds of the stretch played
@@ -116,42 +122,69 @@ private:
     int64_t index_ = 0;
 };
 
-// `show` gives the visualiser what it draws from.
-void View(const Options& o, FrameJob job, const std::function<void(Visualiser&)>& show, AudioSource* playback,
-          LiveCapture* capture, const std::string& title) {
-    job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+// A window of the job's size titled `title`, over the run `desc` gives
+// (what its frames are drawn from, its sound), the picture on the sound that
+// plays from `playback`.
+void View(const Options& o, const FrameJob& job, RunDesc desc, AudioSource* playback, const std::string& title) {
     Outputs outputs = MakeOutputs(o, job, SoundForVideo{});
-    std::unique_ptr<SdlWindow> window;
-    VisualiserDesc desc;
-    desc.plugin = o.plugin;
-    desc.target = TargetKind::kHost;
-    desc.makeTarget = [&] {
-        window = std::make_unique<SdlWindow>(job.width, job.height, "Lumagrove - " + title, o.fullscreen, true);
-        return window.get();
-    };
-    desc.job = job;
+    SdlWindow window(job.width, job.height, "Lumagrove - " + title, o.fullscreen, true);
+    desc.visualiser.plugin_path = o.plugin.c_str();
+    desc.visualiser.target = LUMAGROVE_TARGET_CURRENT;
+    window.Size(&desc.visualiser.width, &desc.visualiser.height);
+    desc.fps = job.fps;
+    desc.start = job.start;
     desc.outputs = outputs.List();
-    Visualiser visualiser(desc);
-    show(visualiser);
-    ViewClock clock(*window, job, visualiser, playback, capture);
-    visualiser.Run(clock);
-    visualiser.Finish();
+    desc.screen = &window;
+    desc.stopAsked = InterruptRequested;
+    desc.onStop = RunDesc::OnStop::kFinish;
+    FrameRun run(desc);
+    ViewClock clock(window, job, run, playback, nullptr);
+    run.Run([&](FrameTime* frame) { return clock.Next(frame); });
+    run.Finish();
 }
 
 }  // namespace
 
 void ViewSong(const Options& o, const FrameJob& job, SongOrReplay& what, AudioSource* playback) {
-    View(
-        o, job, [&](Visualiser& v) { what.DrawWith(v); }, playback, nullptr, what.title);
+    std::unique_ptr<RunFeed> feed = what.Feed();
+    RunDesc desc;
+    desc.visualiser.sound = what.sound();
+    desc.feed = feed.get();
+    View(o, job, desc, playback, what.title);
 }
 
-void ViewCapture(const Options& o, LiveCapture& capture) {
+void ViewCapture(const Options& o) {
     FrameJob job;
     job.width = o.width;
     job.height = o.height;
     job.fps = o.fps;
     if (o.duration > 0) job.frameCount = FrameCountFor(o.duration, o.fps);
-    View(
-        o, job, [&](Visualiser& v) { v.ListenTo(capture.store(), SoundMode::kLive); }, nullptr, &capture,
-        "capturing " + capture.deviceName());
+    // The window and its run are made once the device's format is known,
+    // before its first sound; the capture goes first.
+    Outputs outputs;
+    std::unique_ptr<SdlWindow> window;
+    std::unique_ptr<FrameRun> run;
+    LiveCapture capture(o.captureSource, [&](const CaptureFormat& format) -> CaptureSink {
+        outputs = MakeOutputs(o, job, SoundForVideo{});
+        window = std::make_unique<SdlWindow>(job.width, job.height, "Lumagrove - capturing " + format.device,
+                                             o.fullscreen, true);
+        RunDesc desc;
+        desc.visualiser.plugin_path = o.plugin.c_str();
+        desc.visualiser.target = LUMAGROVE_TARGET_CURRENT;
+        window->Size(&desc.visualiser.width, &desc.visualiser.height);
+        // Live: the window that ends at the newest sound; the capture fills
+        // its own silences.
+        desc.visualiser.sound = SoundDescOf(format.rate, format.sides, LUMAGROVE_SOUND_LIVE);
+        desc.visualiser.sound.quiet_seconds = -1.0;
+        desc.fps = job.fps;
+        desc.outputs = outputs.List();
+        desc.screen = window.get();
+        desc.stopAsked = InterruptRequested;
+        desc.onStop = RunDesc::OnStop::kFinish;
+        run = std::make_unique<FrameRun>(desc);
+        return [r = run.get()](const float* samples, int64_t count) { r->Append(samples, count); };
+    });
+    ViewClock clock(*window, job, *run, nullptr, &capture);
+    run->Run([&](FrameTime* frame) { return clock.Next(frame); });
+    run->Finish();
 }

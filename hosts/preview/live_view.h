@@ -1,7 +1,7 @@
 // live_view.h - the live window: a resizable SDL2 window (hosts/preview/sdl_window.h)
 // showing a song as it plays, or live capture as it comes.
 //
-// A Visualiser (host/visualiser.h) on the window's clock: a
+// A run of frames (toolbox/run/frame_run.h) on the window's clock: a
 // frame's time is the song's start + the position of the sound being played
 // (hosts/preview/song_player.h), or the capture clock; with no audio device, or no
 // song, a note says so once and the position comes from the program's own
@@ -33,7 +33,8 @@ struct Options;
 // null), the window titled with what.title.
 void ViewSong(const Options& o, const FrameJob& job, SongOrReplay& what, AudioSource* playback);
 
-// What `capture` hears, each frame from the window that ends at its newest sound.
-void ViewCapture(const Options& o, LiveCapture& capture);
+// What the capture device --capture names hears, each frame from the window
+// that ends at its newest sound.
+void ViewCapture(const Options& o);
 
 #endif

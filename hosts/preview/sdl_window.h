@@ -1,7 +1,7 @@
 // sdl_window.h - the preview's window and its GL context: SDL2 with an
 // OpenGL compatibility context (the plug-in draws in immediate mode), current
-// on the creating thread for the window's life. A frame target
-// (host/driver/frame_target.h) that shows every frame drawn.
+// on the creating thread for the window's life: the screen of a run of
+// frames (toolbox/run/frame_run.h), which shows every frame drawn.
 //
 // F11 toggles full screen (not in a window of fixed size), and the swap
 // follows the display: adaptive vsync where the driver has it, else vsync.
@@ -16,10 +16,11 @@
 #include <string>
 
 #include "host/visualiser.h"
+#include "toolbox/run/frame_run.h"
 
 struct SDL_Window;
 
-class SdlWindow : public FrameTarget {
+class SdlWindow : public RunScreen {
 public:
     // Throws HostError (status 1) when no window or context can be made.
     SdlWindow(int width, int height, const std::string& title, bool fullscreen, bool resizable);
@@ -31,7 +32,6 @@ public:
     void Size(int* width, int* height) const override;
     // Reads the frame drawn so far, before Present().
     void Read(const PictureBuffer& into) const override;
-    bool Shows() const override { return true; }
     void Present() override;
     void SetTitle(const std::string& title);
 

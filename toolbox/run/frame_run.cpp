@@ -56,9 +56,13 @@ void FrameRun::Push(const float* samples, int64_t count, int64_t at) {
             kept_.clear();
             keptFrom_ = at;
         }
-        kept_.insert(kept_.end(), samples, samples + count * channels_);
+        if (samples) kept_.insert(kept_.end(), samples, samples + count * channels_);
+        else kept_.resize(kept_.size() + static_cast<size_t>(count) * channels_, 0.0f);
     }
-    if (lumagrove_push_float(visualiser_, samples, count) != LUMAGROVE_OK) Failed();
+    const lumagrove_result pushed =
+        samples ? lumagrove_push_float(visualiser_, samples, count) : lumagrove_push_silence(visualiser_, count);
+    if (pushed != LUMAGROVE_OK) Failed();
+    pushedEnd_ = at + count;
 }
 
 void FrameRun::HandSound(int64_t end) {
@@ -121,6 +125,10 @@ bool FrameRun::Draw(const FrameTime& frame) {
     if (desc_.screen && queued) {
         uint8_t* pixels = queue_->Acquire([this] { return StopAsked(); });
         if (!pixels) return false;
+        int width = 0, height = 0;
+        desc_.screen->Size(&width, &height);
+        if (width != width_ || height != height_)
+            throw HostError(kExitFailure, "a window whose frames are recorded changed its size");
         desc_.screen->Read(PictureBuffer{pixels, static_cast<size_t>(width_) * 4, false});
     }
     if (queued) queue_->Submit(frame.index, frame.time);

@@ -87,11 +87,18 @@ public:
     FrameRun& operator=(const FrameRun&) = delete;
 
     lumagrove_visualiser* visualiser() const { return visualiser_; }
+    // From the next frame on, what the frames are drawn from (a song dropped
+    // on a window); the caller's, and its sound's format set already.
+    void SetFeed(RunFeed* feed) { desc_.feed = feed; }
 
-    // Sound pushed into the visualiser from sample frame `at` on (a feed's,
-    // a capture's: any thread), kept for the outputs that take sound until
-    // their frames come. Pushes it too.
+    // `count` sample frames of sound (null: silence) pushed into the
+    // visualiser, landing at sample frame `at` (a feed's, a capture's: any
+    // thread), and kept for the outputs that take sound until their frames
+    // come.
     void Push(const float* samples, int64_t count, int64_t at);
+    // The same, landing where the last push ended (a capture's sound, which
+    // comes in order from its start).
+    void Append(const float* samples, int64_t count) { Push(samples, count, pushedEnd_); }
 
     // One frame (a clock's next); false when a stop came while the writer was behind.
     bool Draw(const FrameTime& frame);
@@ -118,6 +125,7 @@ private:
     std::mutex keptLock_;
     std::vector<float> kept_;
     int64_t keptFrom_ = -1;
+    int64_t pushedEnd_ = 0;  // where the last push ended
     int64_t soundHanded_ = 0;
     int64_t done_ = 0;
     FrameTime last_;

@@ -13,21 +13,24 @@ constexpr double kFarAheadSeconds = 2.0;
 
 }  // namespace
 
-lumagrove_sound_desc SoundDescOf(const AudioSource& song) {
-    if (song.channels() > LUMAGROVE_MAX_CHANNELS)
-        throw HostError(kExitBadInput, "a song of " + std::to_string(song.channels()) + " channels: at most " +
+lumagrove_sound_desc SoundDescOf(int rate, const std::vector<ChannelSide>& sides, lumagrove_sound_mode mode) {
+    const int channels = static_cast<int>(sides.size());
+    if (channels > LUMAGROVE_MAX_CHANNELS)
+        throw HostError(kExitBadInput, "a sound of " + std::to_string(channels) + " channels: at most " +
                                            std::to_string(LUMAGROVE_MAX_CHANNELS) + " are taken");
     lumagrove_sound_desc sound = {};
-    sound.rate = song.sampleRate();
-    sound.channels = song.channels();
-    sound.mode = LUMAGROVE_SOUND_RECORDED;
-    for (int c = 0; c < sound.channels; ++c) {
-        const ChannelSide side = song.channelSide(c);
-        sound.sides[c] = side == ChannelSide::kLeft    ? LUMAGROVE_SIDE_LEFT
-                         : side == ChannelSide::kRight ? LUMAGROVE_SIDE_RIGHT
-                                                       : LUMAGROVE_SIDE_BOTH;
-    }
+    sound.rate = rate;
+    sound.channels = channels;
+    sound.mode = mode;
+    for (int c = 0; c < channels; ++c)
+        sound.sides[c] = sides[c] == ChannelSide::kLeft    ? LUMAGROVE_SIDE_LEFT
+                         : sides[c] == ChannelSide::kRight ? LUMAGROVE_SIDE_RIGHT
+                                                           : LUMAGROVE_SIDE_BOTH;
     return sound;
+}
+
+lumagrove_sound_desc SoundDescOf(const AudioSource& song) {
+    return SoundDescOf(song.sampleRate(), song.sides(), LUMAGROVE_SOUND_RECORDED);
 }
 
 void SongRunFeed::Ready(FrameRun& run, const FrameTime& frame) {

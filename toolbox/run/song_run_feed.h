@@ -29,7 +29,10 @@ private:
     int64_t lastFrame_ = -1;  // the sample frame of the last frame made ready
 };
 
-// The song's format as the visualiser's sound: recorded.
+// A sound of `rate` whose channels feed `sides`, as the visualiser takes it;
+// a song's is recorded. Throws HostError (status 2) for more channels than
+// the library takes.
+lumagrove_sound_desc SoundDescOf(int rate, const std::vector<ChannelSide>& sides, lumagrove_sound_mode mode);
 lumagrove_sound_desc SoundDescOf(const AudioSource& song);
 
 #endif
