@@ -20,7 +20,8 @@ c_int, c_void_p = ctypes.c_int, ctypes.c_void_p
 
 # The structs of lumagrove/lumagrove.h, field for field.
 class SoundDesc(ctypes.Structure):
-    _fields_ = [("rate", c_int), ("channels", c_int), ("sides", c_int * 64), ("mode", c_int), ("keep_all", c_int)]
+    _fields_ = [("rate", c_int), ("channels", c_int), ("sides", c_int * 64), ("mode", c_int), ("keep_all", c_int),
+                ("quiet_seconds", ctypes.c_double), ("keep_seconds", ctypes.c_double)]
 
 
 class VisualiserDesc(ctypes.Structure):
@@ -60,6 +61,13 @@ def main(argv):
     lib.lumagrove_last_error.argtypes = [c_void_p]
     lib.lumagrove_last_error.restype = ctypes.c_char_p
     lib.lumagrove_destroy.argtypes = [c_void_p]
+    lib.lumagrove_desc_defaults.argtypes = [ctypes.POINTER(VisualiserDesc)]
+    lib.lumagrove_desc_defaults.restype = VisualiserDesc
+    # The structures above mirror the header: the library's defaults, read
+    # back through them, land in the fields they belong to.
+    defaults = lib.lumagrove_desc_defaults(None)
+    if (defaults.width, defaults.sound.rate, defaults.sound.quiet_seconds, defaults.target) != (1280, 48000, 0.25, 1):
+        sys.exit("wav_frames.py: these structures do not match the library's lumagrove.h")
     try:
         with wave.open(argv[1]) as song:
             if song.getsampwidth() != 2:

@@ -82,6 +82,8 @@ std::string CheckSound(lumagrove_sound_desc* sound) {
     if (Raw(sound->mode) == LUMAGROVE_SOUND_DEFAULT) sound->mode = LUMAGROVE_SOUND_RECORDED;
     if (sound->quiet_seconds == 0.0) sound->quiet_seconds = kDefaultQuietSeconds;
     if (!(sound->quiet_seconds <= kMostQuietSeconds)) return "quiet seconds outside ..3600, or no number";
+    if (!(sound->keep_seconds >= 0.0 && sound->keep_seconds <= kMostQuietSeconds))
+        return "keep seconds outside 0..3600, or no number";
     if (sound->rate < kLeastRate || sound->rate > kMostRate)
         return "a sound rate of " + std::to_string(sound->rate) + " Hz is outside " + std::to_string(kLeastRate) +
                ".." + std::to_string(kMostRate);
@@ -109,6 +111,8 @@ std::string CheckSound(lumagrove_sound_desc* sound) {
 std::string InstalledPlugin() {
 #if defined(_WIN32)
     return "lumagrove.dll";  // the program's folder first, as LoadLibrary searches
+#elif defined(__EMSCRIPTEN__)
+    return "lumagrove";  // linked into the page
 #else
     const std::string beside = PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin));
     if (access(beside.c_str(), F_OK) == 0) return beside;
@@ -121,6 +125,7 @@ SoundDesc SoundOf(const lumagrove_sound_desc& sound) {
     made.rate = sound.rate;
     made.mode = sound.mode == LUMAGROVE_SOUND_LIVE ? SoundMode::kLive : SoundMode::kRecorded;
     made.keepAll = sound.keep_all != 0;
+    made.keepNewest = sound.keep_seconds;
     for (int c = 0; c < sound.channels; ++c)
         made.sides.push_back(sound.sides[c] == LUMAGROVE_SIDE_LEFT    ? ChannelSide::kLeft
                              : sound.sides[c] == LUMAGROVE_SIDE_RIGHT ? ChannelSide::kRight

@@ -193,6 +193,11 @@ typedef struct lumagrove_sound_desc {
      * frame), until sound comes again, so the newest sound decays to
      * silence. 0: 0.25; below 0: never. Recorded sound is never filled. */
     double quiet_seconds;
+    /* Recorded sound: above 0, at most the newest this many seconds are
+     * kept whatever the frames (a ring), for a program that streams a song
+     * of any length and whose frames may stop coming for a while (a page in
+     * a hidden tab). 0: as keep_all says. Live sound keeps its newest 10 s. */
+    double keep_seconds;
 } lumagrove_sound_desc;
 
 typedef enum lumagrove_target {

@@ -35,11 +35,11 @@
     say('Lumagrove cannot start in this browser: ' + e);
     return;
   }
-  const started = module._lumagrove_start();
+  const started = module._page_start();
   if (started !== 0) {
     say(started === 1
       ? 'Lumagrove needs WebGL, and this browser gives the page none (it may be switched off in its settings).'
-      : 'Lumagrove cannot start: ' + module.UTF8ToString(module._lumagrove_error()));
+      : 'Lumagrove cannot start: ' + module.UTF8ToString(module._page_error()));
     for (const id of ['choose', 'file', 'mic', 'play', 'progress', 'record', 'fullscreen']) $(id).disabled = true;
     return;
   }
@@ -90,11 +90,11 @@
     const channels = planes.length;
     for (let done = 0; done < frames;) {
       const n = Math.min(65536, frames - done);
-      const at = module._lumagrove_sound_memory(n) >> 2;
+      const at = module._page_sound_memory(n) >> 2;
       const heap = module.HEAPF32;  // after the call: memory may have grown
       for (let i = 0; i < n; ++i)
         for (let c = 0; c < channels; ++c) heap[at + i * channels + c] = planes[c][done + i];
-      module._lumagrove_push(n);
+      module._page_push(n);
       done += n;
     }
   }
@@ -196,7 +196,7 @@
 
   // The store and the analysis afresh: sound time 0 is `origin` in the song.
   function restartStore(s, origin) {
-    module._lumagrove_restart();
+    module._page_restart();
     s.taken = 0;
     s.shown = 0;
     s.origin = origin;
@@ -283,8 +283,8 @@
       return;
     }
     stopSound();
-    module._lumagrove_sound(audio.sampleRate, 2, 2);
-    const heldBack = module._lumagrove_held_back();
+    module._page_sound(audio.sampleRate, 2, 2);
+    const heldBack = module._page_held_back();
     const s = {
       element, url, name: file.name, heldBack, delaySeconds: heldBack + kSlack,
       source: audio.createMediaElementSource(element), delay: null, tap: null,
@@ -346,7 +346,7 @@
     stopSound();
     const input = audio.createMediaStreamSource(stream);
     input.connect(recordBus);
-    module._lumagrove_sound(audio.sampleRate, 2, 1);
+    module._page_sound(audio.sampleRate, 2, 1);
     live = { stream, input, tap: tapOn(input, (block) => pushSound(block.planes, block.planes[0].length)) };
     mode = 'live';
     $('title').textContent = 'Microphone';
@@ -461,9 +461,9 @@
       time = songPosition();
       showPosition(time);
     } else if (mode === 'live') {
-      time = soundTime = module._lumagrove_sound_end();
+      time = soundTime = module._page_sound_end();
     }
-    module._lumagrove_frame(time, soundTime);
+    module._page_frame(time, soundTime);
   }
 
   // "m:ss" (or "h:mm:ss") of a time in seconds, for the position's spoken value.
@@ -541,14 +541,14 @@
     replay(csv) {
       module.FS.writeFile('/levels.csv', csv);
       mode = 'replay';
-      return module._lumagrove_replay() === 0 ? '' : module.UTF8ToString(module._lumagrove_error());
+      return module._page_replay() === 0 ? '' : module.UTF8ToString(module._page_error());
     },
     // A sound's samples (planes of numbers in [-1, 1]) analysed as a song's,
     // not played: the frames asked for then show its levels.
     loadSound(rate, planes) {
       stopSound();
       mode = 'replay';
-      module._lumagrove_sound(rate, planes.length, 0);
+      module._page_sound(rate, planes.length, 0);
       pushSound(planes, planes[0].length);
     },
     // The same streamed as a song is: blocks of 512 sample frames into a
@@ -557,8 +557,8 @@
     streamSound(rate, planes, times) {
       stopSound();
       mode = 'replay';
-      module._lumagrove_sound(rate, planes.length, 2);
-      const heldBack = module._lumagrove_held_back(), length = planes[0].length;
+      module._page_sound(rate, planes.length, 2);
+      const heldBack = module._page_held_back(), length = planes[0].length;
       let taken = 0;
       return times.map((t) => {
         while (taken < length && taken < (t + heldBack) * rate) {
@@ -566,18 +566,18 @@
           pushSound(planes.map((p) => p.subarray(taken, taken + n)), n);
           taken += n;
         }
-        module._lumagrove_frame(t, t);
+        module._page_frame(t, t);
         return this.levels();
       });
     },
     frame(width, height, time, soundTime) {
       canvas.width = width;
       canvas.height = height;
-      return module._lumagrove_frame(time, soundTime === undefined ? time : soundTime);
+      return module._page_frame(time, soundTime === undefined ? time : soundTime);
     },
-    levels() { return Array.from(new Float32Array(module.HEAPF32.buffer, module._lumagrove_levels(), 16)); },
+    levels() { return Array.from(new Float32Array(module.HEAPF32.buffer, module._page_levels(), 16)); },
     mode() { return mode; },
-    position() { return mode === 'song' ? songPosition() : module._lumagrove_sound_end(); },
+    position() { return mode === 'song' ? songPosition() : module._page_sound_end(); },
     title() { return $('title').textContent; },
     playing() { return !!(song && song.playing); },
   };
