@@ -30,8 +30,8 @@
 #include "bench/element_cost.h"
 #include "bench/obs_cost.h"
 #include "bench/vlc_cost.h"
-#include "host/visualiser.h"
 #include "tests/support/obs_session.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -74,11 +74,11 @@ int MeasureObs(const char* obsDir) {
 // The number a child measurement printed last.
 double Run(const std::string& command) {
     FILE* out = popen(command.c_str(), "r");
-    if (!out) throw HostError(kExitFailure, "cannot run " + command);
+    if (!out) throw HostError(Fault::kFailure, "cannot run " + command);
     char line[256];
     double value = -1;
     while (fgets(line, sizeof line, out)) value = atof(line);
-    if (pclose(out) != 0 || value < 0) throw HostError(kExitFailure, "no measurement from " + command);
+    if (pclose(out) != 0 || value < 0) throw HostError(Fault::kFailure, "no measurement from " + command);
     return value;
 }
 

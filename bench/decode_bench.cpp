@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ void WriteSong(const std::string& path, double seconds, const std::string& optio
         "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i \"sine=f=110:d=" + d +
         "\" -f lavfi -i \"sine=f=277:d=" + d + "\" -f lavfi -i \"anoisesrc=c=pink:a=0.2:d=" + d +
         "\" -filter_complex \"amix=inputs=3,aformat=channel_layouts=stereo\" -ar 44100 " + options + " '" + path + "'";
-    if (system(command.c_str()) != 0) throw HostError(kExitFailure, "ffmpeg could not write " + path);
+    if (system(command.c_str()) != 0) throw HostError(Fault::kFailure, "ffmpeg could not write " + path);
 }
 
 // Seconds of sound decoded per second, reading the song through in order.
@@ -51,7 +51,7 @@ long PreviewPeakKiB(const std::string& path, const std::string& scratch) {
     ChildProcess preview({LUMAGROVE_PREVIEW_PATH, "--audio", path, "--sheet", scratch + "/sheet.png", "--size",
                           "320x180", "--fps", "30", "--quiet"});
     if (preview.CloseAndWait() != 0)
-        throw HostError(kExitFailure, "lumagrove-preview failed on " + path + ": " + preview.LastErrorLine());
+        throw HostError(Fault::kFailure, "lumagrove-preview failed on " + path + ": " + preview.LastErrorLine());
     return preview.peakMemoryKiB();
 }
 

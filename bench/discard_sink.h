@@ -3,7 +3,7 @@
 #ifndef LUMAGROVE_BENCH_DISCARD_SINK_H
 #define LUMAGROVE_BENCH_DISCARD_SINK_H
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 class DiscardSink : public FrameSink {
 public:

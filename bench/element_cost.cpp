@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 

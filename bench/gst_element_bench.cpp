@@ -27,9 +27,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/demo_render.h"
 #include "bench/discard_sink.h"
 #include "bench/element_cost.h"
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -41,24 +42,8 @@ double Since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 
 // Seconds for the preview host to analyse, draw and read back the frames.
 double PreviewRender(int width, int height) {
-    std::unique_ptr<AudioSource> demo = MakeDemoSong();
-    FrameJob job;
-    job.width = width;
-    job.height = height;
-    job.fps = kFps;
-    job.frameCount = FrameCountFor(kSeconds, kFps);
     DiscardSink discard;
-    VisualiserDesc desc;
-    desc.plugin = LUMAGROVE_MODULE_PATH;
-    desc.job = job;
-    desc.outputs = {&discard};
-    const Clock::time_point start = Clock::now();
-    Visualiser visualiser(desc);
-    visualiser.FeedFrom(*demo);
-    StretchClock clock(job);
-    visualiser.Run(clock);
-    visualiser.Finish();
-    return Since(start);
+    return RenderDemo(width, height, kFps, 0.0, FrameCountFor(kSeconds, kFps), {&discard});
 }
 
 // Runs `description` (a live pipeline ending in a sink named "sink") for
@@ -70,7 +55,7 @@ double RunLive(const std::string& description, double seconds, int* late) {
     if (!pipeline) {
         const std::string why = error ? error->message : "cannot build the pipeline";
         g_clear_error(&error);
-        throw HostError(kExitFailure, why + ": " + description);
+        throw HostError(Fault::kFailure, why + ": " + description);
     }
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     GstPad* pad = gst_element_get_static_pad(sink, "sink");
@@ -92,7 +77,7 @@ double RunLive(const std::string& description, double seconds, int* late) {
         if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_QOS && GST_MESSAGE_SRC(m) == GST_OBJECT(sink)) ++*late;
         if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
             gst_message_unref(m);
-            throw HostError(kExitFailure, "the pipeline failed: " + description);
+            throw HostError(Fault::kFailure, "the pipeline failed: " + description);
         }
         gst_message_unref(m);
     }
@@ -171,8 +156,8 @@ int main(int argc, char** argv) {
             }
             const int64_t expected = FrameCountFor(kSeconds, kFps);
             if (frames != expected)
-                throw HostError(kExitFailure, "the element gave " + std::to_string(frames) + " frames, not " +
-                                                  std::to_string(expected));
+                throw HostError(Fault::kFailure, "the element gave " + std::to_string(frames) + " frames, not " +
+                                                     std::to_string(expected));
             printf("| %dx%d | %.2f ms | %.2f ms | %.2f |\n", size.first, size.second, 1000 * preview / expected,
                    1000 * element / expected, element / preview);
         }

@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "host/analysis/sound_levels.h"
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 extern char** environ;
 
@@ -51,7 +51,7 @@ class Daemon {
 public:
     Daemon() {
         char pattern[] = "/tmp/lumagrove-latency-XXXXXX";
-        if (!mkdtemp(pattern)) throw HostError(kExitFailure, "cannot make a runtime folder");
+        if (!mkdtemp(pattern)) throw HostError(Fault::kFailure, "cannot make a runtime folder");
         runtime_ = pattern;
         setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
         setenv("HOME", runtime_.c_str(), 1);
@@ -70,7 +70,7 @@ public:
         for (std::string& a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
         if (posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, argv.data(), environ) != 0)
-            throw HostError(kExitFailure, "cannot start pulseaudio (apt-get install pulseaudio)");
+            throw HostError(Fault::kFailure, "cannot start pulseaudio (apt-get install pulseaudio)");
         for (int i = 0; i < 200 && access((runtime_ + "/pulse/native").c_str(), F_OK) != 0; ++i) usleep(25000);
     }
     ~Daemon() {
@@ -115,7 +115,7 @@ int Bench(int clicks) {
     int error = 0;
     pa_simple* player = pa_simple_new(nullptr, "lumagrove-latency-bench", PA_STREAM_PLAYBACK, "latency", "clicks",
                                       &spec, nullptr, &attr, &error);
-    if (!player) throw HostError(kExitFailure, std::string("cannot play into the server: ") + pa_strerror(error));
+    if (!player) throw HostError(Fault::kFailure, std::string("cannot play into the server: ") + pa_strerror(error));
     std::mutex mutex;
     std::vector<Clock::time_point> clickTimes;
     std::atomic<bool> stop{false};
@@ -150,7 +150,7 @@ int Bench(int clicks) {
     while (latencies.size() < static_cast<size_t>(clicks) &&
            Clock::now() - begin < std::chrono::duration<double>(kClickSpacing * (clicks + 10))) {
         std::this_thread::sleep_for(std::chrono::duration<double>(kFrameSeconds));
-        if (capture.failed()) throw HostError(kExitFailure, capture.failure());
+        if (capture.failed()) throw HostError(Fault::kFailure, capture.failure());
         levels->Fill(capture.frameCount() / static_cast<double>(capture.sampleRate()), &block);
         const bool nowLit = block.levels[0] > 0.2f;
         const Clock::time_point now = Clock::now();
@@ -167,7 +167,7 @@ int Bench(int clicks) {
     stop = true;
     play.join();
     pa_simple_free(player);
-    if (latencies.empty()) throw HostError(kExitFailure, "no click was seen");
+    if (latencies.empty()) throw HostError(Fault::kFailure, "no click was seen");
     printf(
         "| live latency (click into the server to the first frame showing it) | clicks | median | 95th "
         "percentile |\n|---|---:|---:|---:|\n");

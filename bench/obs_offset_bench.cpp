@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/visualiser.h"
 #include "tests/support/obs_session.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/sound_server.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ int main() {
         obs_data_set_string(settings, "device_id", "lumagrove_test.monitor");
         obs_source_t* desktop = obs_source_create("pulse_output_capture", "Desktop", settings, nullptr);
         obs_data_release(settings);
-        if (!desktop) throw HostError(kExitFailure, "no pulse_output_capture source");
+        if (!desktop) throw HostError(Fault::kFailure, "no pulse_output_capture source");
         obs_set_output_source(1, desktop);  // a global audio channel, as OBS's Desktop Audio
         obs_source_set_audio_mixers(desktop, 1 << 0);
         obs_source_t* media = obs.AddMediaSource("Media", clicks, true);

@@ -29,8 +29,8 @@
 
 #include "bench/element_cost.h"
 #include "bench/obs_cost.h"
-#include "host/visualiser.h"
 #include "tests/support/obs_session.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 

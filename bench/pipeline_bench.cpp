@@ -45,8 +45,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/demo_render.h"
 #include "bench/discard_sink.h"
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 extern char** environ;
 
@@ -63,18 +64,18 @@ using Clock = std::chrono::steady_clock;
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Appends every frame, as read back, to a file.
-class CaptureSink : public FrameSink {
+class RawFramesSink : public FrameSink {
 public:
-    explicit CaptureSink(const std::string& path) : file_(fopen(path.c_str(), "wb")) {
-        if (!file_) throw HostError(kExitFailure, "cannot write " + path);
+    explicit RawFramesSink(const std::string& path) : file_(fopen(path.c_str(), "wb")) {
+        if (!file_) throw HostError(Fault::kFailure, "cannot write " + path);
     }
-    ~CaptureSink() override {
+    ~RawFramesSink() override {
         if (file_) fclose(file_);
     }
     void Consume(const Frame& frame) override {
         if (fwrite(frame.pixels, 1, FrameBytes(frame.width, frame.height), file_) !=
             FrameBytes(frame.width, frame.height))
-            throw HostError(kExitFailure, "cannot capture a frame: disk full?");
+            throw HostError(Fault::kFailure, "cannot capture a frame: disk full?");
     }
     void Finish() override {
         fclose(file_);
@@ -91,29 +92,12 @@ private:
 // Returns the seconds taken.
 double RenderClip(const Size& size, std::unique_ptr<FrameSink> sink,
                   std::vector<std::unique_ptr<FrameSink>>* outputs = nullptr) {
-    std::unique_ptr<AudioSource> demo = MakeDemoSong();
-    FrameJob job;
-    job.width = size.width;
-    job.height = size.height;
-    job.fps = size.fps;
-    job.start = kClipStart;
-    job.frameCount = FrameCountFor(kClipSeconds, size.fps);
     std::vector<std::unique_ptr<FrameSink>> own;
     if (!outputs) outputs = &own;
     if (sink) outputs->push_back(std::move(sink));
     std::vector<FrameSink*> list;
     for (const auto& output : *outputs) list.push_back(output.get());
-    VisualiserDesc desc;
-    desc.plugin = LUMAGROVE_MODULE_PATH;
-    desc.job = job;
-    desc.outputs = list;
-    const Clock::time_point start = Clock::now();
-    Visualiser visualiser(desc);
-    visualiser.FeedFrom(*demo);
-    StretchClock clock(job);
-    visualiser.Run(clock);
-    visualiser.Finish();
-    return Since(start);
+    return RenderDemo(size.width, size.height, size.fps, kClipStart, FrameCountFor(kClipSeconds, size.fps), list);
 }
 
 int64_t ClipFrames(const Size& size) { return FrameCountFor(kClipSeconds, size.fps); }
@@ -142,7 +126,7 @@ double EncodeCaptured(const std::string& raw, const Size& size, const VideoQuali
     const size_t bytes = frameBytes * frames;
     void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     close(fd);
-    if (map == MAP_FAILED) throw HostError(kExitFailure, "cannot map the captured frames");
+    if (map == MAP_FAILED) throw HostError(Fault::kFailure, "cannot map the captured frames");
     std::unique_ptr<AudioSource> demo = MakeDemoSong();
     const std::string sound = scratch.path() + "/demo.wav";
     WriteWavFile(sound, *demo);
@@ -168,13 +152,13 @@ double Ssim(const std::string& video, const std::string& raw, const Size& size) 
                                 "' -lavfi '[1:v]vflip,format=yuv420p[b];[0:v]format=yuv420p[a];[a][b]ssim' -f null - "
                                 "2>&1";
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) throw HostError(kExitFailure, "cannot run ffmpeg for SSIM");
+    if (!pipe) throw HostError(Fault::kFailure, "cannot run ffmpeg for SSIM");
     std::string text;
     char buffer[4096];
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
     pclose(pipe);
     const size_t at = text.rfind(" All:");
-    if (at == std::string::npos) throw HostError(kExitFailure, "ffmpeg gave no SSIM for " + video);
+    if (at == std::string::npos) throw HostError(Fault::kFailure, "ffmpeg gave no SSIM for " + video);
     return atof(text.c_str() + at + 5);
 }
 
@@ -222,7 +206,7 @@ WholeRun RunProgram(const std::vector<std::string>& args, const std::vector<std:
     const Clock::time_point start = Clock::now();
     pid_t pid;
     if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), envPointers.data()) != 0)
-        throw HostError(kExitFailure, "cannot start " + program);
+        throw HostError(Fault::kFailure, "cannot start " + program);
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         run.previewKiB = std::max(run.previewKiB, PeakKiB(pid));
@@ -233,7 +217,7 @@ WholeRun RunProgram(const std::vector<std::string>& args, const std::vector<std:
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::string all;
         for (const std::string& arg : args) all += " " + arg;
-        throw HostError(kExitFailure, program + " failed:" + all);
+        throw HostError(Fault::kFailure, program + " failed:" + all);
     }
     return run;
 }
@@ -243,7 +227,7 @@ WholeRun RunProgram(const std::vector<std::string>& args, const std::vector<std:
 void WriteLongSong(const std::string& path, double seconds) {
     const int rate = 48000;
     FILE* f = fopen(path.c_str(), "wb");
-    if (!f) throw HostError(kExitFailure, "cannot write " + path);
+    if (!f) throw HostError(Fault::kFailure, "cannot write " + path);
     const uint32_t frames = static_cast<uint32_t>(seconds * rate), dataBytes = frames * 4;
     auto put32 = [f](uint32_t v) { fwrite(&v, 4, 1, f); };
     auto put16 = [f](uint16_t v) { fwrite(&v, 2, 1, f); };
@@ -271,7 +255,7 @@ void WriteLongSong(const std::string& path, double seconds) {
         }
         fwrite(block.data(), 4, n, f);
     }
-    if (fclose(f) != 0) throw HostError(kExitFailure, "cannot write " + path);
+    if (fclose(f) != 0) throw HostError(Fault::kFailure, "cannot write " + path);
 }
 
 struct QualityRow {
@@ -302,7 +286,7 @@ SizeRow MeasureSize(const Size& size, int repeats, ScratchFolder& scratch) {
     const std::string raw = scratch.path() + "/frames.raw";
     fprintf(stderr, "%s @ %d fps: capturing %lld frames for the encoder...\n", size.Name().c_str(), size.fps,
             static_cast<long long>(frames));
-    RenderClip(size, std::make_unique<CaptureSink>(raw));
+    RenderClip(size, std::make_unique<RawFramesSink>(raw));
     for (const VideoQuality& q : VideoQualities()) row.qualities.push_back(QualityRow{&q});
     // Each figure is the best of `repeats` runs, taken in turn so that a
     // burst of other work on the machine does not land on one figure only.

@@ -20,7 +20,7 @@
 
 #include "bench/element_cost.h"
 #include "bench/vlc_cost.h"
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 int main(int argc, char** argv) {
     setenv("GST_PLUGIN_PATH", LUMAGROVE_GST_DIR, 1);

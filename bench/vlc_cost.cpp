@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 std::string WriteDemoForVlc(const std::string& folder) {
     chmod(folder.c_str(), 0777);
@@ -28,9 +28,9 @@ double VlcFrameCost(const std::string& folder, const std::string& song, int widt
         std::to_string(width) + " --lumagrove-height=" + std::to_string(height) +
         " --aout=afile --audiofile-file=" + folder + "/sound.wav --vout=yuv --yuv-chroma=RV32 --yuv-file=/dev/null " +
         song + " > " + log + " 2>&1";
-    if (system(command.c_str()) != 0) throw HostError(kExitFailure, "cvlc failed (see " + log + ")");
+    if (system(command.c_str()) != 0) throw HostError(Fault::kFailure, "cvlc failed (see " + log + ")");
     FILE* f = fopen(log.c_str(), "r");
-    if (!f) throw HostError(kExitFailure, "no log from cvlc");
+    if (!f) throw HostError(Fault::kFailure, "no log from cvlc");
     char line[1024];
     double sum = 0;
     *frames = 0;
@@ -42,6 +42,6 @@ double VlcFrameCost(const std::string& folder, const std::string& song, int widt
         }
     }
     fclose(f);
-    if (*frames == 0) throw HostError(kExitFailure, "the module drew no frame (see " + log + ")");
+    if (*frames == 0) throw HostError(Fault::kFailure, "the module drew no frame (see " + log + ")");
     return sum / *frames;
 }

@@ -1,9 +1,7 @@
-// visualiser.h - the host library's one door. A Visualiser owns the plug-in
-// from load to release, the sound a host pushes in, its analysis and the
-// frame driver; a host (a program, a GStreamer element, an OBS source, a web
-// page) only translates its own world into these calls, so every host draws
-// the same pictures from the same sound. Hosts include this header and no
-// other of the host library's (tools/check_layers.py checks it).
+// visualiser.h - the library's core behind the C API (host/api/): a
+// Visualiser owns the plug-in from load to release, the sound pushed in, its
+// analysis and the frame driver. The C API (include/lumagrove/lumagrove.h)
+// is its one user; no host sees it (tools/check_layers.py checks it).
 //
 // Glossary (the words are easy to confuse):
 //   sample frame   one instant of sound: one float per channel, interleaved.
@@ -24,25 +22,19 @@
 //                  ends at its sound time; the newest kLiveSeconds are kept.
 //   target         where the plug-in draws: an offscreen context of the
 //                  visualiser's own, the one context every Lumagrove of a
-//                  process shares (elements, OBS sources), or the host's own
-//                  (a window, a canvas).
-//   output         where drawn frames go: files (host/output/), or the
-//                  host's memory (DrawInto) or texture (DrawIntoTexture).
+//                  process shares (elements, OBS sources), or the caller's
+//                  own (a window, a canvas).
 //
 // A visualiser's life, on one thread but for PushSound and its kin:
 //   Visualiser v(desc);          the plug-in loaded and started on the target;
-//                                on failure the outputs are aborted and
-//                                HostError is thrown naming the file and fault
+//                                on failure HostError names the file and fault
 //   v.StartSound({rate, sides, mode})   the sound's format, before its samples
 //   v.PushSound(samples, count)  sound as it comes (any thread);
 //                                PushSilence(), FillGapTo() for gaps
-//   v.Draw(frame), v.Run(clock)  frames, to the outputs or the target;
+//   v.Draw(frame)                a frame on a target that shows frames;
 //                                DrawInto(), DrawIntoTexture(), Skip()
 //   v.Restart()                  a new segment or stream: sound and analysis afresh
-//   v.Finish() / v.Abort()       every output published together, or all removed
-// Ownership: the visualiser owns its plug-in, target, sound and analysis;
-// the outputs, a song it is fed from, a store it listens to and a progress
-// report are the host's, kept alive while the visualiser is.
+// Ownership: the visualiser owns its plug-in, target, sound and analysis.
 #ifndef LUMAGROVE_VISUALISER_H
 #define LUMAGROVE_VISUALISER_H
 
@@ -53,46 +45,15 @@
 #include <string>
 #include <vector>
 
-// The vocabulary the calls below speak, public with them.
-#include "host/analysis/level_source.h"
-#include "host/analysis/levels_csv.h"
+// The vocabulary the calls below speak.
 #include "host/analysis/sample_store.h"
 #include "host/analysis/side_mix.h"
 #include "host/analysis/silence_filler.h"
-#include "host/base/clock_text.h"
 #include "host/base/frame_time.h"
 #include "host/base/host_error.h"
-#include "host/base/interrupt.h"
-#include "host/driver/frame_driver.h"
 #include "host/driver/frame_target.h"
 #include "host/gl/gl_context.h"
 #include "host/loader/plugin_loader.h"
-#include "host/output/contact_sheet.h"
-#include "host/output/frame_sink.h"
-#include "host/output/levels_csv_writer.h"
-#include "host/output/png_folder_sink.h"
-#include "host/output/video_quality.h"
-#include "host/output/wav_writer.h"
-#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
-#  include "host/base/scratch_folder.h"
-#  include "host/output/video_sink.h"
-#endif
-// Song files, the demo piece and live capture, where the build has them
-// (not on Windows, not in a page).
-#if LUMAGROVE_SOUND_SOURCES
-#  include "host/audio/audio_file.h"
-#  include "host/audio/demo_song.h"
-#  include "host/audio/live_capture.h"
-#endif
-
-class AudioSource;
-
-#if LUMAGROVE_SOUND_SOURCES
-// Writes the whole of `song` as a 16-bit PCM WAV at `path` (a file to hand
-// a player: the demo piece, say), a block at a time. Throws HostError
-// (status 1) naming the path when it cannot be written.
-void WriteWavFile(const std::string& path, AudioSource& song);
-#endif
 
 enum class SoundMode {
     kRecorded,  // the window centred on the frame; frames wait for half a window more
@@ -129,12 +90,9 @@ struct VisualiserDesc {
     // kShared: the renderer whose textures the shared context is to share
     // (an OBS source's), or null.
     const ForeignContext* shareWith = nullptr;
-    // The frames' size and rate, the stretch (for StretchClock) and what
-    // Ctrl-C means (host/driver/frame_driver.h).
-    FrameJob job;
-    // Files the frames go to, in the order they finish; the host's.
-    std::vector<FrameSink*> outputs;
-    FrameProgress* progress = nullptr;
+    // The frames' size (an offscreen target's for good, a shared one's at first).
+    int width = 1280;
+    int height = 720;
 };
 
 class Visualiser {
@@ -149,13 +107,6 @@ public:
     // sound before is let go of). Throws HostError when outputs that take
     // the sound have already had some.
     void StartSound(const SoundDesc& sound);
-    // Sound from a source that keeps its own store (a live capture, which
-    // pushes from the sound server's thread).
-    void ListenTo(SampleStore& store, SoundMode mode);
-    // A song read ahead as frames need it (recorded; `song` is the host's).
-    void FeedFrom(AudioSource& song);
-    // Levels from elsewhere in place of sound (a levels CSV replayed).
-    void ReplayLevels(std::unique_ptr<LevelSource> levels);
 
     // `count` interleaved sample frames of the started sound. Any thread.
     void PushSound(const float* samples, int64_t count);
@@ -178,8 +129,6 @@ public:
     int64_t soundEnd() const;                  // the sample frame the next push lands at
     int64_t PositionAt(double seconds) const;  // the sample frame nearest a sound time
     double newestSoundTime() const { return sampleRate() ? double(soundEnd()) / sampleRate() : 0.0; }
-    // Seconds of a song or a replay (or of the sound so far).
-    double duration() const;
 
     // --- when a frame is due --------------------------------------------------
     // Sample frames of sound held back before a frame is drawn: half an
@@ -192,10 +141,8 @@ public:
     // --- frames ----------------------------------------------------------------
     // The size a shared target draws the next frames at.
     void SetSize(int width, int height);
-    // One frame: its levels, every output's share, drawn where wanted.
+    // One frame: its levels, drawn where the target shows frames.
     void Draw(const FrameTime& frame);
-    // Frames as `clock` gives them (see FrameDriver::Run for failures and interrupts).
-    void Run(FrameClock& clock);
     // One frame read into the host's memory (a pushed buffer, an upload).
     void DrawInto(const FrameTime& frame, const PictureBuffer& into);
     // One frame drawn straight into `texture` of the renderer the shared
@@ -211,10 +158,6 @@ public:
     const float* levels() const;
     int64_t framesDone() const;
 
-    // Every output finished and published together; or all removed.
-    void Finish();
-    void Abort() noexcept;
-
     struct Impl;
 
 private:
@@ -228,11 +171,11 @@ private:
 // the rest reading as silence. A host whose sound comes on another thread
 // (a capture) sets `waitFor`: called with the sound's end a frame needs, it
 // waits for it and returns false to end the run.
-class SoundClock : public FrameClock {
+class SoundClock {
 public:
     SoundClock(const Visualiser& visualiser, int fpsN, int fpsD = 1)
         : visualiser_(visualiser), fpsN_(fpsN), fpsD_(fpsD) {}
-    bool Next(FrameTime* frame) override;
+    bool Next(FrameTime* frame);
 
     void SetEnding(bool ending) { ending_ = ending; }
     void SetTimeOrigin(double seconds) { timeOrigin_ = seconds; }
@@ -248,7 +191,7 @@ private:
     int fpsN_, fpsD_;
     double timeOrigin_ = 0.0;
     bool ending_ = false;
-    int64_t limit_ = FrameJob::kUntilStopped;
+    int64_t limit_ = INT64_MAX;
     int64_t next_ = 0;
 };
 

@@ -26,7 +26,7 @@
 
 class LevelAnalysis {
 public:
-    // Throws HostError (status 1) if the FFT cannot be set up.
+    // Throws HostError (a failure) if the FFT cannot be set up.
     explicit LevelAnalysis(int sampleRate);
     ~LevelAnalysis();
     LevelAnalysis(const LevelAnalysis&) = delete;

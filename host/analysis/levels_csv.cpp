@@ -87,7 +87,7 @@ private:
 
 std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");
-    if (!file) throw HostError(kExitBadInput, "cannot open " + path + ": " + strerror(errno));
+    if (!file) throw HostError(Fault::kBadInput, "cannot open " + path + ": " + strerror(errno));
     std::vector<Row> rows;
     std::string problem;
     int lineNumber = 0;
@@ -137,9 +137,10 @@ std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path) {
     }
     const bool readFailed = ferror(file) != 0;
     fclose(file);
-    if (readFailed) throw HostError(kExitBadInput, "cannot read " + path + ": the file could not be read to its end");
-    if (!problem.empty()) throw HostError(kExitBadInput, problem);
-    if (!sawHeader) throw HostError(kExitBadInput, path + " is empty");
-    if (rows.empty()) throw HostError(kExitBadInput, path + " has no rows of levels after its header");
+    if (readFailed)
+        throw HostError(Fault::kBadInput, "cannot read " + path + ": the file could not be read to its end");
+    if (!problem.empty()) throw HostError(Fault::kBadInput, problem);
+    if (!sawHeader) throw HostError(Fault::kBadInput, path + " is empty");
+    if (rows.empty()) throw HostError(Fault::kBadInput, path + " has no rows of levels after its header");
     return std::make_unique<LevelsReplay>(std::move(rows));
 }

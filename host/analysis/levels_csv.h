@@ -22,7 +22,7 @@
 
 #include "host/base/levels_csv_header.h"
 
-// Replays a CSV written by LevelsCsvWriter. Throws HostError (status 2)
+// Replays a CSV written by LevelsCsvWriter. Throws HostError (bad input)
 // naming the file and the first bad row ("levels.csv line 7: ..."), or saying
 // the file is missing, empty or has no rows.
 std::unique_ptr<LevelSource> ReadLevelsCsv(const std::string& path);

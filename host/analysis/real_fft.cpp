@@ -12,7 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 RealFft::RealFft(int n) : n_(n) {
     if (n < 4 || (n & (n - 1)) != 0)
-        throw HostError(kExitFailure, "cannot set up the sound analysis (FFT of " + std::to_string(n) + ")");
+        throw HostError(Fault::kFailure, "cannot set up the sound analysis (FFT of " + std::to_string(n) + ")");
     const int m = n / 2;
     int bits = 0;
     while ((1 << bits) < m) ++bits;

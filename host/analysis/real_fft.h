@@ -19,7 +19,7 @@
 
 class RealFft {
 public:
-    // `n` a power of two, 4 or more (HostError status 1 otherwise).
+    // `n` a power of two, 4 or more (HostError (a failure) otherwise).
     explicit RealFft(int n);
     int size() const { return n_; }
     void Power(const float* signal, float* power);

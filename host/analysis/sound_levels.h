@@ -25,7 +25,7 @@ class SoundFeed {
 public:
     virtual ~SoundFeed() = default;
     // Makes the store hold what there is of [from, to) (a read ahead, or a
-    // seek when `from` is not held). Throws HostError (status 1) when the
+    // seek when `from` is not held). Throws HostError (a failure) when the
     // sound cannot be had.
     virtual void Feed(int64_t from, int64_t to) = 0;
     virtual double duration() const = 0;  // seconds of sound in all
@@ -45,7 +45,7 @@ struct SoundLevelsDesc {
 class SoundLevels : public LevelSource {
 public:
     // `store` (and the feed) are kept alive by the caller. Throws HostError
-    // (status 1) if the FFT cannot be set up.
+    // (a failure) if the FFT cannot be set up.
     SoundLevels(SampleStore& store, const SoundLevelsDesc& desc);
 
     double duration() const override;

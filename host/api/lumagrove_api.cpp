@@ -55,7 +55,7 @@ lumagrove_result ResultOf(const HostError& e) {
         case FailedPart::kOther:
             break;
     }
-    return e.status == kExitBadInput ? LUMAGROVE_ERROR_ARGUMENT : LUMAGROVE_ERROR_INTERNAL;
+    return e.fault == Fault::kBadInput ? LUMAGROVE_ERROR_ARGUMENT : LUMAGROVE_ERROR_INTERNAL;
 }
 
 // Runs `call`, turning whatever it throws into a failure.
@@ -109,10 +109,8 @@ std::string CheckSound(lumagrove_sound_desc* sound) {
 // The plug-in installed with this library: beside it (a build folder), or
 // in lumagrove/ beside it (LIBDIR/lumagrove/lumagrove.so, an install).
 std::string InstalledPlugin() {
-#if defined(_WIN32)
-    return "lumagrove.dll";  // the program's folder first, as LoadLibrary searches
-#elif defined(__EMSCRIPTEN__)
-    return "lumagrove";  // linked into the page
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
+    return DefaultPluginPath();  // beside the program; in a page, linked in
 #else
     const std::string beside = PluginBesideModule(reinterpret_cast<const void*>(&InstalledPlugin));
     if (access(beside.c_str(), F_OK) == 0) return beside;
@@ -149,7 +147,7 @@ public:
         *h = height;
     }
     void Read(const PictureBuffer&) const override {
-        throw HostError(kExitFailure, "a frame in the caller's context is the caller's to read");
+        throw HostError(Fault::kFailure, "a frame in the caller's context is the caller's to read");
     }
     bool Shows() const override { return true; }
 };
@@ -246,7 +244,10 @@ const char* lumagrove_result_text(lumagrove_result result) {
 lumagrove_visualiser_desc lumagrove_desc_defaults(const lumagrove_visualiser_desc* desc) {
     lumagrove_visualiser_desc d = {};
     if (desc) d = *desc;
-    if (!d.plugin_path || !*d.plugin_path) d.plugin_path = nullptr;
+    if (!d.plugin_path || !*d.plugin_path) {
+        static const std::string installed = InstalledPlugin();
+        d.plugin_path = installed.c_str();
+    }
     if (d.width == 0) d.width = kDefaultWidth;
     if (d.height == 0) d.height = kDefaultHeight;
     if (Raw(d.target) == LUMAGROVE_TARGET_DEFAULT) d.target = LUMAGROVE_TARGET_OFFSCREEN;
@@ -266,14 +267,14 @@ lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagro
     lumagrove_visualiser& v = *made;
     const Failure failure = Guarded([&] {
         v.desc = lumagrove_desc_defaults(desc);
-        v.pluginPath = v.desc.plugin_path ? v.desc.plugin_path : InstalledPlugin();
+        v.pluginPath = v.desc.plugin_path;
         v.desc.plugin_path = v.pluginPath.c_str();
         std::string problem = SizeProblem(v.desc.width, v.desc.height);
         if (problem.empty()) problem = CheckSound(&v.desc.sound);
         if (problem.empty() && Raw(v.desc.target) != LUMAGROVE_TARGET_OFFSCREEN &&
             Raw(v.desc.target) != LUMAGROVE_TARGET_SHARED && Raw(v.desc.target) != LUMAGROVE_TARGET_CURRENT)
             problem = "target " + std::to_string(Raw(v.desc.target)) + " is none of offscreen, shared and current";
-        if (!problem.empty()) throw HostError(kExitBadInput, problem);
+        if (!problem.empty()) throw HostError(Fault::kBadInput, problem);
         VisualiserDesc inner;
         inner.plugin = v.pluginPath;
         inner.target = v.desc.target == LUMAGROVE_TARGET_SHARED    ? TargetKind::kShared
@@ -285,15 +286,14 @@ lumagrove_result lumagrove_create(const lumagrove_visualiser_desc* desc, lumagro
             v.current->height = v.desc.height;
             inner.makeTarget = [&v]() -> FrameTarget* {
                 if (!glGetString(GL_VERSION))
-                    throw HostError(kExitFailure, "no OpenGL context is current on this thread", FailedPart::kGl);
+                    throw HostError(Fault::kFailure, "no OpenGL context is current on this thread", FailedPart::kGl);
                 return v.current.get();
             };
         }
         const ForeignContext renderer{v.desc.share_egl_display, v.desc.share_egl_context};
         if (inner.target == TargetKind::kShared && renderer.context) inner.shareWith = &renderer;
-        inner.job.width = v.desc.width;
-        inner.job.height = v.desc.height;
-        inner.job.onInterrupt = FrameJob::OnInterrupt::kFinish;
+        inner.width = v.desc.width;
+        inner.height = v.desc.height;
         v.visualiser = std::make_unique<Visualiser>(inner);
         v.StartSound(v.desc.sound);
         v.visualiser->SetSize(v.desc.width, v.desc.height);

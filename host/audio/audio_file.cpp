@@ -111,37 +111,38 @@ struct Decoder {
     AVStream* sound() const { return format->streams[stream]; }
 };
 
-// Opens `path` and its first sound stream. Throws HostError (status 2)
+// Opens `path` and its first sound stream. Throws HostError (bad input)
 // naming the file and what is wrong.
 std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     av_log_set_level(AV_LOG_QUIET);  // the host says what is wrong in one line of its own
     auto d = std::make_unique<Decoder>();
     const std::string unreadable = path + " is not a sound file that can be read, or its header is damaged";
     int r = avformat_open_input(&d->format, path.c_str(), nullptr, nullptr);
-    if (r < 0) throw HostError(kExitBadInput, unreadable + " (" + AvReason(r) + ")");
+    if (r < 0) throw HostError(Fault::kBadInput, unreadable + " (" + AvReason(r) + ")");
     d->format->error_recognition |= AV_EF_CRCCHECK;
     r = avformat_find_stream_info(d->format, nullptr);
-    if (r < 0) throw HostError(kExitBadInput, unreadable + " (" + AvReason(r) + ")");
+    if (r < 0) throw HostError(Fault::kBadInput, unreadable + " (" + AvReason(r) + ")");
     const AVCodec* codec = nullptr;
     d->stream = av_find_best_stream(d->format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (d->stream == AVERROR_STREAM_NOT_FOUND) throw HostError(kExitBadInput, path + " has no sound (no audio stream)");
+    if (d->stream == AVERROR_STREAM_NOT_FOUND)
+        throw HostError(Fault::kBadInput, path + " has no sound (no audio stream)");
     if (d->stream == AVERROR_DECODER_NOT_FOUND || !codec) {
         const int any = av_find_best_stream(d->format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         const char* name = any >= 0 ? avcodec_get_name(d->format->streams[any]->codecpar->codec_id) : "unknown";
-        throw HostError(kExitBadInput, path + ": its sound is coded as " + std::string(name) +
-                                           ", which this build of FFmpeg cannot decode");
+        throw HostError(Fault::kBadInput, path + ": its sound is coded as " + std::string(name) +
+                                              ", which this build of FFmpeg cannot decode");
     }
-    if (d->stream < 0) throw HostError(kExitBadInput, unreadable + " (" + AvReason(d->stream) + ")");
+    if (d->stream < 0) throw HostError(Fault::kBadInput, unreadable + " (" + AvReason(d->stream) + ")");
     const AVCodecParameters* parameters = d->sound()->codecpar;
     if (parameters->sample_rate < 1 || parameters->ch_layout.nb_channels < 1)
-        throw HostError(kExitBadInput, path + " holds no sound (no channels or no sample rate)");
+        throw HostError(Fault::kBadInput, path + " holds no sound (no channels or no sample rate)");
     d->codec = avcodec_alloc_context3(codec);
     if (!d->codec || avcodec_parameters_to_context(d->codec, parameters) < 0) throw std::bad_alloc();
     // Damage is an error, not a glitch to decode past.
     d->codec->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_EXPLODE;
     d->codec->pkt_timebase = d->sound()->time_base;
     r = avcodec_open2(d->codec, codec, nullptr);
-    if (r < 0) throw HostError(kExitBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
+    if (r < 0) throw HostError(Fault::kBadInput, path + ": cannot decode its sound (" + AvReason(r) + ")");
     d->packet = av_packet_alloc();
     d->frame = av_frame_alloc();
     if (!d->packet || !d->frame) throw std::bad_alloc();
@@ -315,7 +316,7 @@ int OggPages(const std::string& path) {
 }
 
 HostError Truncated(const std::string& path) {
-    return HostError(kExitBadInput, path + " is truncated: the end of its sound is missing");
+    return HostError(Fault::kBadInput, path + " is truncated: the end of its sound is missing");
 }
 
 // Sound the header promises past the end of the file (a WAV or AIFF cut
@@ -373,7 +374,7 @@ bool NextFrame(Decoder& d, std::string* failure) {
 }
 
 // Whether the decoder gives any sound at all: a stream can be there, with a
-// length, and hold no samples. Decoding fails with status 2 here.
+// length, and hold no samples. Decoding fails as bad input here.
 bool GivesSound(Decoder& d, const std::string& path) {
     std::string failure;
     while (NextFrame(d, &failure)) {
@@ -381,7 +382,7 @@ bool GivesSound(Decoder& d, const std::string& path) {
         av_frame_unref(d.frame);
         if (some) return true;
     }
-    if (!failure.empty()) throw HostError(kExitBadInput, path + ": cannot decode its sound (" + failure + ")");
+    if (!failure.empty()) throw HostError(Fault::kBadInput, path + ": cannot decode its sound (" + failure + ")");
     return false;
 }
 
@@ -539,9 +540,9 @@ private:
     }
 
     [[noreturn]] void Fail(const std::string& reason) {
-        throw HostError(kExitFailure, "cannot read " + path_ + " at " + Seconds(double(position_) / sampleRate()) +
-                                          " of " + Seconds(duration()) + ": the file is damaged or truncated (" +
-                                          reason + ")");
+        throw HostError(Fault::kFailure, "cannot read " + path_ + " at " + Seconds(double(position_) / sampleRate()) +
+                                             " of " + Seconds(duration()) + ": the file is damaged or truncated (" +
+                                             reason + ")");
     }
 
     std::string path_;
@@ -562,9 +563,9 @@ private:
 
 std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) throw HostError(kExitBadInput, "cannot open " + path + ": " + strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw HostError(kExitBadInput, path + " is a folder, not a sound file");
-    if (st.st_size == 0) throw HostError(kExitBadInput, path + " is empty");
+    if (stat(path.c_str(), &st) != 0) throw HostError(Fault::kBadInput, "cannot open " + path + ": " + strerror(errno));
+    if (S_ISDIR(st.st_mode)) throw HostError(Fault::kBadInput, path + " is a folder, not a sound file");
+    if (st.st_size == 0) throw HostError(Fault::kBadInput, path + " is empty");
 
     std::unique_ptr<Decoder> decoder;
     try {
@@ -578,13 +579,13 @@ std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path) {
     const int64_t frames = FramesOf(*decoder, &cut);
     if (cut) throw Truncated(path);
     int64_t promised = 0, present = 0;
-    if (frames <= 0) throw HostError(kExitBadInput, path + " holds no sound (zero samples)");
+    if (frames <= 0) throw HostError(Fault::kBadInput, path + " holds no sound (zero samples)");
     if (IsOgg(path) && OggEndMissing(path)) throw Truncated(path);
     if (PcmPromisesMore(*decoder, frames, &promised, &present))
-        throw HostError(kExitBadInput, path + " is truncated: its header promises " + std::to_string(promised) +
-                                           " bytes of sound but only " + std::to_string(present) + " are there");
+        throw HostError(Fault::kBadInput, path + " is truncated: its header promises " + std::to_string(promised) +
+                                              " bytes of sound but only " + std::to_string(present) + " are there");
     decoder = OpenDecoder(path);
-    if (!GivesSound(*decoder, path)) throw HostError(kExitBadInput, path + " holds no sound (zero samples)");
+    if (!GivesSound(*decoder, path)) throw HostError(Fault::kBadInput, path + " holds no sound (zero samples)");
     // What the checks read goes: the song starts from the top.
     decoder = OpenDecoder(path);
     return std::make_unique<AudioFile>(path, std::move(decoder), frames);

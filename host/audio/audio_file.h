@@ -13,13 +13,13 @@
 // Opens a song. Its length is its container's (an MP3's counted from its
 // packets, less the encoder's delay and padding); a decoder that gives a
 // little less (at most a tenth of a second: a codec's padding) ends in
-// silence. Throws HostError (status 2) naming the file when it is missing,
+// silence. Throws HostError (bad input) naming the file when it is missing,
 // empty, truncated (a PCM header that promises more sound than the file holds,
 // or an Ogg stream whose end is missing), not audio, has no sound ("has no
 // sound": a video without an audio stream), holds no samples, or is coded in
 // a codec this build of FFmpeg cannot decode. Damage that only shows while
 // decoding (a stream that breaks off or fails its checks part-way, sound
-// missing at the end) throws HostError status 1 from Read(); PCM formats carry
+// missing at the end) throws HostError (a failure) from Read(); PCM formats carry
 // no checksum, so damaged PCM bytes cannot be told from sound. FFmpeg's own
 // messages are silenced: the failure is said in one line.
 std::unique_ptr<AudioSource> OpenAudioFile(const std::string& path);

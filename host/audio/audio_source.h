@@ -10,7 +10,7 @@
 // priming (a --start far into a long song costs that decoding once). A source keeps no
 // more than its decoder's own state in memory, whatever the song's length:
 // the analysis reads a song through a sample store that is fed ahead of it
-// (host/audio/song_feed.h). Read() may be called from more than one thread
+// (toolbox/run/song_run_feed.h). Read() may be called from more than one thread
 // (calls are serialised).
 //
 // channelSide() says which of the two sides each channel feeds
@@ -47,7 +47,7 @@ public:
     }
 
     // Reads `count` sample frames starting at `start` into `out`
-    // (count * channels() floats). Throws HostError (status 1) when the file
+    // (count * channels() floats). Throws HostError (a failure) when the file
     // turns out to be unreadable part-way.
     virtual void Read(int64_t start, int64_t count, float* out) = 0;
 

@@ -36,8 +36,8 @@ std::string Quoted(const std::string& name) {
 }
 
 [[noreturn]] void NoServer(pa_context* context) {
-    throw HostError(kExitBadInput, std::string("no sound server: ") + pa_strerror(pa_context_errno(context)) +
-                                       " (capture needs PulseAudio, or PipeWire's PulseAudio server)");
+    throw HostError(Fault::kBadInput, std::string("no sound server: ") + pa_strerror(pa_context_errno(context)) +
+                                          " (capture needs PulseAudio, or PipeWire's PulseAudio server)");
 }
 
 // The main loop, its thread and a connected context; released in reverse.
@@ -98,8 +98,8 @@ private:
     [[noreturn]] void Fail() {
         const int error = pa_context_errno(context_);
         Close();
-        throw HostError(kExitBadInput, std::string("no sound server: ") + pa_strerror(error) +
-                                           " (capture needs PulseAudio, or PipeWire's PulseAudio server)");
+        throw HostError(Fault::kBadInput, std::string("no sound server: ") + pa_strerror(error) +
+                                              " (capture needs PulseAudio, or PipeWire's PulseAudio server)");
     }
     void Close() {
         if (started_) pa_threaded_mainloop_stop(loop_);
@@ -366,11 +366,11 @@ LiveCapture::LiveCapture(const std::string& requested, const std::function<Captu
     if (!g.source.found) {
         lock.Release();
         if (requested.empty())
-            throw HostError(kExitBadInput,
+            throw HostError(Fault::kBadInput,
                             "--capture: the sound server has no default output to capture "
                             "(see --list-devices for the capture devices)");
-        throw HostError(kExitBadInput, "--capture " + Quoted(requested) +
-                                           ": no such capture device (see --list-devices for the names)");
+        throw HostError(Fault::kBadInput, "--capture " + Quoted(requested) +
+                                              ": no such capture device (see --list-devices for the names)");
     }
     for (int c = 0; c < g.source.map.channels; ++c) g.sides.push_back(SideOf(g.source.map.map[c]));
 
@@ -415,7 +415,7 @@ LiveCapture::LiveCapture(const std::string& requested, const std::function<Captu
     const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(g.stream, g.source.name.c_str(), &attr, flags) < 0) {
         lock.Release();
-        throw HostError(kExitBadInput,
+        throw HostError(Fault::kBadInput,
                         "--capture " + Quoted(name) + ": " + pa_strerror(pa_context_errno(g.server.context())));
     }
     for (;;) {
@@ -423,8 +423,8 @@ LiveCapture::LiveCapture(const std::string& requested, const std::function<Captu
         if (state == PA_STREAM_READY) break;
         if (!PA_STREAM_IS_GOOD(state)) {
             lock.Release();
-            throw HostError(kExitBadInput, "--capture " + Quoted(name) + ": the sound server refused the capture: " +
-                                               pa_strerror(pa_context_errno(g.server.context())));
+            throw HostError(Fault::kBadInput, "--capture " + Quoted(name) + ": the sound server refused the capture: " +
+                                                  pa_strerror(pa_context_errno(g.server.context())));
         }
         pa_threaded_mainloop_wait(g.server.loop());
     }

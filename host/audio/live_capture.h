@@ -28,7 +28,7 @@
 #include "host/analysis/side_mix.h"
 
 // The server's capture devices (its sources, monitors of outputs included),
-// by the names --capture takes. Throws HostError (status 2) when no sound
+// by the names --capture takes. Throws HostError (bad input) when no sound
 // server answers.
 std::vector<std::string> ListCaptureDevices();
 
@@ -49,7 +49,7 @@ public:
     // `source` is a device name from ListCaptureDevices(); "" for the monitor
     // of the default output: what the machine is playing. `open` is told the
     // device's format once it is found, before any sound comes, and gives
-    // the sink (what it throws passes through). Throws HostError (status 2)
+    // the sink (what it throws passes through). Throws HostError (bad input)
     // when no server answers, or no such device exists (the message points
     // to --list-devices).
     LiveCapture(const std::string& source, const std::function<CaptureSink(const CaptureFormat&)>& open);

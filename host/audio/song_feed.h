@@ -34,7 +34,7 @@ private:
 
 // A song's levels: each frame analyses the window centred on its time
 // (host/analysis/sound_levels.h), the song fed ahead through its own store.
-// duration() is the song's. Throws HostError (status 1) if the FFT cannot be
+// duration() is the song's. Throws HostError (a failure) if the FFT cannot be
 // set up. Allocates nothing per frame once running.
 std::unique_ptr<LevelSource> AnalyseSong(AudioSource& song);
 

@@ -28,7 +28,7 @@ public:
 protected:
     // Decodes `count` frames from `start` (all inside the song) into `out`,
     // interleaved; a `start` other than where the last call ended is a seek.
-    // Throws HostError (status 1) when the sound cannot be had.
+    // Throws HostError (a failure) when the sound cannot be had.
     virtual void Decode(int64_t start, int64_t count, float* out) = 0;
 
 private:

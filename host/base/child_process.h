@@ -16,7 +16,7 @@
 class ChildProcess {
 public:
     // Starts argv[0] (looked up on PATH) with the given arguments. Throws
-    // HostError (status 1) when it cannot be started.
+    // HostError (a failure) when it cannot be started.
     explicit ChildProcess(const std::vector<std::string>& argv);
     // Kills the child if it still runs, and waits for it.
     ~ChildProcess();

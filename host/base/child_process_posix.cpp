@@ -23,7 +23,7 @@ namespace {
 const int kPipeBytes = 1 << 20;
 
 [[noreturn]] void CannotStart(const std::string& program, int err) {
-    throw HostError(kExitFailure, "cannot start " + program + ": " + strerror(err));
+    throw HostError(Fault::kFailure, "cannot start " + program + ": " + strerror(err));
 }
 
 int AnonymousTempFile() {

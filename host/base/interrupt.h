@@ -3,7 +3,7 @@
 //
 // After InstallInterruptHandlers(), the first SIGINT or SIGTERM only sets the
 // flag; what it means is the run's to decide (host/driver/frame_driver.h): an
-// offline render removes its outputs and ends with status 130, a recording or
+// offline render removes its outputs and fails as stopped, a recording or
 // a live window ends normally and publishes what it made. A second one (GNU
 // timeout, systemd and container runtimes send one to the process and then
 // its group) says once on stderr that the program is still finishing, and

@@ -13,8 +13,8 @@ const std::string& ScratchFolder::path() {
         const char* tmp = getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lumagrove-XXXXXX";
         if (!mkdtemp(&pattern[0]))
-            throw HostError(kExitFailure, "cannot make a temporary folder in " + pattern.substr(0, pattern.rfind('/')) +
-                                              ": " + strerror(errno));
+            throw HostError(Fault::kFailure, "cannot make a temporary folder in " +
+                                                 pattern.substr(0, pattern.rfind('/')) + ": " + strerror(errno));
         path_ = pattern;
     }
     return path_;

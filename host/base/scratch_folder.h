@@ -13,7 +13,7 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    // Throws HostError (status 1) when the folder cannot be made.
+    // Throws HostError (a failure) when the folder cannot be made.
     const std::string& path();
 
 private:

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
-StagedFile::StagedFile(const std::string& path, const std::string& what, int status)
+StagedFile::StagedFile(const std::string& path, const std::string& what, Fault fault)
     : path_(path), partial_(path + ".part") {
     // A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written as it
     // is: renaming a file over it would replace it.
@@ -14,13 +14,13 @@ StagedFile::StagedFile(const std::string& path, const std::string& what, int sta
         direct_ = true;
     }
     stream_ = fopen(partial_.c_str(), "wb");
-    if (!stream_) throw HostError(status, "cannot write " + what + path + ": " + strerror(errno));
+    if (!stream_) throw HostError(fault, "cannot write " + what + path + ": " + strerror(errno));
 }
 
 StagedFile::~StagedFile() { Abort(); }
 
 void StagedFile::Fail(int err) const {
-    throw HostError(kExitFailure, "cannot write " + path_ + ": " + strerror(err ? err : EIO));
+    throw HostError(Fault::kFailure, "cannot write " + path_ + ": " + strerror(err ? err : EIO));
 }
 
 void StagedFile::Flush() {

@@ -4,7 +4,7 @@
 // A StagedFile is one file on its way to its final name:
 //   StagedFile file(path, "video ");  creates "<path>.part" at once, so an output
 //                                    that cannot be written is known before any
-//                                    work is done (HostError, status 2 unless told)
+//                                    work is done (HostError, bad input unless told)
 //   fwrite(..., file.stream());      in-process writers use the open stream;
 //   file.Close();                    programs that write the file themselves
 //                                    (ffmpeg) take file.partial()
@@ -13,7 +13,7 @@
 // Destroying a StagedFile that was not published aborts it. A path that is a
 // device or a pipe (/dev/null, a FIFO) is written directly, and never renamed
 // over or removed. A failure while
-// writing, closing or renaming throws HostError status 1, "cannot write <path>: <reason>".
+// writing, closing or renaming throws HostError (a failure), "cannot write <path>: <reason>".
 //
 // A StagedOutput is one output of a run (a video, a folder of frames, a
 // contact sheet, a levels CSV). Outputs of a run are published together by
@@ -34,8 +34,8 @@
 class StagedFile {
 public:
     // `what` names the output in the error when the file cannot be created:
-    // "cannot write <what><path>: <reason>", with `status`.
-    explicit StagedFile(const std::string& path, const std::string& what = "", int status = kExitBadInput);
+    // "cannot write <what><path>: <reason>", as a `fault`.
+    explicit StagedFile(const std::string& path, const std::string& what = "", Fault fault = Fault::kBadInput);
     ~StagedFile();
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
@@ -52,7 +52,7 @@ public:
     void Withdraw() noexcept;
     void Abort() noexcept;
 
-    // Throws HostError status 1: "cannot write <path>: <strerror(err)>" (EIO for 0).
+    // Throws HostError (a failure): "cannot write <path>: <strerror(err)>" (EIO for 0).
     [[noreturn]] void Fail(int err) const;
 
     // Creates and removes a file at `path` (permissions do not tell: root may

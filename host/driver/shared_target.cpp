@@ -29,7 +29,7 @@ Renderer& Shared() {
 // framebuffer of exactly `width` x `height`: a frame does not depend on what
 // else the process draws. Called with the lock held.
 void Prepare(Renderer& r, int width, int height) {
-    if (!r.plugin) throw HostError(kExitFailure, "no plug-in is loaded");
+    if (!r.plugin) throw HostError(Fault::kFailure, "no plug-in is loaded");
     if (!r.target) {
         StartPlugin(*r.plugin, [&] {
             // A driver that shares no textures with the renderer's context
@@ -54,8 +54,8 @@ void AcquireRenderer(const std::string& path, const ForeignContext* renderer) {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);
     if (r.holders > 0 && path != r.path)
-        throw HostError(kExitBadInput, "plug-in " + path + ": another Lumagrove of this process hosts " + r.path +
-                                           ", and a process hosts one plug-in");
+        throw HostError(Fault::kBadInput, "plug-in " + path + ": another Lumagrove of this process hosts " + r.path +
+                                              ", and a process hosts one plug-in");
     if (r.holders == 0) {
         r.plugin = std::make_unique<PluginLibrary>(path);
         r.path = path;
@@ -68,7 +68,7 @@ void AcquireRenderer(const std::string& path, const ForeignContext* renderer) {
 const PluginInfo& RendererPluginInfo() {
     Renderer& r = Shared();
     std::lock_guard<std::mutex> lock(r.lock);
-    if (!r.plugin) throw HostError(kExitFailure, "no plug-in is loaded");
+    if (!r.plugin) throw HostError(Fault::kFailure, "no plug-in is loaded");
     return r.plugin->info();
 }
 

@@ -30,7 +30,7 @@
 #include <memory>
 #include <string>
 
-// Checks LUMAGROVE_EGL before anything is started: throws HostError status 2
+// Checks LUMAGROVE_EGL before anything is started: throws HostError (bad input)
 // for a value that names no platform (the constructor would too).
 void CheckOffscreenPlatform();
 
@@ -43,8 +43,8 @@ struct ForeignContext {
 
 class OffscreenContext {
 public:
-    // Throws HostError status 1 when no context of that size can be made,
-    // status 2 for a LUMAGROVE_EGL that names no platform.
+    // Throws HostError (a failure) when no context of that size can be made,
+    // bad input for a LUMAGROVE_EGL that names no platform.
     OffscreenContext(int width, int height);
     // A context on `shareWith`'s display sharing its textures (platform
     // "shared"), current, or none (EGL only) with `why` said: a renderer
@@ -60,7 +60,7 @@ public:
     int height() const { return height_; }
     // The platform the context is on: "device", "surfaceless", "default", "wgl".
     const char* platform() const;
-    // Makes the context current on the calling thread (HostError status 1 if
+    // Makes the context current on the calling thread (HostError (a failure) if
     // it cannot be). ReleaseCurrent() makes current again what was current on
     // the thread before (on EGL; none on WGL), or none.
     void MakeCurrent() const;
@@ -75,7 +75,7 @@ public:
     // With the context current: draws from now on into `texture` (a
     // GL_TEXTURE_2D of the shared names, `width` x `height`, bottom row first)
     // through a framebuffer object of the context's; 0 draws into the
-    // context's own framebuffer again. HostError status 1 when the texture
+    // context's own framebuffer again. HostError (a failure) when the texture
     // cannot be drawn into.
     void DrawIntoTexture(unsigned texture, int width, int height) const;
     // Waits until the drawing so far has finished (another context may then use it).

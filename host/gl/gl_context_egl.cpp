@@ -148,7 +148,7 @@ std::vector<Platform> PlatformsToTry() {
     if (name == "device") return {{"device", AnyDevice}};
     if (name == "surfaceless") return {{"surfaceless", SurfacelessDisplay}};
     if (name == "default") return {{"default", DefaultDisplay}};
-    throw HostError(kExitBadInput, "LUMAGROVE_EGL=" + name + ": expected device, surfaceless or default");
+    throw HostError(Fault::kBadInput, "LUMAGROVE_EGL=" + name + ": expected device, surfaceless or default");
 }
 
 // A pbuffer and a compatibility-profile context (the plug-in draws in
@@ -210,7 +210,7 @@ OffscreenContext::OffscreenContext(int width, int height) : width_(width), heigh
         }
         failures += (failures.empty() ? "" : "; ") + std::string(platform.name) + ": " + why;
     }
-    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + failures, FailedPart::kGl);
+    throw HostError(Fault::kFailure, "cannot create an offscreen OpenGL context: " + failures, FailedPart::kGl);
 }
 
 OffscreenContext::OffscreenContext(int width, int height, Unmade) noexcept : width_(width), height_(height) {}
@@ -261,7 +261,7 @@ OffscreenContext::~OffscreenContext() = default;
 
 void OffscreenContext::DrawIntoTexture(unsigned texture, int width, int height) const {
     Impl& g = *impl_;
-    if (!g.genFramebuffers) throw HostError(kExitFailure, "this context shares no textures", FailedPart::kGl);
+    if (!g.genFramebuffers) throw HostError(Fault::kFailure, "this context shares no textures", FailedPart::kGl);
     if (texture == 0) {
         g.bindFramebuffer(GL_FRAMEBUFFER, 0);
         return;
@@ -274,7 +274,7 @@ void OffscreenContext::DrawIntoTexture(unsigned texture, int width, int height) 
         g.bindFramebuffer(GL_FRAMEBUFFER, 0);
         char code[16];
         snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(status));
-        throw HostError(kExitFailure, std::string("cannot draw into the texture (framebuffer status ") + code + ")",
+        throw HostError(Fault::kFailure, std::string("cannot draw into the texture (framebuffer status ") + code + ")",
                         FailedPart::kGl);
     }
     glViewport(0, 0, width, height);
@@ -299,20 +299,20 @@ void OffscreenContext::MakeCurrent(int width, int height) const {
         const EGLSurface surface = eglCreatePbufferSurface(g.display, g.config, attributes);
         if (surface == EGL_NO_SURFACE)
             throw HostError(
-                kExitFailure,
+                Fault::kFailure,
                 "cannot create an offscreen frame of " + std::to_string(width) + "x" + std::to_string(height),
                 FailedPart::kGl);
         found = g.sized.emplace(std::make_pair(width, height), surface).first;
     }
     g.NoteBefore();
     if (!eglMakeCurrent(g.display, found->second, found->second, g.context))
-        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current", FailedPart::kGl);
+        throw HostError(Fault::kFailure, "cannot make the offscreen OpenGL context current", FailedPart::kGl);
 }
 
 void OffscreenContext::MakeCurrent() const {
     impl_->NoteBefore();
     if (!eglMakeCurrent(impl_->display, impl_->surface, impl_->surface, impl_->context))
-        throw HostError(kExitFailure, "cannot make the offscreen OpenGL context current", FailedPart::kGl);
+        throw HostError(Fault::kFailure, "cannot make the offscreen OpenGL context current", FailedPart::kGl);
 }
 
 void OffscreenContext::ReleaseCurrent() const { impl_->LetGo(); }

@@ -48,7 +48,7 @@ bool FetchFramebufferCalls(FramebufferCalls& f) {
 }
 
 [[noreturn]] void Fail(const std::string& what) {
-    throw HostError(kExitFailure, "cannot create an offscreen OpenGL context: " + what, FailedPart::kGl);
+    throw HostError(Fault::kFailure, "cannot create an offscreen OpenGL context: " + what, FailedPart::kGl);
 }
 
 [[noreturn]] void FailWithSystemError(const char* what) {
@@ -158,7 +158,7 @@ std::unique_ptr<OffscreenContext> OffscreenContext::Sharing(int, int, const Fore
 }
 
 void OffscreenContext::DrawIntoTexture(unsigned, int, int) const {
-    throw HostError(kExitFailure, "this context shares no textures", FailedPart::kGl);
+    throw HostError(Fault::kFailure, "this context shares no textures", FailedPart::kGl);
 }
 
 void OffscreenContext::Finish() const { glFinish(); }
@@ -169,7 +169,7 @@ const char* OffscreenContext::platform() const { return "wgl"; }
 
 void OffscreenContext::MakeCurrent(int width, int height) const {
     if (width > width_ || height > height_)
-        throw HostError(kExitFailure, "cannot draw a frame larger than the offscreen framebuffer");
+        throw HostError(Fault::kFailure, "cannot draw a frame larger than the offscreen framebuffer");
     MakeCurrent();
 }
 

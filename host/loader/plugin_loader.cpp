@@ -9,7 +9,7 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     QueryInterfaceFn entry = FindEntry(handle_);
     if (!entry) {
         UnloadModule(handle_);
-        throw HostError(kExitBadInput, "plug-in " + path + " does not export QueryInterface", FailedPart::kPlugin);
+        throw HostError(Fault::kBadInput, "plug-in " + path + " does not export QueryInterface", FailedPart::kPlugin);
     }
     descriptor_ = entry();
     const char* fault = !descriptor_         ? "a null descriptor"
@@ -17,7 +17,8 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
                                              : nullptr;
     if (fault) {
         UnloadModule(handle_);
-        throw HostError(kExitBadInput, "plug-in " + path + ": QueryInterface returned " + fault, FailedPart::kPlugin);
+        throw HostError(Fault::kBadInput, "plug-in " + path + ": QueryInterface returned " + fault,
+                        FailedPart::kPlugin);
     }
 }
 
@@ -25,8 +26,9 @@ PluginLibrary::~PluginLibrary() { UnloadModule(handle_); }
 
 void PluginLibrary::Call(int slot, const char* what) {
     PluginCall call = descriptor_->callbacks[slot].call;
-    if (!call) throw HostError(kExitFailure, "plug-in " + path_ + " has no " + what + " callback", FailedPart::kPlugin);
-    if (!call()) throw HostError(kExitFailure, "plug-in " + path_ + " failed to " + what, FailedPart::kPlugin);
+    if (!call)
+        throw HostError(Fault::kFailure, "plug-in " + path_ + " has no " + what + " callback", FailedPart::kPlugin);
+    if (!call()) throw HostError(Fault::kFailure, "plug-in " + path_ + " failed to " + what, FailedPart::kPlugin);
 }
 
 void PluginLibrary::Start(const std::function<void()>& makeCurrent) {
@@ -44,7 +46,7 @@ void PluginLibrary::Start(const std::function<void()>& makeCurrent) {
 
 void PluginLibrary::Render(const RenderParams& params) {
     PluginRenderCall render = descriptor_->callbacks[kSlotRender].render;
-    if (!render) throw HostError(kExitFailure, "plug-in " + path_ + " has no render callback", FailedPart::kPlugin);
+    if (!render) throw HostError(Fault::kFailure, "plug-in " + path_ + " has no render callback", FailedPart::kPlugin);
     if (!render(&params))
-        throw HostError(kExitFailure, "plug-in " + path_ + " failed to render a frame", FailedPart::kPlugin);
+        throw HostError(Fault::kFailure, "plug-in " + path_ + " failed to render a frame", FailedPart::kPlugin);
 }

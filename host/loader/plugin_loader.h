@@ -49,7 +49,7 @@ private:
     void Call(int slot, const char* what);
 
     // The platform's half (dlopen on POSIX, LoadLibrary on Windows).
-    // LoadModule throws HostError (status 2) with the system's reason; FindEntry
+    // LoadModule throws HostError (bad input) with the system's reason; FindEntry
     // returns null when the library has no QueryInterface.
     static void* LoadModule(const std::string& path);
     static QueryInterfaceFn FindEntry(void* handle);

@@ -10,7 +10,7 @@ void* PluginLibrary::LoadModule(const std::string& path) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = dlerror();
-        throw HostError(kExitBadInput, "cannot load plug-in " + path + ": " + (why ? why : "unknown error"),
+        throw HostError(Fault::kBadInput, "cannot load plug-in " + path + ": " + (why ? why : "unknown error"),
                         FailedPart::kPlugin);
     }
     return handle;

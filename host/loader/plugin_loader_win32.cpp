@@ -26,7 +26,7 @@ void* PluginLibrary::LoadModule(const std::string& path) {
     const DWORD error = GetLastError();
     SetErrorMode(previousMode);
     if (!module)
-        throw HostError(kExitBadInput, "cannot load plug-in " + path + ": " + Win32ErrorMessage(error),
+        throw HostError(Fault::kBadInput, "cannot load plug-in " + path + ": " + Win32ErrorMessage(error),
                         FailedPart::kPlugin);
     return module;
 }

@@ -38,7 +38,7 @@ struct SheetLayout {
 
 class ContactSheetSink : public FrameSink {
 public:
-    // Stages `path` at once (HostError status 2 if it cannot be written).
+    // Stages `path` at once (HostError (bad input) if it cannot be written).
     // An empty `heading` leaves the strip out.
     ContactSheetSink(const std::string& path, int frameWidth, int frameHeight, int64_t frameCount,
                      const std::string& heading = "");

@@ -12,7 +12,7 @@ LevelsCsvWriter::LevelsCsvWriter(const std::string& path) : file_(path) {
 
 void LevelsCsvWriter::Write(double time, const float levels[16]) {
     FILE* file = file_.stream();
-    if (!file) throw HostError(kExitFailure, "cannot write " + file_.path() + ": it is already closed");
+    if (!file) throw HostError(Fault::kFailure, "cannot write " + file_.path() + ": it is already closed");
     fprintf(file, "%.6f", time);
     for (int i = 0; i < 16; ++i) fprintf(file, ",%.9g", double(levels[i]));
     if (fputc('\n', file) == EOF || ferror(file)) file_.Fail(errno);

@@ -6,8 +6,8 @@
 // and renamed by Publish() together with the run's other outputs; Close()
 // does both, for a CSV written on its own. Destroying the writer before
 // Publish() removes the partial file. The constructor throws HostError
-// status 2 when the file cannot be created (a missing or read-only folder);
-// Write(), Flush(), Finish() and Publish() throw status 1 when writing fails
+// bad input when the file cannot be created (a missing or read-only folder);
+// Write(), Flush(), Finish() and Publish() throw a failure when writing fails
 // (a full disk).
 #ifndef LUMAGROVE_LEVELS_CSV_WRITER_H
 #define LUMAGROVE_LEVELS_CSV_WRITER_H

@@ -19,7 +19,7 @@ namespace {
 const int kFrameCompression = 3;
 
 [[noreturn]] void Unwritable(const std::string& folder, int err) {
-    throw HostError(kExitBadInput, "cannot write frames to folder " + folder + ": " + strerror(err));
+    throw HostError(Fault::kBadInput, "cannot write frames to folder " + folder + ": " + strerror(err));
 }
 
 }  // namespace

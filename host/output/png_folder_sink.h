@@ -19,7 +19,7 @@
 
 class PngFolderSink : public FrameSink {
 public:
-    // Throws HostError (status 2) naming the folder when it cannot be created
+    // Throws HostError (bad input) naming the folder when it cannot be created
     // or written to.
     explicit PngFolderSink(const std::string& folder);
     ~PngFolderSink() override;

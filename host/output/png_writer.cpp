@@ -65,7 +65,7 @@ PngImage FrameImage(const Frame& frame) {
 }
 
 void WritePng(const std::string& path, const PngImage& image, int level) {
-    StagedFile file(path, "", kExitFailure);
+    StagedFile file(path, "", Fault::kFailure);
     WritePng(file, image, level);
     file.Publish();
 }
@@ -83,7 +83,7 @@ void WritePng(StagedFile& file, const PngImage& image, int level) {
 
     z_stream z;
     memset(&z, 0, sizeof z);
-    if (deflateInit(&z, level) != Z_OK) throw HostError(kExitFailure, "cannot compress the image for " + path);
+    if (deflateInit(&z, level) != Z_OK) throw HostError(Fault::kFailure, "cannot compress the image for " + path);
     std::vector<uint8_t> row(1 + static_cast<size_t>(image.width) * 3);
     std::vector<uint8_t> packed(kIdatBytes);
     z.next_out = packed.data();
@@ -103,7 +103,8 @@ void WritePng(StagedFile& file, const PngImage& image, int level) {
                     z.avail_out = static_cast<uInt>(packed.size());
                 }
             } while (last ? status == Z_OK : z.avail_in > 0);
-            if (last && status != Z_STREAM_END) throw HostError(kExitFailure, "cannot compress the image for " + path);
+            if (last && status != Z_STREAM_END)
+                throw HostError(Fault::kFailure, "cannot compress the image for " + path);
         }
     } catch (...) {
         deflateEnd(&z);

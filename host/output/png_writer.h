@@ -34,7 +34,7 @@ PngImage TopDownRgbaImage(const uint8_t* rgba, int width, int height);
 PngImage FrameImage(const Frame& frame);
 
 // `level` is zlib's compression level, 1 (fastest) to 9 (smallest). Throws
-// HostError (status 1) naming the path when the file cannot be written.
+// HostError (a failure) naming the path when the file cannot be written.
 void WritePng(const std::string& path, const PngImage& image, int level = 6);
 // Writes the whole PNG into `file` and closes it; publishing is the caller's.
 void WritePng(StagedFile& file, const PngImage& image, int level = 6);

@@ -99,7 +99,7 @@ void VideoSink::EncoderFailed(const std::string& reason) {
     encoder_->CloseAndWait(kEncoderEndMs);
     std::string why = encoder_->LastErrorLine();
     if (why.empty()) why = reason.empty() ? encoder_->HowItEnded() : reason + " (" + encoder_->HowItEnded() + ")";
-    throw HostError(kExitFailure, "ffmpeg failed while writing " + settings_.path + ": " + why);
+    throw HostError(Fault::kFailure, "ffmpeg failed while writing " + settings_.path + ": " + why);
 }
 
 void VideoSink::Consume(const Frame& frame) {
@@ -123,8 +123,8 @@ void VideoSink::MuxSound() {
     if (status != 0 || !IsWholeMp4(muxed) || rename(muxed.c_str(), file_.partial().c_str()) != 0) {
         std::string why = mux.LastErrorLine();
         unlink(muxed.c_str());
-        throw HostError(kExitFailure, "ffmpeg failed while adding the sound to " + settings_.path + ": " +
-                                          (why.empty() ? mux.HowItEnded() : why));
+        throw HostError(Fault::kFailure, "ffmpeg failed while adding the sound to " + settings_.path + ": " +
+                                             (why.empty() ? mux.HowItEnded() : why));
     }
 }
 

@@ -41,8 +41,8 @@ struct VideoSettings {
 
 class VideoSink : public FrameSink {
 public:
-    // Checks that the video can be written (HostError status 2 naming the
-    // path if not) and starts the encoder (status 1 if it cannot start).
+    // Checks that the video can be written (HostError (bad input) naming the
+    // path if not) and starts the encoder (a failure if it cannot start).
     explicit VideoSink(const VideoSettings& settings);
     ~VideoSink() override;
 

@@ -56,14 +56,14 @@ std::vector<uint8_t> WavHeader(int sampleRate, int channels, uint64_t dataBytes)
 }
 
 WavWriter::WavWriter(const std::string& path, int sampleRate, int channels)
-    : file_(path, "", kExitFailure), sampleRate_(sampleRate), channels_(channels) {
+    : file_(path, "", Fault::kFailure), sampleRate_(sampleRate), channels_(channels) {
     const std::vector<uint8_t> header = WavHeader(sampleRate_, channels_, 0);
     if (fwrite(header.data(), 1, header.size(), file_.stream()) != header.size()) file_.Fail(errno);
 }
 
 void WavWriter::Append(const float* samples, int64_t frames) {
     FILE* file = file_.stream();
-    if (!file) throw HostError(kExitFailure, "cannot write " + file_.path() + ": it is already closed");
+    if (!file) throw HostError(Fault::kFailure, "cannot write " + file_.path() + ": it is already closed");
     if (frames <= 0) return;
     pcm_.resize(static_cast<size_t>(frames) * channels_);
     for (size_t i = 0; i < pcm_.size(); ++i) {

@@ -11,7 +11,7 @@
 // are floats in [-1, 1], interleaved, converted
 // to 16 bits as readers turn them back (a sample is value / 32768), rounded,
 // values beyond the 16-bit range clipped.
-// Throws HostError (status 1) naming the path when it cannot be written.
+// Throws HostError (a failure) naming the path when it cannot be written.
 #ifndef LUMAGROVE_WAV_WRITER_H
 #define LUMAGROVE_WAV_WRITER_H
 

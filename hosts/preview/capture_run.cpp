@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "host/visualiser.h"
 #include "hosts/preview/job_plan.h"
 #include "hosts/preview/live_view.h"
 #include "hosts/preview/options.h"
@@ -14,6 +13,7 @@
 #include "hosts/preview/progress.h"
 #include "hosts/preview/sdl_window.h"
 #include "toolbox/run/song_run_feed.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -93,5 +93,5 @@ void RunCapture(const Options& o) {
         return true;
     });
     run->Finish();
-    if (!failure.empty()) throw HostError(kExitFailure, failure + "; what was recorded is kept");
+    if (!failure.empty()) throw HostError(Fault::kFailure, failure + "; what was recorded is kept");
 }

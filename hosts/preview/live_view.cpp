@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "host/visualiser.h"
 #include "hosts/preview/job_plan.h"
 #include "hosts/preview/options.h"
 #include "hosts/preview/outputs.h"
@@ -17,6 +16,7 @@
 #include "hosts/preview/song_files.h"
 #include "hosts/preview/song_player.h"
 #include "toolbox/run/song_run_feed.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ public:
             // the grid afresh instead of catching up in a burst.
             nextFrame_ = now - nextFrame_ > frameSeconds_ ? now + frameSeconds_ : nextFrame_ + frameSeconds_;
             if (capture_) {
-                if (capture_->failed()) throw HostError(kExitFailure, capture_->failure());
+                if (capture_->failed()) throw HostError(Fault::kFailure, capture_->failure());
                 position_ = capture_->frameCount() / static_cast<double>(capture_->sampleRate());
             } else if (player_ && player_->playing()) {
                 if (pausedAt_ < 0) player_->Pump();
@@ -88,7 +88,7 @@ private:
             const lumagrove_sound_desc sound = SoundDescOf(*song);
             player_.reset();
             if (lumagrove_set_sound(run_.visualiser(), &sound) != LUMAGROVE_OK)
-                throw HostError(kExitFailure, lumagrove_last_error(run_.visualiser()));
+                throw HostError(Fault::kFailure, lumagrove_last_error(run_.visualiser()));
             run_.SetFeed(feed.get());
             droppedFeed_ = std::move(feed);
             droppedSong_ = std::move(song);

@@ -23,8 +23,9 @@
 
 #include <string>
 
-#include "host/visualiser.h"
+#include "hosts/preview/job_plan.h"
 #include "hosts/preview/offline_run.h"
+#include "toolbox/toolbox.h"
 
 struct Options;
 

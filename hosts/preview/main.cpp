@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "host/visualiser.h"
 #include "hosts/preview/capture_run.h"
 #include "hosts/preview/job_plan.h"
 #include "hosts/preview/live_view.h"
@@ -16,6 +15,7 @@
 #include "hosts/preview/options.h"
 #include "hosts/preview/program.h"
 #include "hosts/preview/song_files.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::unique_ptr<AudioSource> OpenSong(const Options& o) {
 
 void ListDevices() {
     const std::vector<std::string> devices = ListCaptureDevices();
-    if (devices.empty()) throw HostError(kExitBadInput, "the sound server has no capture devices");
+    if (devices.empty()) throw HostError(Fault::kBadInput, "the sound server has no capture devices");
     for (const std::string& name : devices) printf("%s\n", name.c_str());
 }
 

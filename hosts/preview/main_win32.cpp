@@ -11,10 +11,10 @@
 // ParseOptions rejects the rest (status 2).
 #include <memory>
 
-#include "host/visualiser.h"
 #include "hosts/preview/offline_run.h"
 #include "hosts/preview/options.h"
 #include "hosts/preview/program.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 

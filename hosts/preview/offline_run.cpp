@@ -16,11 +16,6 @@ double SongOrReplay::duration() const {
     return replay ? replay->duration() : 0.0;
 }
 
-void SongOrReplay::DrawWith(Visualiser& visualiser) {
-    if (song) visualiser.FeedFrom(*song);
-    else visualiser.ReplayLevels(std::move(replay));
-}
-
 std::unique_ptr<RunFeed> SongOrReplay::Feed() {
 #if LUMAGROVE_SOUND_SOURCES
     if (song) return std::make_unique<SongRunFeed>(*song);

@@ -14,10 +14,12 @@
 #include <memory>
 #include <string>
 
-#include "host/visualiser.h"
+#include "hosts/preview/job_plan.h"
 #include "toolbox/run/frame_run.h"
+#include "toolbox/toolbox.h"
 
 struct Options;
+class AudioSource;
 
 // What a run draws from: a song, or levels replayed from a CSV.
 struct SongOrReplay {
@@ -26,8 +28,6 @@ struct SongOrReplay {
     std::string title;                    // what is shown: the song's tags or name, the replay's file
 
     double duration() const;
-    // The visualiser takes the song's sound, or the replay (which it then owns).
-    void DrawWith(Visualiser& visualiser);
     // What a run's frames are drawn from (the replay, which it then owns),
     // and the visualiser's sound for it.
     std::unique_ptr<RunFeed> Feed();

@@ -9,14 +9,14 @@
 
 #include <CLI/CLI.hpp>
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 namespace {
 
 const int kMinSize = 16, kMaxSize = 8192;
 const int kMinFps = 1, kMaxFps = 240;
 
-[[noreturn]] void Bad(const std::string& message) { throw HostError(kExitBadInput, message); }
+[[noreturn]] void Bad(const std::string& message) { throw HostError(Fault::kBadInput, message); }
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
@@ -124,7 +124,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         "lumagrove-preview");
     app.allow_extras();
     std::string size = "1280x720", fps = "60", start = "0", duration;
-    o->plugin = DefaultPluginPath();
+    o->plugin = lumagrove_desc_defaults(nullptr).plugin_path;
     app.add_option("--plugin", o->plugin, "The plug-in library to load")->type_name("PATH")->default_str(o->plugin);
     app.add_option(
            "--audio", o->audio,
@@ -204,6 +204,5 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     if (o->listDevices) return true;
     if (!FindVideoQuality(o->quality)) Bad("--quality " + o->quality + ": expected draft, normal or high");
     CheckOutputs(o);
-    CheckOffscreenPlatform();
     return true;
 }

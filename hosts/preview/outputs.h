@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "host/visualiser.h"
+#include "hosts/preview/job_plan.h"
+#include "toolbox/toolbox.h"
 
 struct Options;
 

@@ -14,7 +14,8 @@
 #include <chrono>
 #include <string>
 
-#include "host/visualiser.h"
+#include "hosts/preview/job_plan.h"
+#include "toolbox/toolbox.h"
 
 class ProgressMeter : public FrameProgress {
 public:

@@ -9,7 +9,7 @@
 namespace {
 
 [[noreturn]] void SdlFailed(const char* what) {
-    throw HostError(kExitFailure, std::string("cannot open the preview window: ") + what + ": " + SDL_GetError());
+    throw HostError(Fault::kFailure, std::string("cannot open the preview window: ") + what + ": " + SDL_GetError());
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include <functional>
 #include <string>
 
-#include "host/visualiser.h"
 #include "toolbox/run/frame_run.h"
+#include "toolbox/toolbox.h"
 
 struct SDL_Window;
 

@@ -6,12 +6,12 @@
 namespace {
 
 const SongFileCalls* Load() {
-    const std::string plugin = DefaultPluginPath();
+    const std::string plugin = lumagrove_desc_defaults(nullptr).plugin_path;
     const std::string path = plugin.substr(0, plugin.rfind('/') + 1) + "lumagrove-songs.so";
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         const char* why = dlerror();
-        throw HostError(kExitFailure, "cannot read song files: " + std::string(why ? why : path));
+        throw HostError(Fault::kFailure, "cannot read song files: " + std::string(why ? why : path));
     }
     void* entry = dlsym(module, "LumagroveSongFiles");
     const SongFileCalls* (*get)() = nullptr;
@@ -20,7 +20,7 @@ const SongFileCalls* Load() {
     const SongFileCalls* found = get ? get() : nullptr;
     if (!found || found->version != kSongFileCallsVersion) {
         dlclose(module);
-        throw HostError(kExitFailure, "cannot read song files: " + path + " is not this program's song reader");
+        throw HostError(Fault::kFailure, "cannot read song files: " + path + " is not this program's song reader");
     }
     return found;  // kept loaded for the life of the process
 }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 // As OpenAudioFile (host/audio/audio_file.h); HostError status 1 when the
 // module cannot be loaded.

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/visualiser.h"
+#include "toolbox/toolbox.h"
 
 class SongPlayer {
 public:

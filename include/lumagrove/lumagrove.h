@@ -213,7 +213,8 @@ typedef enum lumagrove_target {
 } lumagrove_target;
 
 typedef struct lumagrove_visualiser_desc {
-    const char* plugin_path; /* the plug-in library; NULL or "": the one installed with this library */
+    const char* plugin_path; /* the plug-in library; NULL or "": the one installed with this library
+                                (lumagrove_desc_defaults gives its path, the library's string) */
     int width, height;       /* the frames'; 0: 1280 x 720; 16..8192 */
     lumagrove_sound_desc sound;
     lumagrove_target target;

@@ -31,7 +31,7 @@ TEST(PluginModuleLoading, NamesTheFileAndTheFault) {
         PluginLibrary plugin("/nonexistent/lumagrove.so");
         FAIL() << "loaded a missing file";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitBadInput);
+        EXPECT_EQ(e.fault, Fault::kBadInput);
         EXPECT_NE(std::string(e.what()).find("/nonexistent/lumagrove.so"), std::string::npos);
     }
     try {

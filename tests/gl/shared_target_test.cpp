@@ -88,25 +88,19 @@ std::unique_ptr<SampleStore> Sound() {
     return store;
 }
 
-class ReadBack : public FrameSink {
-public:
-    bool TakesInPlace() const override { return true; }
-    PictureBuffer Lend(const FrameTime&) override { return PictureBuffer{pixels.data(), kWidth * 4, false}; }
+// Memory a frame is read back into.
+struct ReadBack {
     std::vector<uint8_t> pixels = std::vector<uint8_t>(FrameBytes(kWidth, kHeight));
 };
 
-// One frame through `target`, into `outputs` (none: into the target's texture).
-void DrawOne(SharedTarget& target, std::vector<FrameSink*> outputs) {
+// One frame through `target`, read into `back` (null: into the target's texture).
+void DrawOne(SharedTarget& target, ReadBack* back) {
     std::unique_ptr<SampleStore> store = Sound();
     SoundLevels levels(*store, SoundLevelsDesc{WindowAnchor::kEnding, nullptr, false});
-    FrameJob job;
-    job.width = kWidth;
-    job.height = kHeight;
     target.SetSize(kWidth, kHeight);
-    FrameDriver driver(job, target, levels, outputs);
-    SingleFrameClock clock(FrameTime{0, 0.41, 0.41});
-    driver.Run(clock);
-    driver.Finish();
+    FrameDriver driver(target, levels);
+    const PictureBuffer into{back ? back->pixels.data() : nullptr, kWidth * 4, false};
+    driver.Draw(FrameTime{0, 0.41, 0.41}, back ? &into : nullptr);
 }
 
 TEST(SharedTarget, FramesDrawnIntoARenderersTextureAreTheFramesReadBack) {
@@ -116,9 +110,9 @@ TEST(SharedTarget, FramesDrawnIntoARenderersTextureAreTheFramesReadBack) {
     ASSERT_TRUE(RendererSharesWith(foreign));
     SharedTarget direct, read;
     direct.DrawIntoTexture(renderer.texture);
-    DrawOne(direct, {});
+    DrawOne(direct, nullptr);
     ReadBack back;
-    DrawOne(read, {&back});
+    DrawOne(read, &back);
     ReleaseRenderer();
     const std::vector<uint8_t> drawn = renderer.Pixels();
     int lit = 0;
@@ -145,7 +139,7 @@ TEST(SharedTarget, ARendererTheDriverWillNotShareWithGetsFramesReadBack) {
     EXPECT_FALSE(RendererSharesWith(stranger));
     SharedTarget read;
     ReadBack back;
-    DrawOne(read, {&back});
+    DrawOne(read, &back);
     ReleaseRenderer();
     int lit = 0;
     for (size_t i = 0; i < back.pixels.size(); i += 4) lit += back.pixels[i] + back.pixels[i + 1] > 0;

@@ -1,6 +1,6 @@
-// The Visualiser, the host library's public door, with the real plug-in on a
-// real offscreen context: its two sound modes, a gap, a restart, finish and
-// abort, and a plug-in that will not load.
+// The Visualiser, the core behind the C API, with the real plug-in on a real
+// offscreen context: its two sound modes, a gap, a restart, a streamed
+// song's ring, and a plug-in that will not load.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,13 +22,11 @@ std::vector<float> BurstAt(double at, double seconds) {
     return sound;
 }
 
-VisualiserDesc Desc(std::vector<FrameSink*> outputs = {}) {
+VisualiserDesc Desc() {
     VisualiserDesc desc;
     desc.plugin = LUMAGROVE_MODULE_PATH;
-    desc.job.width = 45;  // odd, not square
-    desc.job.height = 31;
-    desc.job.fps = kFps;
-    desc.outputs = std::move(outputs);
+    desc.width = 45;  // odd, not square
+    desc.height = 31;
     return desc;
 }
 
@@ -138,59 +136,16 @@ TEST(Visualiser, AStreamedSongKeepsItsNewestSecondsWhateverTheFrames) {
     }
 }
 
-// An output that notes its life.
-class NotingOutput : public FrameSink {
-public:
-    explicit NotingOutput(std::vector<std::string>* log) : log_(log) {}
-    void Consume(const Frame&) override { ++pictures; }
-    void Finish() override { log_->push_back("finish"); }
-    void Publish() override { log_->push_back("publish"); }
-    void Abort() noexcept override { log_->push_back("abort"); }
-    int pictures = 0;
-
-private:
-    std::vector<std::string>* log_;
-};
-
-TEST(Visualiser, FinishPublishesTheOutputsAndAbortRemovesThemAlsoWhenThePluginFails) {
-    std::vector<std::string> log;
-    {
-        NotingOutput output(&log);
-        Visualiser v(Desc({&output}));
-        v.StartSound(SoundDesc{kRate, {}, SoundMode::kRecorded, false});
-        const std::vector<float> sound = BurstAt(0.2, 1.0);
-        std::vector<float> stereo(sound.size() * 2);
-        for (size_t i = 0; i < sound.size(); ++i) stereo[2 * i] = stereo[2 * i + 1] = sound[i];
-        v.PushSound(stereo.data(), kRate);
-        SoundClock clock(v, kFps);
-        clock.SetEnding(true);  // every frame the second covers
-        v.Run(clock);
-        v.Finish();
-        EXPECT_EQ(output.pictures, kFps);
-        EXPECT_EQ(v.framesDone(), kFps);
-    }
-    EXPECT_EQ(log, (std::vector<std::string>{"finish", "publish"}));
-
-    log.clear();
-    {
-        NotingOutput output(&log);
-        Visualiser v(Desc({&output}));
-        v.Draw(FrameTime{});  // no sound yet: the outline alone
-        v.Abort();
-    }
-    EXPECT_EQ(log, (std::vector<std::string>{"abort"}));
-
-    log.clear();
-    NotingOutput output(&log);
-    VisualiserDesc desc = Desc({&output});
+TEST(Visualiser, APluginThatIsNotThereIsRefusedByName) {
+    VisualiserDesc desc = Desc();
     desc.plugin = "/nonexistent/lumagrove.so";
     try {
         Visualiser v(desc);
         ADD_FAILURE() << "a plug-in that is not there was taken";
     } catch (const HostError& e) {
         EXPECT_NE(std::string(e.what()).find("/nonexistent/lumagrove.so"), std::string::npos) << e.what();
+        EXPECT_EQ(e.part, FailedPart::kPlugin);
     }
-    EXPECT_EQ(log, (std::vector<std::string>{"abort"}));
 }
 
 }  // namespace

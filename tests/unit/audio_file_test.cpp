@@ -324,7 +324,7 @@ void ExpectOpenFails(const std::string& path, const std::string& what) {
         OpenAudioFile(path);
         ADD_FAILURE() << path << " opened";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitBadInput) << e.what();
+        EXPECT_EQ(e.fault, Fault::kBadInput) << e.what();
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
     }
@@ -398,7 +398,7 @@ TEST(AudioFile, DamagePartWayIsAReadErrorNamingTheFileNotGarbage) {
             ReadThrough(*opened);
             ADD_FAILURE() << "read to the end";
         } catch (const HostError& e) {
-            EXPECT_EQ(e.status, kExitFailure);
+            EXPECT_EQ(e.fault, Fault::kFailure);
             EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
             EXPECT_NE(std::string(e.what()).find("damaged or truncated"), std::string::npos) << e.what();
         }
@@ -459,7 +459,7 @@ TEST(SongLength, IsTheSoundsOwnWhereTheContainerGivesNoneExact) {
         OpenAudioFile(dir.File("cut.mkv"));
         ADD_FAILURE() << "a cut file was taken";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitBadInput);
+        EXPECT_EQ(e.fault, Fault::kBadInput);
         EXPECT_NE(std::string(e.what()).find("cut.mkv is truncated"), std::string::npos) << e.what();
     }
 }

@@ -13,8 +13,8 @@
 #include "host/audio/demo_song.h"
 #include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
-#include "host/visualiser.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/run/song_wav.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ TEST_F(DemoSong, AScratchFolderThatCannotBeWrittenIsAFailureNamingTheFile) {
         WriteWavFile("/nonexistent/scratch/demo.wav", *song);
         ADD_FAILURE() << "wrote into a folder that does not exist";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitFailure);
+        EXPECT_EQ(e.fault, Fault::kFailure);
         EXPECT_NE(std::string(e.what()).find("/nonexistent/scratch/"), std::string::npos) << e.what();
     }
 }

@@ -89,7 +89,7 @@ TEST(LevelsCsv, AWriterNotClosedLeavesNothingBehind) {
         LevelsCsvWriter writer(dir.File("no/such/folder/levels.csv"));
         ADD_FAILURE() << "opened a file in a missing folder";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitBadInput);
+        EXPECT_EQ(e.fault, Fault::kBadInput);
         EXPECT_NE(std::string(e.what()).find("no/such/folder/levels.csv"), std::string::npos) << e.what();
     }
 }
@@ -139,7 +139,7 @@ TEST_P(BadLevels, AreRefusedNamingTheFileAndTheLine) {
         ReadLevelsCsv(path);
         ADD_FAILURE() << "accepted";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitBadInput);
+        EXPECT_EQ(e.fault, Fault::kBadInput);
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find(GetParam().says), std::string::npos) << e.what();
     }
@@ -171,7 +171,7 @@ TEST(LevelsCsv, AMissingFileIsNamed) {
         ReadLevelsCsv("/nonexistent/levels.csv");
         ADD_FAILURE() << "opened";
     } catch (const HostError& e) {
-        EXPECT_EQ(e.status, kExitBadInput);
+        EXPECT_EQ(e.fault, Fault::kBadInput);
         EXPECT_NE(std::string(e.what()).find("/nonexistent/levels.csv"), std::string::npos) << e.what();
     }
 }

@@ -86,7 +86,7 @@ public:
     explicit RecordingSink(int64_t failAt = -1, int64_t every = 1) : failAt_(failAt), every_(every) {}
     bool Wants(int64_t index) const override { return index % every_ == 0; }
     void Consume(const Frame& frame) override {
-        if (frame.index == failAt_) throw HostError(kExitFailure, "sink failed at frame " + std::to_string(failAt_));
+        if (frame.index == failAt_) throw HostError(Fault::kFailure, "sink failed at frame " + std::to_string(failAt_));
         indices.push_back(frame.index);
         firstBytes.push_back(frame.pixels[0]);
     }

@@ -24,7 +24,7 @@ FrameRun::FrameRun(const RunDesc& desc) : desc_(desc) {
         ended_ = true;
         // What the program was given cannot be used (a plug-in, a size): bad input.
         const bool given = made == LUMAGROVE_ERROR_ARGUMENT || made == LUMAGROVE_ERROR_PLUGIN;
-        throw HostError(given ? kExitBadInput : kExitFailure, lumagrove_last_error(nullptr));
+        throw HostError(given ? Fault::kBadInput : Fault::kFailure, lumagrove_last_error(nullptr));
     }
     const lumagrove_visualiser_desc used = lumagrove_desc_defaults(&desc_.visualiser);
     width_ = used.width;
@@ -47,7 +47,7 @@ FrameRun::~FrameRun() {
 
 std::vector<StagedOutput*> FrameRun::Staged() const { return {desc_.outputs.begin(), desc_.outputs.end()}; }
 
-void FrameRun::Failed() const { throw HostError(kExitFailure, lumagrove_last_error(visualiser_)); }
+void FrameRun::Failed() const { throw HostError(Fault::kFailure, lumagrove_last_error(visualiser_)); }
 
 void FrameRun::Push(const float* samples, int64_t count, int64_t at) {
     if (!soundTakers_.empty()) {
@@ -91,7 +91,7 @@ void FrameRun::Run(const std::function<bool(FrameTime*)>& next) {
         FrameTime frame;
         while (!StopAsked() && next(&frame))
             if (!Draw(frame)) break;
-        if (StopAsked() && desc_.onStop == RunDesc::OnStop::kAbort) throw HostError(kExitInterrupted, kStopped);
+        if (StopAsked() && desc_.onStop == RunDesc::OnStop::kAbort) throw HostError(Fault::kStopped, kStopped);
     } catch (...) {
         Abort();
         throw;
@@ -128,7 +128,7 @@ bool FrameRun::Draw(const FrameTime& frame) {
         int width = 0, height = 0;
         desc_.screen->Size(&width, &height);
         if (width != width_ || height != height_)
-            throw HostError(kExitFailure, "a window whose frames are recorded changed its size");
+            throw HostError(Fault::kFailure, "a window whose frames are recorded changed its size");
         desc_.screen->Read(PictureBuffer{pixels, static_cast<size_t>(width_) * 4, false});
     }
     if (queued) queue_->Submit(frame.index, frame.time);
@@ -142,7 +142,7 @@ bool FrameRun::Draw(const FrameTime& frame) {
 void FrameRun::Finish() {
     try {
         if (queue_) queue_->Drain();
-        if (StopAsked() && desc_.onStop == RunDesc::OnStop::kAbort) throw HostError(kExitInterrupted, kStopped);
+        if (StopAsked() && desc_.onStop == RunDesc::OnStop::kAbort) throw HostError(Fault::kStopped, kStopped);
         // The sound to the end of the last frame's stretch, as far as there is any.
         if (done_ > 0) {
             const int64_t end = lumagrove_position_at(visualiser_, last_.soundTime + 1.0 / desc_.fps);

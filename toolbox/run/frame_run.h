@@ -19,9 +19,9 @@
 // Finish: the writer drained, the sound handed to the end of the last
 // frame's stretch, every output published together (all or none). Any
 // failure removes every output and is thrown on as HostError (a failure of
-// the library's: status 2 when the plug-in or the desc cannot be used at
-// the start, else 1). A stop (RunDesc::stopAsked, checked between frames and
-// while the writer is behind) removes the outputs and throws status 130
+// the library's: bad input when the plug-in or the desc cannot be used at
+// the start, else a failure). A stop (RunDesc::stopAsked, checked between frames and
+// while the writer is behind) removes the outputs and throws as stopped
 // when onStop is kAbort (an offline render), and ends the run as the clock
 // would when it is kFinish (a recording, a window).
 #ifndef LUMAGROVE_FRAME_RUN_H
@@ -112,7 +112,7 @@ public:
 
 private:
     void HandSound(int64_t end);
-    // The library's last failure as HostError (status 1).
+    // The library's last failure as HostError (a failure).
     [[noreturn]] void Failed() const;
     std::vector<StagedOutput*> Staged() const;
 

@@ -5,5 +5,5 @@
 void LevelsRunFeed::Ready(FrameRun& run, const FrameTime& frame) {
     levels_->Fill(frame, block_.get());
     if (lumagrove_set_levels(run.visualiser(), block_->levels) != LUMAGROVE_OK)
-        throw HostError(kExitFailure, lumagrove_last_error(run.visualiser()));
+        throw HostError(Fault::kFailure, lumagrove_last_error(run.visualiser()));
 }

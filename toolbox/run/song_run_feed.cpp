@@ -16,8 +16,8 @@ constexpr double kFarAheadSeconds = 2.0;
 lumagrove_sound_desc SoundDescOf(int rate, const std::vector<ChannelSide>& sides, lumagrove_sound_mode mode) {
     const int channels = static_cast<int>(sides.size());
     if (channels > LUMAGROVE_MAX_CHANNELS)
-        throw HostError(kExitBadInput, "a sound of " + std::to_string(channels) + " channels: at most " +
-                                           std::to_string(LUMAGROVE_MAX_CHANNELS) + " are taken");
+        throw HostError(Fault::kBadInput, "a sound of " + std::to_string(channels) + " channels: at most " +
+                                              std::to_string(LUMAGROVE_MAX_CHANNELS) + " are taken");
     lumagrove_sound_desc sound = {};
     sound.rate = rate;
     sound.channels = channels;
@@ -40,7 +40,7 @@ void SongRunFeed::Ready(FrameRun& run, const FrameTime& frame) {
     const int64_t end = lumagrove_sound_end(v);
     const int64_t farAhead = static_cast<int64_t>(kFarAheadSeconds * song_.sampleRate());
     if (lastFrame_ < 0 || at < lastFrame_ || from > end + farAhead) {
-        if (lumagrove_restart_at(v, from) != LUMAGROVE_OK) throw HostError(kExitFailure, lumagrove_last_error(v));
+        if (lumagrove_restart_at(v, from) != LUMAGROVE_OK) throw HostError(Fault::kFailure, lumagrove_last_error(v));
     }
     lastFrame_ = at;
     FeedTo(run, at + lumagrove_held_back(v));

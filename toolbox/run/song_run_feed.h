@@ -30,7 +30,7 @@ private:
 };
 
 // A sound of `rate` whose channels feed `sides`, as the visualiser takes it;
-// a song's is recorded. Throws HostError (status 2) for more channels than
+// a song's is recorded. Throws HostError (bad input) for more channels than
 // the library takes.
 lumagrove_sound_desc SoundDescOf(int rate, const std::vector<ChannelSide>& sides, lumagrove_sound_mode mode);
 lumagrove_sound_desc SoundDescOf(const AudioSource& song);
