@@ -47,10 +47,10 @@
 
 // The vocabulary the calls below speak.
 #include "host/analysis/sample_store.h"
-#include "host/analysis/side_mix.h"
-#include "host/analysis/silence_filler.h"
+#include "host/base/channel_sides.h"
 #include "host/base/frame_time.h"
 #include "host/base/host_error.h"
+#include "host/base/silence_filler.h"
 #include "host/driver/frame_target.h"
 #include "host/gl/gl_context.h"
 #include "host/loader/plugin_loader.h"

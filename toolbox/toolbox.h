@@ -7,31 +7,31 @@
 #ifndef LUMAGROVE_TOOLBOX_H
 #define LUMAGROVE_TOOLBOX_H
 
-#include "host/analysis/levels_csv.h"
-#include "host/base/clock_text.h"
 #include "host/base/frame_time.h"
 #include "host/base/host_error.h"
-#include "host/base/interrupt.h"
-#include "host/output/contact_sheet.h"
-#include "host/output/frame_sink.h"
-#include "host/output/levels_csv_writer.h"
-#include "host/output/png_folder_sink.h"
-#include "host/output/video_quality.h"
-#include "host/output/wav_writer.h"
 #include "lumagrove/lumagrove.h"
+#include "toolbox/base/clock_text.h"
+#include "toolbox/base/interrupt.h"
+#include "toolbox/levels/levels_csv.h"
+#include "toolbox/output/contact_sheet.h"
+#include "toolbox/output/frame_sink.h"
+#include "toolbox/output/levels_csv_writer.h"
+#include "toolbox/output/png_folder_sink.h"
+#include "toolbox/output/video_quality.h"
+#include "toolbox/output/wav_writer.h"
 #include "toolbox/run/frame_run.h"
 #include "toolbox/run/levels_run_feed.h"
 #if !defined(_WIN32)
-#  include "host/base/child_process.h"
-#  include "host/base/scratch_folder.h"
-#  include "host/output/video_sink.h"
+#  include "toolbox/base/child_process.h"
+#  include "toolbox/base/scratch_folder.h"
+#  include "toolbox/output/video_sink.h"
 #endif
 // Song files, the demo piece and live capture, where the build has them
 // (not on Windows).
 #if LUMAGROVE_SOUND_SOURCES
-#  include "host/audio/audio_file.h"
-#  include "host/audio/demo_song.h"
-#  include "host/audio/live_capture.h"
+#  include "toolbox/audio/audio_file.h"
+#  include "toolbox/audio/demo_song.h"
+#  include "toolbox/audio/live_capture.h"
 #  include "toolbox/run/song_run_feed.h"
 #  include "toolbox/run/song_wav.h"
 #endif

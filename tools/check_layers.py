@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Checks the direction of every project #include, and of the links of the
-hosts' and examples' CMake targets, against the layers below.
+hosts', the toolbox's and the examples' CMake targets, against the layers
+below.
 
-The layers, as the folders hold them: the plug-in; the host library's stages,
-which meet only in the frame driver; the library's door, host/visualiser.h,
-and the C API over it (include/lumagrove/lumagrove.h, host/api/); and the
-hosts, each of which sees a door and its own folder alone. A file
-may include the folders its layer lists (its own always). Run from anywhere;
-prints each include that breaks the rule and exits 1 if there is one.
+The layers, as the folders hold them: the plug-in; the core (host/): its
+shared words (host/base/) under its stages, which meet only in the frame
+driver, under its door (host/visualiser.h) and the C API over it
+(include/lumagrove/lumagrove.h, host/api/); the toolbox (toolbox/), what
+programs need, which reaches the core through the C API and the shared words
+alone; and the hosts, each of which sees the C API (the preview the toolbox
+too) and its own folder. A file may include the folders its layer lists (its
+own always). Run from anywhere; prints each include or link that breaks the
+rule and exits 1 if there is one.
 """
 import os
 import re
@@ -24,32 +28,34 @@ ALLOWED = {
     "plugin/": ["plugin/"],
     "plugin/render/": ["plugin/sprite/", "plugin/gl.h", "plugin/plugin_interface.h"],
     "plugin/sprite/": ["plugin/gl.h", "plugin/plugin_interface.h"],
-    # The host library's stages, from the bottom up; they meet only in the driver.
+    # The core's stages, from the bottom up; they meet only in the driver.
     "host/base/": [],
     "host/loader/": ["host/base/", "plugin/plugin_interface.h"],
     "host/gl/": ["host/base/"],
     "host/analysis/": ["host/base/", "plugin/plugin_interface.h"],
-    "host/audio/": ["host/base/", "host/analysis/"],
-    "host/output/": ["host/base/"],
-    "host/driver/": ["host/base/", "host/loader/", "host/gl/", "host/analysis/", "host/output/"],
+    "host/driver/": ["host/base/", "host/loader/", "host/gl/", "host/analysis/"],
     # The door, over every stage.
     "host/visualiser": ["host/", "plugin/plugin_interface.h"],
     # The C API: its header stands alone; its implementation sees the door.
     "include/": [],
     "host/api/": [DOOR, API],
-    # The toolbox: what programs need, over the C API and the file outputs.
-    "toolbox/run/": [API, "host/base/", "host/output/", "host/analysis/", "host/audio/"],
-    "toolbox/toolbox.h": [API, "toolbox/run/", "host/base/", "host/output/", "host/analysis/levels_csv.h",
-                          "host/audio/"],
-    # The hosts: a door and their own world. The modules other programs
+    # The toolbox: what programs need, over the C API and the core's shared
+    # words, from the bottom up; its door (toolbox.h) over all of it.
+    "toolbox/base/": ["host/base/"],
+    "toolbox/levels/": ["host/base/"],
+    "toolbox/output/": ["host/base/", "toolbox/base/", "toolbox/levels/"],
+    "toolbox/audio/": ["host/base/", "toolbox/base/", "toolbox/output/"],
+    "toolbox/run/": [API, "host/base/", "toolbox/base/", "toolbox/levels/", "toolbox/output/", "toolbox/audio/"],
+    "toolbox/toolbox.h": [API, "host/base/", "toolbox/"],
+    # The hosts: the C API and their own world. The modules other programs
     # load are adapters of the C API alone.
-    "hosts/": [API, "toolbox/"],
+    "hosts/": [API, "toolbox/toolbox.h"],
     "hosts/gst/": [API],
     "hosts/obs/": [API],
     "hosts/vlc/": [API],
-    # The page: the C API, and the reader of the levels CSV it replays.
-    "hosts/web/": [API, "host/analysis/levels_csv.h"],
-    "examples/": [DOOR, API],
+    # The page: the C API, and the replay of levels saved before.
+    "hosts/web/": [API, "toolbox/levels/levels_csv.h"],
+    "examples/": [API],
     # Benchmarks measure the library's stages, never a host's files.
     "bench/": ["host/", "toolbox/", API, "plugin/plugin_interface.h", "tests/support/"],
     # Tests reach whatever they test.
@@ -57,13 +63,19 @@ ALLOWED = {
 }
 # Which of the project's libraries a folder's CMake targets may link (the
 # longest key a CMakeLists.txt's folder starts with applies; a folder no key
-# names links freely). The library's own are host/'s add_library() targets:
-# the C library, liblumagrove, and the internal archives it holds inside.
+# names links freely). The project's own are the add_library() targets of
+# host/ (the C library, liblumagrove, and the core's archives inside it) and
+# of toolbox/.
 C_LIBRARY = "liblumagrove"
+TOOLBOX = ["lumagrove_program_base", "lumagrove_levels", "lumagrove_output", "lumagrove_audio", "lumagrove_songs",
+           "lumagrove_run", "lumagrove_toolbox"]
 LINKS = {
+    "toolbox/": [C_LIBRARY, "lumagrove_base"] + TOOLBOX,
     "hosts/gst/": [C_LIBRARY],
     "hosts/obs/": [C_LIBRARY],
     "hosts/vlc/": [C_LIBRARY],
+    "hosts/web/": [C_LIBRARY, "lumagrove_levels"],
+    "hosts/preview/": [C_LIBRARY, "lumagrove_toolbox"] + TOOLBOX,
     "examples/": [C_LIBRARY],
 }
 ADD_LIBRARY = re.compile(r"add_library\(\s*([A-Za-z0-9_.-]+)")
@@ -79,7 +91,7 @@ def layer(path):
 
 
 def own_folder(path):
-    # A file's own folder: a host's (hosts/gst/), a stage's (host/audio/),
+    # A file's own folder: a host's (hosts/gst/), a stage's (host/analysis/),
     # the plug-in's part (plugin/render/); the door's is the whole library.
     return path.rsplit("/", 1)[0] + "/"
 
@@ -123,9 +135,10 @@ def check_links(root):
     """Each link a folder's targets make to one of the library's own
     libraries, against LINKS."""
     own = set()
-    for path in cmake_files(root, "host"):
-        with open(path, encoding="utf-8") as f:
-            own.update(ADD_LIBRARY.findall(f.read()))
+    for under in ("host", "toolbox"):
+        for path in cmake_files(root, under):
+            with open(path, encoding="utf-8") as f:
+                own.update(ADD_LIBRARY.findall(f.read()))
     broken = []
     for key, allowed in LINKS.items():
         for path in cmake_files(root, key):

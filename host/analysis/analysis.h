@@ -8,7 +8,7 @@
 // in host/analysis/audio_block.h.
 //
 // The data contract: `stereo` is windowFrames() sample frames of the two sides
-// (left, right, left, right, ...: floats in [-1, 1]; host/analysis/side_mix.h
+// (left, right, left, right, ...: floats in [-1, 1]; host/base/channel_sides.h
 // folds any channel layout into two sides), at sampleRate(). The waveform is
 // taken around sample frame windowFrames() / 2, the window's middle: the
 // frame's time for a song or a stream, whose window is centred on it (live

@@ -3,7 +3,7 @@
 //
 // Layout of the 10304-byte AudioBlock (floats are IEEE single precision in the
 // machine's byte order; "left" and "right" are the two sides the sound's
-// channels are folded into, host/analysis/side_mix.h: a mono song fills both
+// channels are folded into, host/base/channel_sides.h: a mono song fills both
 // alike):
 //
 //   bytes     0 ..  2047  waveform[0][512]   left side, samples in [-1, 1]

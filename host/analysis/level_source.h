@@ -1,6 +1,5 @@
 // level_source.h - what fills the AudioBlock a host hands the plug-in each
-// frame: the analysis of sound (host/analysis/sound_levels.h), or levels
-// replayed from a CSV (host/analysis/levels_csv.h).
+// frame: the analysis of sound (host/analysis/sound_levels.h).
 //
 // The block's layout (waveform, spectrum, levels) is in
 // host/analysis/audio_block.h, and every choice of the analysis in

@@ -25,7 +25,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/analysis/side_mix.h"
+#include "host/base/channel_sides.h"
 
 // What a live source keeps: the newest this many seconds (a ring). Live
 // frames read only the newest window; the rest is slack for a reader that

@@ -12,8 +12,8 @@
 
 #include <functional>
 
+#include "host/base/picture_buffer.h"
 #include "host/loader/plugin_loader.h"
-#include "host/output/frame.h"
 
 class FrameTarget {
 public:

@@ -85,7 +85,7 @@ public:
     // 8 bits a channel, top row first, after the drawing so far has finished.
     void ReadTopDown(uint8_t* rgba) const;
     // Reads the whole framebuffer into `bgra` (width * height * 4 bytes) in the
-    // layout of host/output/frame.h: BGRA, bottom row first. This is the framebuffer's
+    // layout of a PictureBuffer (host/base/picture_buffer.h): BGRA, bottom row first. This is the framebuffer's
     // own layout, so the read is a plain copy: the fast path for every frame.
     void ReadFrame(uint8_t* bgra) const;
     // Reads the lower-left `width` x `height` of the framebuffer into

@@ -12,7 +12,6 @@
 #include "hosts/preview/outputs.h"
 #include "hosts/preview/progress.h"
 #include "hosts/preview/sdl_window.h"
-#include "toolbox/run/song_run_feed.h"
 #include "toolbox/toolbox.h"
 
 namespace {

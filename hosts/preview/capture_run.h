@@ -1,4 +1,4 @@
-// capture_run.h - live sound from the sound server (host/audio/live_capture.h),
+// capture_run.h - live sound from the sound server (toolbox/audio/live_capture.h),
 // shown in the window (hosts/preview/live_view.h) or recorded to the outputs.
 //
 // A recording is a Visualiser (host/visualiser.h) listening to the capture as

@@ -15,7 +15,6 @@
 #include "hosts/preview/sdl_window.h"
 #include "hosts/preview/song_files.h"
 #include "hosts/preview/song_player.h"
-#include "toolbox/run/song_run_feed.h"
 #include "toolbox/toolbox.h"
 
 namespace {

@@ -4,10 +4,7 @@
 #include "hosts/preview/options.h"
 #include "hosts/preview/outputs.h"
 #include "hosts/preview/progress.h"
-#include "toolbox/run/levels_run_feed.h"
-#if LUMAGROVE_SOUND_SOURCES
-#  include "toolbox/run/song_run_feed.h"
-#endif
+#include "toolbox/toolbox.h"
 
 double SongOrReplay::duration() const {
 #if LUMAGROVE_SOUND_SOURCES

@@ -15,7 +15,6 @@
 #include <string>
 
 #include "hosts/preview/job_plan.h"
-#include "toolbox/run/frame_run.h"
 #include "toolbox/toolbox.h"
 
 struct Options;
@@ -23,9 +22,9 @@ class AudioSource;
 
 // What a run draws from: a song, or levels replayed from a CSV.
 struct SongOrReplay {
-    AudioSource* song = nullptr;          // the caller's; null for a replay
-    std::unique_ptr<LevelSource> replay;  // in place of a song
-    std::string title;                    // what is shown: the song's tags or name, the replay's file
+    AudioSource* song = nullptr;           // the caller's; null for a replay
+    std::unique_ptr<LevelsReplay> replay;  // in place of a song
+    std::string title;                     // what is shown: the song's tags or name, the replay's file
 
     double duration() const;
     // What a run's frames are drawn from (the replay, which it then owns),

@@ -1,7 +1,7 @@
 // outputs.h - the outputs of one run of lumagrove-preview, made from its
 // options in one place, as one list for the frame driver.
 //
-// Each output is staged when it is made (host/base/staged_file.h), so one that
+// Each output is staged when it is made (toolbox/base/staged_file.h), so one that
 // cannot be written fails at once, with status 2, before any frame is drawn;
 // at the end of the run they are published together. The list's order is
 // the order they finish in: the levels CSV first (a full disk under it fails

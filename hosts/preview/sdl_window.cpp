@@ -69,7 +69,7 @@ void SdlWindow::Read(const PictureBuffer& into) const {
     int width = 0, height = 0;
     Size(&width, &height);
     // The back buffer, just drawn, bottom row first, BGRA (a window's
-    // recording keeps the layout of host/output/frame.h).
+    // recording keeps the layout of toolbox/output/frame.h).
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(into.stride / 4));

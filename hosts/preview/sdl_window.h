@@ -15,7 +15,6 @@
 #include <functional>
 #include <string>
 
-#include "toolbox/run/frame_run.h"
 #include "toolbox/toolbox.h"
 
 struct SDL_Window;

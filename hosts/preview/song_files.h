@@ -14,7 +14,7 @@
 
 #include "toolbox/toolbox.h"
 
-// As OpenAudioFile (host/audio/audio_file.h); HostError status 1 when the
+// As OpenAudioFile (toolbox/audio/audio_file.h); HostError status 1 when the
 // module cannot be loaded.
 std::unique_ptr<AudioSource> OpenSongFile(const std::string& path);
 

@@ -1,6 +1,6 @@
 // song_player.h - a stretch of a song played through an SDL audio device,
 // fed from the drawing thread with queued buffers, folded to stereo the way
-// the analysis sees the channels (host/analysis/side_mix.h).
+// the analysis sees the channels (host/base/channel_sides.h).
 //
 // About kQueueAheadSeconds of sound are kept queued (Pump()); Position() is
 // the seconds of the stretch played so far: handed to the device minus still

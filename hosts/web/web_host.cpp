@@ -45,8 +45,8 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/levels_csv.h"
 #include "lumagrove/lumagrove.h"
+#include "toolbox/levels/levels_csv.h"
 
 namespace {
 
@@ -57,8 +57,7 @@ struct Page {
     lumagrove_visualiser* visualiser = nullptr;
     std::vector<float> incoming;
     int rate = 0, channels = 0;
-    std::unique_ptr<LevelSource> replay;  // levels in place of the sound's
-    std::unique_ptr<AudioBlock> block = std::make_unique<AudioBlock>();
+    std::unique_ptr<LevelsReplay> replay;  // levels in place of the sound's
     std::string error;
     int64_t frames = 0;
     float levels[16] = {};
@@ -186,10 +185,7 @@ EMSCRIPTEN_KEEPALIVE int page_frame(double time, double soundTime) {
     int width = 0, height = 0;
     if (emscripten_get_canvas_element_size("#canvas", &width, &height) == EMSCRIPTEN_RESULT_SUCCESS)
         lumagrove_set_size(p.visualiser, width, height);
-    if (p.replay) {
-        p.replay->Fill(FrameTime{p.frames, time, soundTime}, p.block.get());
-        lumagrove_set_levels(p.visualiser, p.block->levels);
-    }
+    if (p.replay) lumagrove_set_levels(p.visualiser, p.replay->LevelsAt(time));
     const lumagrove_frame frame = {p.frames++, time, soundTime};
     if (lumagrove_draw_current(p.visualiser, &frame) != LUMAGROVE_OK) return Failed(p);
     lumagrove_last_levels(p.visualiser, p.levels);

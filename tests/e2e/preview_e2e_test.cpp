@@ -11,9 +11,9 @@
 #include <sstream>
 #include <thread>
 
-#include "host/output/video_quality.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/output/video_quality.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "host/audio/audio_file.h"
 #include "host/base/host_error.h"
+#include "toolbox/audio/audio_file.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 // real offscreen context: the finish policy (every output finished, then all
 // published, in list order, with the sound to the end of the last frame), the
 // abort policy (a failing output, or a plug-in that will not start, leaves
-// none published), and the pictures' layout against the library's own.
+// none published), the pictures' layout against the library's own, and a
+// song's feed decoding each sample once, seeking only where the frames jump.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "host/audio/audio_source.h"
 #include "host/base/host_error.h"
+#include "toolbox/audio/audio_source.h"
+#include "toolbox/audio/streamed_source.h"
 #include "toolbox/run/frame_run.h"
 #include "toolbox/run/song_run_feed.h"
 
@@ -168,6 +170,62 @@ TEST_F(FrameRunTest, PicturesAreTheLibrarysFramesBottomRowFirstInBgra) {
             }
     }
     lumagrove_destroy(v);
+}
+
+// A decoder that counts what it is asked for, on a ramp.
+class CountingSource : public StreamedSource {
+public:
+    explicit CountingSource(int64_t frames) : StreamedSource(48000, 2, frames) {}
+    int64_t decodedFrames = 0;
+    int seeks = 0;
+
+protected:
+    void Decode(int64_t start, int64_t count, float* out) override {
+        seeks += start != at_;
+        at_ = start + count;
+        decodedFrames += count;
+        for (int64_t i = 0; i < count; ++i)
+            out[2 * i] = out[2 * i + 1] = static_cast<float>((start + i) % 1000) / 1000.0f;
+    }
+
+private:
+    int64_t at_ = 0;
+};
+
+// Frames drawn in order read the song once, in order, no further ahead than
+// the last frame's window; a jump is one seek that decodes only the new window.
+TEST(SongRunFeed, DecodesEverySampleOnceInOrderAndOnlyTheNewWindowAfterAJump) {
+    CountingSource song(48000 * 600);
+    SongRunFeed feed(song);
+    RunDesc desc;
+    desc.visualiser.plugin_path = LUMAGROVE_MODULE_PATH;
+    desc.visualiser.width = 16;
+    desc.visualiser.height = 16;
+    desc.visualiser.sound = SoundDescOf(song);
+    desc.fps = 25;
+    desc.feed = &feed;
+    FrameRun run(desc);
+    const int64_t heldBack = lumagrove_held_back(run.visualiser());
+    ASSERT_GT(heldBack, 0);
+    auto at = [](double seconds) { return FrameTime{0, seconds, seconds}; };
+
+    for (int f = 0; f < 25 * 60; ++f) ASSERT_TRUE(run.Draw(at(f / 25.0)));
+    const int64_t lastFrame = 48000 * 60 - 48000 / 25;
+    EXPECT_EQ(song.seeks, 0);
+    EXPECT_EQ(song.decodedFrames, lastFrame + heldBack);
+    EXPECT_EQ(lumagrove_sound_end(run.visualiser()), lastFrame + heldBack);
+
+    int64_t decoded = song.decodedFrames;
+    ASSERT_TRUE(run.Draw(at(300.0)));  // ahead: a --start, or a seek in a window
+    EXPECT_EQ(song.seeks, 1);
+    EXPECT_EQ(song.decodedFrames - decoded, 2 * heldBack);
+    decoded = song.decodedFrames;
+    ASSERT_TRUE(run.Draw(at(3.0)));  // back
+    EXPECT_EQ(song.seeks, 2);
+    EXPECT_EQ(song.decodedFrames - decoded, 2 * heldBack);
+    float levels[16];
+    ASSERT_EQ(lumagrove_last_levels(run.visualiser(), levels), LUMAGROVE_OK);
+    EXPECT_GT(*std::max_element(levels, levels + 16), 0.0f) << "the ramp around 3 s reached the analysis";
 }
 
 }  // namespace

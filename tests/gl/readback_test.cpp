@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "host/gl/gl_context.h"
-#include "host/output/frame.h"
 #include "plugin/gl.h"
+#include "toolbox/output/frame.h"
 
 namespace {
 

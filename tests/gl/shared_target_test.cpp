@@ -22,6 +22,7 @@
 namespace {
 
 constexpr int kWidth = 101, kHeight = 67;  // odd sizes: rows not a multiple of 8 bytes
+constexpr size_t kFrameBytes = size_t(kWidth) * kHeight * 4;
 
 // A core-profile context on Mesa's surfaceless display holding one RGBA8
 // texture of the frame's size: what OBS's renderer is to its sources.
@@ -66,7 +67,7 @@ struct CoreRenderer {
 
     // The texture as the renderer sees it: BGRA, bottom row first.
     std::vector<uint8_t> Pixels() const {
-        std::vector<uint8_t> pixels(FrameBytes(kWidth, kHeight));
+        std::vector<uint8_t> pixels(kFrameBytes);
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context);
         glBindTexture(GL_TEXTURE_2D, texture);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -90,7 +91,7 @@ std::unique_ptr<SampleStore> Sound() {
 
 // Memory a frame is read back into.
 struct ReadBack {
-    std::vector<uint8_t> pixels = std::vector<uint8_t>(FrameBytes(kWidth, kHeight));
+    std::vector<uint8_t> pixels = std::vector<uint8_t>(kFrameBytes);
 };
 
 // One frame through `target`, read into `back` (null: into the target's texture).

@@ -12,10 +12,10 @@
 
 #include "host/analysis/audio_block.h"
 #include "host/analysis/level_source.h"
-#include "host/audio/audio_file.h"
-#include "host/audio/audio_source.h"
-#include "host/audio/song_feed.h"
+#include "tests/support/song_analysis.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/audio/audio_file.h"
+#include "toolbox/audio/audio_source.h"
 
 namespace {
 

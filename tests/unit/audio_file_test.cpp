@@ -9,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/sample_store.h"
-#include "host/audio/audio_file.h"
-#include "host/audio/audio_source.h"
-#include "host/audio/song_feed.h"
-#include "host/audio/streamed_source.h"
 #include "host/base/host_error.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/audio/audio_file.h"
+#include "toolbox/audio/audio_source.h"
+#include "toolbox/audio/streamed_source.h"
 
 namespace {
 
@@ -130,76 +128,6 @@ INSTANTIATE_TEST_SUITE_P(
         std::replace(name.begin(), name.end(), '.', '_');
         return name;
     });
-
-// A decoder that counts what it is asked for, on a ramp.
-class CountingSource : public StreamedSource {
-public:
-    explicit CountingSource(int64_t frames) : StreamedSource(48000, 2, frames) {}
-    int64_t decodedFrames = 0;
-    int seeks = 0;
-
-protected:
-    void Decode(int64_t start, int64_t count, float* out) override {
-        seeks += start != at_;
-        at_ = start + count;
-        decodedFrames += count;
-        for (int64_t i = 0; i < count; ++i) {
-            out[2 * i] = static_cast<float>((start + i) % 1000) / 1000.0f;
-            out[2 * i + 1] = -out[2 * i];
-        }
-    }
-
-private:
-    int64_t at_ = 0;
-};
-
-// A song analysed frame by frame reads it through the sample store, fed ahead.
-struct FedSong {
-    explicit FedSong(int64_t frames) : song(frames), store(48000, song.sides()), feed(song, store) {}
-    // The 2048 frames around `centre`, as the analysis reads them; what is behind them is let go.
-    void Window(int64_t centre, float* frames) {
-        feed.Feed(centre - 1024, centre + 1024);
-        store.Read(centre - 1024, 2048, frames);
-        store.Discard(centre - 1024);
-    }
-    CountingSource song;
-    SampleStore store;
-    SongFeed feed;
-};
-
-TEST(SongFeed, AnalysingInOrderDecodesEverySampleOnceInFlatMemory) {
-    const int64_t tenMinutes = 48000 * 600;
-    FedSong fed(tenMinutes);
-    std::vector<float> window(2048 * 2);
-    int64_t mostHeld = 0;
-    for (int64_t centre = 0; centre < tenMinutes; centre += 800) {
-        fed.Window(centre, window.data());
-        mostHeld = std::max(mostHeld, fed.store.end() - fed.store.first());
-    }
-    EXPECT_EQ(fed.song.decodedFrames, tenMinutes);
-    EXPECT_EQ(fed.song.seeks, 0);
-    EXPECT_LE(mostHeld, 2048 + 800);
-    const int64_t lastStart = tenMinutes - 800 - 1024;  // its last 1024 frames are past the end
-    EXPECT_EQ(window[2 * 1000], static_cast<float>((lastStart + 1000) % 1000) / 1000.0f);
-    EXPECT_EQ(window[2 * 1001 + 1], -static_cast<float>((lastStart + 1001) % 1000) / 1000.0f);
-    EXPECT_EQ(window[2 * 2047], 0.0f);
-}
-
-TEST(SongFeed, AJumpIsOneSeekAndDecodesOnlyTheNewWindow) {
-    FedSong fed(48000 * 60);
-    std::vector<float> window(2048 * 2);
-    fed.Window(1024, window.data());
-    fed.Window(1824, window.data());
-    EXPECT_EQ(fed.song.decodedFrames, 2048 + 800);
-    EXPECT_EQ(fed.song.seeks, 0);
-    fed.Window(600123, window.data());  // a jump ahead: --start
-    EXPECT_EQ(fed.song.seeks, 1);
-    EXPECT_EQ(fed.song.decodedFrames, 2048 + 800 + 2048);
-    EXPECT_EQ(window[2 * 1024], static_cast<float>(600123 % 1000) / 1000.0f);
-    fed.Window(3333, window.data());  // back: a seek
-    EXPECT_EQ(fed.song.seeks, 2);
-    EXPECT_EQ(window[2 * 1024 + 1], -static_cast<float>(3333 % 1000) / 1000.0f);
-}
 
 TEST(StreamedSource, SamplesAreFiniteAndWithinFullScale) {
     ScratchDir dir;

@@ -9,11 +9,11 @@
 
 #include "host/analysis/audio_block.h"
 #include "host/analysis/level_source.h"
-#include "host/audio/audio_source.h"
-#include "host/audio/demo_song.h"
-#include "host/audio/song_feed.h"
 #include "host/base/host_error.h"
+#include "tests/support/song_analysis.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/audio/audio_source.h"
+#include "toolbox/audio/demo_song.h"
 #include "toolbox/run/song_wav.h"
 
 namespace {

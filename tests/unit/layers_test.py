@@ -31,8 +31,8 @@ LIBRARIES = "add_library(lumagrove_host STATIC visualiser.cpp)\n"
 allowed = tree({
     "hosts/gst/element.cpp": '#include "lumagrove/lumagrove.h"\n#include "hosts/gst/element.h"\n',
     "hosts/preview/main.cpp": '#include "lumagrove/lumagrove.h"\n#include "toolbox/toolbox.h"\n',
-    "toolbox/run/frame_run.cpp": '#include "lumagrove/lumagrove.h"\n#include "host/output/frame_queue.h"\n',
-    "host/audio/reader.cpp": '#include "host/analysis/sample_store.h"\n#include "host/base/host_error.h"\n',
+    "toolbox/run/frame_run.cpp": '#include "lumagrove/lumagrove.h"\n#include "toolbox/output/frame_queue.h"\n',
+    "host/analysis/reader.cpp": '#include "host/analysis/sample_store.h"\n#include "host/base/host_error.h"\n',
     "host/CMakeLists.txt": LIBRARIES,
     "hosts/gst/CMakeLists.txt": "add_library(gstlumagrove MODULE element.cpp)\n"
                                 "target_link_libraries(gstlumagrove PRIVATE PkgConfig::GSTREAMER)\n"
@@ -44,7 +44,7 @@ broken_tree = tree({
     "hosts/obs/source.cpp": '#include "lumagrove/lumagrove.h"\n#  include "host/visualiser.h"\n',
     "hosts/preview/main.cpp": '#include "host/visualiser.h"\n',
     "toolbox/run/frame_run.cpp": '#include "host/driver/frame_driver.h"\n',
-    "host/audio/reader.cpp": '#include "host/output/wav_writer.h"\n',
+    "host/analysis/reader.cpp": '#include "host/driver/frame_driver.h"\n',
     "host/CMakeLists.txt": LIBRARIES,
     "hosts/vlc/CMakeLists.txt": "target_link_libraries(vlc_plugin PRIVATE\n  lumagrove_host PkgConfig::VLC)\n",
 })
@@ -52,7 +52,7 @@ broken = layers.check(broken_tree) + layers.check_links(broken_tree)
 for expected in ("hosts/obs/source.cpp: includes host/visualiser.h",
                  "hosts/preview/main.cpp: includes host/visualiser.h",
                  "toolbox/run/frame_run.cpp: includes host/driver/frame_driver.h",
-                 "host/audio/reader.cpp: includes host/output/wav_writer.h",
+                 "host/analysis/reader.cpp: includes host/driver/frame_driver.h",
                  "hosts/vlc/CMakeLists.txt: vlc_plugin links lumagrove_host"):
     if not any(line.startswith(expected) for line in broken):
         failures.append(f"not flagged: {expected} (flagged: {broken})")

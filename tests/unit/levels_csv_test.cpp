@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "host/analysis/level_source.h"
-#include "host/analysis/levels_csv.h"
 #include "host/base/host_error.h"
-#include "host/output/levels_csv_writer.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/levels/levels_csv.h"
+#include "toolbox/output/levels_csv_writer.h"
 
 namespace {
 
@@ -36,21 +35,16 @@ TEST(LevelsCsv, ReplaysExactlyTheLevelsWrittenFrameByFrame) {
         EXPECT_EQ(FileSize(path), -1) << "not under its name before Close()";
         writer.Close();
     }
-    std::unique_ptr<LevelSource> replay = ReadLevelsCsv(path);
+    std::unique_ptr<LevelsReplay> replay = ReadLevelsCsv(path);
     EXPECT_NEAR(replay->duration(), 200 / 60.0, 1e-6);
 
-    AudioBlock block;
-    memset(&block, 0x5A, sizeof block);
     for (int f = 0; f < 200; ++f) {
-        replay->Fill(f / 60.0, &block);
-        for (int i = 0; i < 16; ++i) ASSERT_EQ(block.levels[i], written[f][i]) << "frame " << f << " level " << i;
-        for (unsigned char byte : block.hostData) ASSERT_EQ(byte, 0);
+        const float* levels = replay->LevelsAt(f / 60.0);
+        for (int i = 0; i < 16; ++i) ASSERT_EQ(levels[i], written[f][i]) << "frame " << f << " level " << i;
     }
     // Between rows the earlier one holds; past the last, the last.
-    replay->Fill(10.5 / 60.0, &block);
-    EXPECT_EQ(block.levels[3], written[10][3]);
-    replay->Fill(1000.0, &block);
-    EXPECT_EQ(block.levels[15], written[199][15]);
+    EXPECT_EQ(replay->LevelsAt(10.5 / 60.0)[3], written[10][3]);
+    EXPECT_EQ(replay->LevelsAt(1000.0)[15], written[199][15]);
 }
 
 TEST(LevelsCsv, BeforeTheFirstRowLevelsAreZeroAndRowsMayBeHandWritten) {
@@ -60,18 +54,13 @@ TEST(LevelsCsv, BeforeTheFirstRowLevelsAreZeroAndRowsMayBeHandWritten) {
                         " 1.5 , 0.5,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0.25\r\n"
                         "\n"
                         "2.5,0.1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n");
-    std::unique_ptr<LevelSource> replay = ReadLevelsCsv(path);
+    std::unique_ptr<LevelsReplay> replay = ReadLevelsCsv(path);
     EXPECT_DOUBLE_EQ(replay->duration(), 3.5);  // the last row plus the rows' spacing
-    AudioBlock block;
-    replay->Fill(1.0, &block);
-    EXPECT_EQ(block.levels[0], 0.0f);
-    replay->Fill(1.5, &block);
-    EXPECT_EQ(block.levels[0], 0.5f);
-    EXPECT_EQ(block.levels[15], 0.25f);
-    replay->Fill(2.4999, &block);
-    EXPECT_EQ(block.levels[0], 0.5f);
-    replay->Fill(2.5, &block);
-    EXPECT_FLOAT_EQ(block.levels[0], 0.1f);
+    EXPECT_EQ(replay->LevelsAt(1.0)[0], 0.0f);
+    EXPECT_EQ(replay->LevelsAt(1.5)[0], 0.5f);
+    EXPECT_EQ(replay->LevelsAt(1.5)[15], 0.25f);
+    EXPECT_EQ(replay->LevelsAt(2.4999)[0], 0.5f);
+    EXPECT_FLOAT_EQ(replay->LevelsAt(2.5)[0], 0.1f);
 }
 
 TEST(LevelsCsv, AWriterNotClosedLeavesNothingBehind) {

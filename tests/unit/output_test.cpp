@@ -11,16 +11,16 @@
 #include <thread>
 #include <vector>
 
-#include "host/base/clock_text.h"
 #include "host/base/host_error.h"
-#include "host/output/contact_sheet.h"
-#include "host/output/frame_queue.h"
-#include "host/output/png_writer.h"
-#include "host/output/wav_writer.h"
-#include "host/output/yuv_convert.h"
 #include "hosts/preview/progress.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
+#include "toolbox/base/clock_text.h"
+#include "toolbox/output/contact_sheet.h"
+#include "toolbox/output/frame_queue.h"
+#include "toolbox/output/png_writer.h"
+#include "toolbox/output/wav_writer.h"
+#include "toolbox/output/yuv_convert.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/analysis/sample_store.h"
-#include "host/analysis/silence_filler.h"
+#include "host/base/silence_filler.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "host/analysis/level_source.h"
-#include "host/analysis/levels_csv.h"
-#include "host/output/levels_csv_writer.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
 #include "tests/win32/wine_session.h"
+#include "toolbox/levels/levels_csv.h"
+#include "toolbox/output/levels_csv_writer.h"
 
 namespace {
 

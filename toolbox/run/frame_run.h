@@ -1,6 +1,6 @@
 // frame_run.h - a program's run of frames over the C library: each frame a
 // clock gives is drawn by a lumagrove visualiser and handed to the run's
-// outputs (host/output/frame_sink.h), as lumagrove-preview renders a song to
+// outputs (toolbox/output/frame_sink.h), as lumagrove-preview renders a song to
 // files, records a capture or shows either in a window.
 //
 // For each frame, in order:
@@ -36,10 +36,10 @@
 #include <vector>
 
 #include "host/base/frame_time.h"
-#include "host/output/frame_progress.h"
-#include "host/output/frame_queue.h"
-#include "host/output/frame_sink.h"
 #include "lumagrove/lumagrove.h"
+#include "toolbox/output/frame_progress.h"
+#include "toolbox/output/frame_queue.h"
+#include "toolbox/output/frame_sink.h"
 
 // Where frames are shown as they are drawn: a window whose context the
 // visualiser draws in (LUMAGROVE_TARGET_CURRENT), current on the run's thread.

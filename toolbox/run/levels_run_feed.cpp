@@ -3,7 +3,6 @@
 #include "host/base/host_error.h"
 
 void LevelsRunFeed::Ready(FrameRun& run, const FrameTime& frame) {
-    levels_->Fill(frame, block_.get());
-    if (lumagrove_set_levels(run.visualiser(), block_->levels) != LUMAGROVE_OK)
+    if (lumagrove_set_levels(run.visualiser(), levels_->LevelsAt(frame.time)) != LUMAGROVE_OK)
         throw HostError(Fault::kFailure, lumagrove_last_error(run.visualiser()));
 }

@@ -8,19 +8,18 @@
 
 #include <memory>
 
-#include "host/analysis/level_source.h"
+#include "toolbox/levels/levels_csv.h"
 #include "toolbox/run/frame_run.h"
 
 // Levels replayed (a levels CSV): each frame is given the levels at its time.
 class LevelsRunFeed : public RunFeed {
 public:
-    explicit LevelsRunFeed(std::unique_ptr<LevelSource> levels) : levels_(std::move(levels)) {}
+    explicit LevelsRunFeed(std::unique_ptr<LevelsReplay> levels) : levels_(std::move(levels)) {}
     void Ready(FrameRun& run, const FrameTime& frame) override;
     double duration() const { return levels_->duration(); }
 
 private:
-    std::unique_ptr<LevelSource> levels_;
-    std::unique_ptr<AudioBlock> block_ = std::make_unique<AudioBlock>();
+    std::unique_ptr<LevelsReplay> levels_;
 };
 
 #endif

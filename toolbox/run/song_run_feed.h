@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "host/audio/audio_source.h"
+#include "toolbox/audio/audio_source.h"
 #include "toolbox/run/frame_run.h"
 
 // A song (the caller's), read in order and pushed as far as each frame's

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "host/output/wav_writer.h"
+#include "toolbox/output/wav_writer.h"
 
 void WriteWavFile(const std::string& path, AudioSource& song) {
     WavWriter wav(path, song.sampleRate(), song.channels());

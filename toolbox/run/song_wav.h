@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/audio/audio_source.h"
+#include "toolbox/audio/audio_source.h"
 
 // Writes the whole of `song` as a 16-bit PCM WAV at `path`, a block at a
 // time. Throws HostError (a failure) naming the path when it cannot be written.
