@@ -3,6 +3,9 @@
 // onto it (BASELINE: that build's folder, as bench/api_cost.sh makes it), at
 // 1280x720, 60 frames a second, the same plug-in for both:
 //
+//   render   lumagrove-preview rendering the demo's first 5 s to PNG frames,
+//            the whole program's wall time a frame (its start included; the
+//            PNG writer runs on a thread of its own beside the drawing)
 //   element  the GStreamer element in a GstHarness, fed the built-in demo's
 //            first 5 s as a live source feeds it (bench/element_cost.h)
 //   VLC      the VLC visualisation inside cvlc on the demo (bench/vlc_cost.h)
@@ -23,6 +26,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +73,17 @@ int MeasureObs(const char* obsDir) {
     obs.Remove(media);
     printf("%.4f\n", with - without);
     return 0;
+}
+
+// lumagrove-preview of `build` rendering the demo's first 5 s into `folder`: ms a frame.
+double MeasureRender(const std::string& build, const std::string& folder) {
+    const std::string command = build + "/lumagrove-preview --quiet --plugin " LUMAGROVE_MODULE_PATH " --size " +
+                                std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                                " --fps 60 --duration 5 --out " + folder;
+    const auto start = std::chrono::steady_clock::now();
+    if (system(command.c_str()) != 0) throw HostError(Fault::kFailure, "failed: " + command);
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    return took.count() / (5 * 60);
 }
 
 // The number a child measurement printed last.
@@ -118,12 +133,15 @@ int main(int argc, char** argv) {
         const std::string self = argv[0], base = baseline;
         ScratchFolder scratch;
         const std::string song = WriteDemoForVlc(scratch.path());
-        Figures element, vlc, obs;
+        Figures render, element, vlc, obs;
         for (int run = 0; run < runs; ++run) {
             for (int turn = 0; turn < 2; ++turn) {
                 const bool api = (run + turn) % 2 == 0;  // who goes first alternates
                 const std::string build = api ? LUMAGROVE_BUILD_DIR : base;
                 int frames = 0;
+                (api ? render.api : render.baseline)
+                    .push_back(MeasureRender(build, scratch.path() + "/frames-" + std::to_string(run) + "-" +
+                                                        std::to_string(turn)));
                 (api ? element.api : element.baseline).push_back(Run(self + " --element " + build + "/gst"));
                 (api ? vlc.api : vlc.baseline)
                     .push_back(VlcFrameCost(scratch.path(), song, kWidth, kHeight, build + "/vlc", &frames));
@@ -135,6 +153,7 @@ int main(int argc, char** argv) {
         printf("| %dx%d, 60 fps, ms/frame | C API: median (range) | before: median (range) | C API / before |\n",
                kWidth, kHeight);
         printf("|---|---:|---:|---:|\n");
+        Row("lumagrove-preview, to PNG frames", render);
         Row("GStreamer element, live", element);
         Row("VLC visualisation", vlc);
         Row("OBS source", obs);
