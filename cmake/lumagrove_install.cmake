@@ -10,6 +10,8 @@
 #   LUMAGROVE_OBS_MODULE_DIR                the OBS module (over liblumagrove)
 #   LUMAGROVE_OBS_DATA_DIR                  the OBS module's texts
 #   LUMAGROVE_VLC_PLUGIN_DIR                the VLC visualisation (over liblumagrove)
+#   LUMAGROVE_KODI_LIB_DIR                  the Kodi add-on's library and the plug-in beside it
+#   LUMAGROVE_KODI_DATA_DIR                 the Kodi add-on's addon.xml and resources
 include(GNUInstallDirs)
 set(LUMAGROVE_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/lumagrove CACHE PATH "Where the plug-in is installed")
 set(LUMAGROVE_GST_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0 CACHE PATH
@@ -19,3 +21,7 @@ set(LUMAGROVE_OBS_DATA_DIR ${CMAKE_INSTALL_DATADIR}/obs/obs-plugins/lumagrove-ob
   "Where the OBS module's texts are installed")
 set(LUMAGROVE_VLC_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/vlc/plugins/visualization CACHE PATH
   "Where the VLC visualisation module is installed")
+set(LUMAGROVE_KODI_LIB_DIR ${CMAKE_INSTALL_LIBDIR}/kodi/addons/visualization.lumagrove CACHE PATH
+  "Where the Kodi add-on's library is installed")
+set(LUMAGROVE_KODI_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kodi/addons/visualization.lumagrove CACHE PATH
+  "Where the Kodi add-on's addon.xml and resources are installed")

@@ -1,0 +1,217 @@
+// visualization.lumagrove: Lumagrove as a Kodi visualisation, an adapter of
+// liblumagrove.
+//
+// Kodi's threads: Start(), Render(), Stop() and UpdateTrack() come on its
+// GUI thread with its OpenGL context current; AudioData() on the audio
+// engine's thread, each block when it is heard (Kodi holds the sound back
+// until then). The blocks are pushed as recorded sound: the sound's sample
+// frames count from Start(), and the frame drawn at each Render() is the one
+// at the sample being heard then (estimated between blocks from the clock),
+// or, where the analysis window centred on it is not all there yet, the
+// newest frame whose window is: at most half a window (about 21 ms at
+// 48 kHz) behind what is heard.
+//
+// Errors: a plug-in that will not load, or a context that cannot draw it, is
+// one line in Kodi's log and Start() returns false (Kodi shows no
+// visualisation and plays on); a failure while drawing is logged once and
+// the frames stop. Nothing is thrown to Kodi.
+#include <dlfcn.h>
+#include <kodi/addon-instance/Visualization.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "kodi_gl.h"
+#include "lumagrove/lumagrove.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void ToKodiLog(void*, lumagrove_log_level level, const char* message) {
+    const ADDON_LOG kodiLevel = level == LUMAGROVE_LOG_ERROR     ? ADDON_LOG_ERROR
+                                : level == LUMAGROVE_LOG_WARNING ? ADDON_LOG_WARNING
+                                : level == LUMAGROVE_LOG_INFO    ? ADDON_LOG_INFO
+                                                                 : ADDON_LOG_DEBUG;
+    kodi::Log(kodiLevel, "Lumagrove: %s", message);
+}
+
+// The plug-in beside this add-on's library, where an install puts it; else
+// the one installed with liblumagrove.
+std::string PluginBesideAddon() {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&PluginBesideAddon), &info) && info.dli_fname) {
+        std::string path = info.dli_fname;
+        path = path.substr(0, path.rfind('/') + 1) + "lumagrove.so";
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0) return path;
+    }
+    return lumagrove_desc_defaults(nullptr).plugin_path;
+}
+
+// Where the sound being heard is: the end of the last block and when it
+// came, so that a frame between blocks falls between them.
+class HeardClock {
+public:
+    void Restart() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        start_ = end_ = 0;
+        heard_ = Clock::time_point();
+    }
+    // A block of sample frames [start, end) began to be heard now.
+    void Heard(int64_t start, int64_t end) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        start_ = start;
+        end_ = end;
+        heard_ = Clock::now();
+    }
+    // The sample frame heard now, at `rate`: within the last block.
+    int64_t Now(int rate) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (heard_ == Clock::time_point()) return 0;
+        const double since = std::chrono::duration<double>(Clock::now() - heard_).count();
+        const int64_t at = start_ + static_cast<int64_t>(since * rate);
+        return at < end_ ? at : end_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    int64_t start_ = 0, end_ = 0;
+    Clock::time_point heard_;
+};
+
+class LumagroveVisualization : public kodi::addon::CAddonBase, public kodi::addon::CInstanceVisualization {
+public:
+    ~LumagroveVisualization() override { Release(); }
+
+    bool Start(int channels, int samplesPerSec, int bitsPerSample, const std::string& songName) override;
+    void Stop() override { Release(); }
+    void AudioData(const float* audioData, size_t audioDataLength) override;
+    bool IsDirty() override { return visualiser_ != nullptr; }
+    void Render() override;
+    bool UpdateTrack(const kodi::addon::VisualizationTrack& track) override;
+
+private:
+    // Drops the visualiser and the framebuffer (in Kodi's context).
+    void Release();
+    bool Failed(const char* what);
+
+    lumagrove_visualiser* visualiser_ = nullptr;
+    std::mutex sound_;  // the visualiser's life against the audio thread's pushes
+    int rate_ = 0, channels_ = 0;
+    HeardClock clock_;
+    Clock::time_point started_;
+    int64_t frames_ = 0, lastPosition_ = 0;
+    std::unique_ptr<FrameBuffer> framebuffer_;
+    bool failed_ = false;
+};
+
+bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const std::string& songName) {
+    Release();
+    const std::string problem = ContextProblem();
+    if (!problem.empty()) {
+        kodi::Log(ADDON_LOG_ERROR, "Lumagrove: cannot start: %s", problem.c_str());
+        return false;
+    }
+    const std::string setting = kodi::addon::GetSettingString("plugin");
+    const std::string plugin = setting.empty() ? PluginBesideAddon() : setting;
+    lumagrove_visualiser_desc desc = {};
+    desc.plugin_path = plugin.c_str();
+    const ControlRect rect = CurrentViewport();
+    desc.width = rect.width >= 16 ? rect.width : Width();
+    desc.height = rect.height >= 16 ? rect.height : Height();
+    desc.sound.rate = samplesPerSec;
+    desc.sound.channels = channels;
+    desc.sound.mode = LUMAGROVE_SOUND_RECORDED;
+    desc.target = LUMAGROVE_TARGET_CURRENT;
+    desc.log = ToKodiLog;
+    lumagrove_visualiser* made = nullptr;
+    if (lumagrove_create(&desc, &made) != LUMAGROVE_OK) {
+        kodi::Log(ADDON_LOG_ERROR, "Lumagrove: cannot start: %s", lumagrove_last_error(nullptr));
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(sound_);
+        visualiser_ = made;
+        rate_ = samplesPerSec;
+        channels_ = channels;
+    }
+    clock_.Restart();
+    started_ = Clock::now();
+    frames_ = lastPosition_ = 0;
+    failed_ = false;
+    lumagrove_plugin_info info = {};
+    lumagrove_plugin_info_of(visualiser_, &info);
+    kodi::Log(ADDON_LOG_INFO, "Lumagrove: started for \"%s\" (%d Hz, %d channels, %dx%d, plug-in %s)", songName.c_str(),
+              samplesPerSec, channels, desc.width, desc.height, info.path);
+    return true;
+}
+
+bool LumagroveVisualization::UpdateTrack(const kodi::addon::VisualizationTrack& track) {
+    kodi::Log(ADDON_LOG_INFO, "Lumagrove: now playing \"%s\"", track.GetTitle().c_str());
+    return true;
+}
+
+void LumagroveVisualization::AudioData(const float* audioData, size_t audioDataLength) {
+    std::lock_guard<std::mutex> lock(sound_);
+    if (!visualiser_ || channels_ <= 0) return;
+    const int64_t count = static_cast<int64_t>(audioDataLength / static_cast<size_t>(channels_));
+    const int64_t start = lumagrove_sound_end(visualiser_);
+    if (lumagrove_push_float(visualiser_, audioData, count) == LUMAGROVE_OK) clock_.Heard(start, start + count);
+}
+
+void LumagroveVisualization::Render() {
+    if (!visualiser_ || failed_) return;
+    const ControlRect rect = CurrentViewport();
+    if (rect.width < 16 || rect.height < 16) return;  // too small to draw: Kodi shows what is behind
+    // The sample heard now, or the newest whose window is all there; never back.
+    int64_t position = clock_.Now(rate_);
+    const int64_t ready = lumagrove_sound_end(visualiser_) - lumagrove_held_back(visualiser_);
+    if (position > ready) position = ready;
+    if (position < lastPosition_) position = lastPosition_;
+    lastPosition_ = position;
+    const lumagrove_frame frame = {frames_++, std::chrono::duration<double>(Clock::now() - started_).count(),
+                                   static_cast<double>(position) / rate_};
+
+    ScopedKodiState kodiState;
+    if (!framebuffer_) framebuffer_ = std::make_unique<FrameBuffer>();
+    std::string problem;
+    if (!framebuffer_->Bind(rect.width, rect.height, &problem)) {
+        Failed(problem.c_str());
+        return;
+    }
+    if (lumagrove_set_size(visualiser_, rect.width, rect.height) != LUMAGROVE_OK ||
+        lumagrove_draw_current(visualiser_, &frame) != LUMAGROVE_OK) {
+        Failed(lumagrove_last_error(visualiser_));
+        return;
+    }
+    framebuffer_->CopyTo(kodiState.drawFramebuffer(), rect);
+}
+
+bool LumagroveVisualization::Failed(const char* what) {
+    kodi::Log(ADDON_LOG_ERROR, "Lumagrove: stopped drawing: %s", what);
+    failed_ = true;
+    return false;
+}
+
+void LumagroveVisualization::Release() {
+    framebuffer_.reset();
+    lumagrove_visualiser* gone = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(sound_);
+        gone = visualiser_;
+        visualiser_ = nullptr;
+    }
+    if (gone) {
+        ScopedKodiState kodiState;  // the plug-in frees its texture in Kodi's context
+        lumagrove_destroy(gone);
+    }
+}
+
+}  // namespace
+
+ADDONCREATOR(LumagroveVisualization)
