@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
                 const std::string build = api ? LUMAGROVE_BUILD_DIR : base;
                 int frames = 0;
                 (api ? render.api : render.baseline)
-                    .push_back(MeasureRender(build, scratch.path() + "/frames-" + std::to_string(run) + "-" +
-                                                        std::to_string(turn)));
+                    .push_back(MeasureRender(
+                        build, scratch.path() + "/frames-" + std::to_string(run) + "-" + std::to_string(turn)));
                 (api ? element.api : element.baseline).push_back(Run(self + " --element " + build + "/gst"));
                 (api ? vlc.api : vlc.baseline)
                     .push_back(VlcFrameCost(scratch.path(), song, kWidth, kHeight, build + "/vlc", &frames));

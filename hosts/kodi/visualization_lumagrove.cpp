@@ -108,6 +108,7 @@ private:
     int64_t frames_ = 0, lastPosition_ = 0;
     std::unique_ptr<FrameBuffer> framebuffer_;
     bool failed_ = false;
+    int drawnWidth_ = 0, drawnHeight_ = 0;  // the size last drawn at, for the log
 };
 
 bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const std::string& songName) {
@@ -144,6 +145,7 @@ bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const s
     started_ = Clock::now();
     frames_ = lastPosition_ = 0;
     failed_ = false;
+    drawnWidth_ = drawnHeight_ = 0;
     lumagrove_plugin_info info = {};
     lumagrove_plugin_info_of(visualiser_, &info);
     kodi::Log(ADDON_LOG_INFO, "Lumagrove: started for \"%s\" (%d Hz, %d channels, %dx%d, plug-in %s)", songName.c_str(),
@@ -190,6 +192,11 @@ void LumagroveVisualization::Render() {
         return;
     }
     framebuffer_->CopyTo(kodiState.drawFramebuffer(), rect);
+    if (rect.width != drawnWidth_ || rect.height != drawnHeight_) {
+        drawnWidth_ = rect.width;
+        drawnHeight_ = rect.height;
+        kodi::Log(ADDON_LOG_INFO, "Lumagrove: drawing %dx%d frames at %d,%d", rect.width, rect.height, rect.x, rect.y);
+    }
 }
 
 bool LumagroveVisualization::Failed(const char* what) {
