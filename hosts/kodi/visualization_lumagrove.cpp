@@ -53,6 +53,23 @@ std::string PluginBesideAddon() {
     return lumagrove_desc_defaults(nullptr).plugin_path;
 }
 
+// Kodi makes the add-on anew when its visualisation window opens, so one
+// song can call Start() twice: a failure to start is logged once a song.
+// The add-on's library stays loaded once it has run (Kodi may unload it
+// between the two), so that what was said is remembered.
+bool FirstTimeFor(const std::string& song, const std::string& problem) {
+    static std::mutex mutex;
+    static std::string said;
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&FirstTimeFor), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    std::lock_guard<std::mutex> lock(mutex);
+    const std::string key = song + '\n' + problem;
+    if (key == said) return false;
+    said = key;
+    return true;
+}
+
 // Where the sound being heard is: the end of the last block and when it
 // came, so that a frame between blocks falls between them.
 class HeardClock {
@@ -99,6 +116,7 @@ private:
     // Drops the visualiser and the framebuffer (in Kodi's context).
     void Release();
     bool Failed(const char* what);
+    bool CannotStart(const std::string& song, const std::string& problem);
 
     lumagrove_visualiser* visualiser_ = nullptr;
     std::mutex sound_;  // the visualiser's life against the audio thread's pushes
@@ -114,10 +132,7 @@ private:
 bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const std::string& songName) {
     Release();
     const std::string problem = ContextProblem();
-    if (!problem.empty()) {
-        kodi::Log(ADDON_LOG_ERROR, "Lumagrove: cannot start: %s", problem.c_str());
-        return false;
-    }
+    if (!problem.empty()) return CannotStart(songName, problem);
     const std::string setting = kodi::addon::GetSettingString("plugin");
     const std::string plugin = setting.empty() ? PluginBesideAddon() : setting;
     lumagrove_visualiser_desc desc = {};
@@ -131,10 +146,7 @@ bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const s
     desc.target = LUMAGROVE_TARGET_CURRENT;
     desc.log = ToKodiLog;
     lumagrove_visualiser* made = nullptr;
-    if (lumagrove_create(&desc, &made) != LUMAGROVE_OK) {
-        kodi::Log(ADDON_LOG_ERROR, "Lumagrove: cannot start: %s", lumagrove_last_error(nullptr));
-        return false;
-    }
+    if (lumagrove_create(&desc, &made) != LUMAGROVE_OK) return CannotStart(songName, lumagrove_last_error(nullptr));
     {
         std::lock_guard<std::mutex> lock(sound_);
         visualiser_ = made;
@@ -197,6 +209,12 @@ void LumagroveVisualization::Render() {
         drawnHeight_ = rect.height;
         kodi::Log(ADDON_LOG_INFO, "Lumagrove: drawing %dx%d frames at %d,%d", rect.width, rect.height, rect.x, rect.y);
     }
+}
+
+bool LumagroveVisualization::CannotStart(const std::string& song, const std::string& problem) {
+    kodi::Log(FirstTimeFor(song, problem) ? ADDON_LOG_ERROR : ADDON_LOG_DEBUG, "Lumagrove: cannot start: %s",
+              problem.c_str());
+    return false;
 }
 
 bool LumagroveVisualization::Failed(const char* what) {

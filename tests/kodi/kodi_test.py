@@ -1,0 +1,136 @@
+"""Lumagrove in the real Kodi (Debian's 20.1), one Kodi a test: the add-on
+listed and drawing the star, its blue glow swelling on a click track's
+kicks; a pause holding the glows, a seek followed, a second song of another
+rate and layout; a plug-in that is missing or not one logged in one line
+while Kodi plays on; ten stops and starts without growing. Run as
+`kodi_test.py ADDON_DIR SCREENSHOT.png [unittest arguments]`."""
+import math
+import os
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from kodi_session import Kodi, blue_glow, wait_for, write_png, write_wav  # noqa: E402
+
+ADDON_DIR = SCREENSHOT = None
+STARTED = "Lumagrove: started for"
+
+
+def kick(t):
+    """A 60 Hz kick of 120 ms at each whole second, silence between."""
+    at = t % 1.0
+    return 0.9 * math.sin(2 * math.pi * 60 * t) * (1 - at / 0.12) if at < 0.12 else 0.0
+
+
+class KodiTest(unittest.TestCase):
+    def setUp(self):
+        self.songs = tempfile.mkdtemp(prefix="lumagrove-kodi-songs-")
+        self.kodi = None
+
+    def tearDown(self):
+        if self.kodi:
+            self.kodi.close()
+
+    def start(self, settings=None):
+        self.kodi = Kodi(ADDON_DIR, settings)
+        self.kodi.enable_addon()
+        return self.kodi
+
+    def song(self, name, rate, channels, seconds, sample):
+        path = os.path.join(self.songs, name)
+        write_wav(path, rate, channels, seconds, sample)
+        return path
+
+    def playing(self, kodi, path):
+        """Plays `path` with the visualisation shown, once the add-on has drawn."""
+        drawn = len(kodi.log_lines("Lumagrove: drawing"))
+        kodi.play(path)
+        kodi.show_visualisation()
+        kodi.wait_log("Lumagrove: drawing", drawn + 1)
+
+    def test_listed_draws_the_star_and_its_blue_glow_swells_on_the_kicks(self):
+        kodi = self.start()
+        vis = kodi.call("Addons.GetAddons", {"type": "xbmc.player.musicviz", "properties": ["name", "enabled"]})
+        self.assertIn({"addonid": "visualization.lumagrove", "name": "Lumagrove", "enabled": True,
+                       "type": "xbmc.player.musicviz"}, vis["addons"])
+        self.playing(kodi, self.song("kicks.wav", 44100, 2, 60, lambda t, c: kick(t)))
+        self.assertTrue(any('"kicks.wav"' in line or "kicks" in line for line in kodi.log_lines(STARTED)),
+                        kodi.log_lines(STARTED))
+        glows = [blue_glow(kodi.screen()) for _ in range(24)]
+        self.assertGreater(max(glows), 0, "no blue glow at all")
+        self.assertGreater(max(glows), 1.5 * min(glows) + 10, f"the glow does not follow the kicks: {glows}")
+        # The picture of it in Kodi: a screen on a kick.
+        shot = wait_for("a screen on a kick", lambda: (lambda s: s if blue_glow(s) >= 0.8 * max(glows) else None)
+                        (kodi.screen()))
+        write_png(SCREENSHOT, shot)
+
+    def test_a_pause_holds_the_glows_a_seek_is_followed_and_a_second_song_of_another_layout_plays(self):
+        kodi = self.start()
+        # Silence for 20 s, then a loud bass tone.
+        first = self.song("quiet-then-loud.wav", 44100, 2, 40,
+                          lambda t, c: 0.0 if t < 20 else 0.8 * math.sin(2 * math.pi * 55 * t))
+        self.playing(kodi, first)
+        quiet = blue_glow(kodi.screen())
+        kodi.call("Player.Seek", {"playerid": 0, "value": {"seconds": 25}})
+        loud = wait_for("the glow of the tone after the seek",
+                        lambda: (lambda g: g if g > 4 * quiet + 100 else None)(blue_glow(kodi.screen())))
+        self.assertGreater(loud, 4 * quiet + 100)
+
+        kodi.call("Player.PlayPause", {"playerid": 0, "play": False})
+        wait_for("the pause", lambda: kodi.player("speed")["speed"] == 0)
+        held = [blue_glow(kodi.screen()) for _ in range(3)]
+        glows = held + [blue_glow(kodi.screen()) for _ in range(5)]
+        self.assertLess(max(glows[3:]) - min(glows[3:]), 0.05 * max(glows[3:]) + 10,
+                        f"the glows move while paused: {glows}")
+        kodi.call("Player.PlayPause", {"playerid": 0, "play": True})
+
+        # A 48 kHz 5.1 song next, the bass on the centre and LFE alone. Kodi
+        # hands a visualisation its sound as 44.1 kHz stereo whatever the
+        # song's, so the add-on is started again for it as that.
+        second = self.song("surround.wav", 48000, 6, 30,
+                           lambda t, c: 0.8 * math.sin(2 * math.pi * 50 * t) if c in (2, 3) else 0.0)
+        started = len(kodi.log_lines(STARTED))
+        self.playing(kodi, second)
+        stream = kodi.player("currentaudiostream")["currentaudiostream"]
+        self.assertEqual((stream["channels"], stream.get("samplerate", 48000)), (6, 48000), stream)
+        self.assertIn('"surround.wav"', kodi.wait_log(STARTED, started + 1)[-1])
+        wait_for("the surround song's glow", lambda: blue_glow(kodi.screen()) > 100)
+
+    def test_a_plug_in_missing_or_not_one_is_one_log_line_and_kodi_plays_on(self):
+        for plugin in ("/nonexistent/lumagrove.so", "/usr/lib/x86_64-linux-gnu/libz.so.1"):
+            with self.subTest(plugin=plugin):
+                kodi = self.start({"plugin": plugin})
+                song = self.song("tone.wav", 44100, 2, 30, lambda t, c: 0.5 * math.sin(2 * math.pi * 220 * t))
+                kodi.play(song)
+                kodi.call("GUI.ActivateWindow", {"window": "visualisation"})
+                kodi.wait_log("Lumagrove: cannot start")
+                # Two seconds of the song after the window was asked for: Kodi
+                # has tried the add-on as often as it will, and plays on.
+                first = kodi.seconds_played()
+                wait_for("the song to play on", lambda: kodi.seconds_played() >= first + 2,
+                         seen=kodi.seconds_played)
+                lines = kodi.log_lines("Lumagrove: cannot start")
+                self.assertEqual(len(lines), 1, lines)
+                self.assertIn(plugin, lines[0])
+                self.assertTrue(kodi.alive())
+                self.assertEqual(kodi.log_lines("Lumagrove: drawing"), [])
+                kodi.close()
+                self.kodi = None
+
+    def test_ten_stops_and_starts_leak_nothing_that_grows(self):
+        kodi = self.start()
+        song = self.song("tone.wav", 44100, 2, 30, lambda t, c: 0.5 * math.sin(2 * math.pi * 110 * t))
+        resident = []
+        for _ in range(10):
+            self.playing(kodi, song)
+            kodi.call("Player.Stop", {"playerid": 0})
+            wait_for("the player to stop", lambda: kodi.call("Player.GetActivePlayers") == [])
+            resident.append(kodi.resident_kib())
+        self.assertLess(resident[-1] - resident[1], 8 * 1024, f"Kodi grows: {resident} KiB")
+        self.assertTrue(kodi.alive())
+
+
+if __name__ == "__main__":
+    ADDON_DIR, SCREENSHOT = sys.argv[1], sys.argv[2]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
