@@ -14,7 +14,8 @@ DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-me
        libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base \
        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly \
        libobs-dev obs-studio iproute2 \
-       libvlccore-dev vlc-bin vlc-plugin-base vlc-plugin-video-output
+       libvlccore-dev vlc-bin vlc-plugin-base vlc-plugin-video-output \
+       kodi kodi-addons-dev x11-apps python3
 
 # The 32-bit Windows build (MinGW-w64: the DLL, the Windows preview host, the
 # probes its tests run) and what the win32 tests need to run it: Wine with

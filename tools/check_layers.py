@@ -53,6 +53,7 @@ ALLOWED = {
     "hosts/gst/": [API],
     "hosts/obs/": [API],
     "hosts/vlc/": [API],
+    "hosts/kodi/": [API],
     # The page: the C API, and the replay of levels saved before.
     "hosts/web/": [API, "toolbox/levels/levels_csv.h"],
     "examples/": [API],
@@ -74,6 +75,7 @@ LINKS = {
     "hosts/gst/": [C_LIBRARY],
     "hosts/obs/": [C_LIBRARY],
     "hosts/vlc/": [C_LIBRARY],
+    "hosts/kodi/": [C_LIBRARY],
     "hosts/web/": [C_LIBRARY, "lumagrove_levels"],
     "hosts/preview/": [C_LIBRARY, "lumagrove_toolbox"] + TOOLBOX,
     "examples/": [C_LIBRARY],
