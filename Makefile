@@ -86,9 +86,9 @@ win32: win32-deps $(WIN32_BUILD)/CMakeCache.txt
 # Every artifact by the build's install rules (cmake --install): the preview
 # host, the plug-in, the host library with its header and pkg-config file,
 # the C library liblumagrove with the plug-in in LIBDIR/lumagrove/, and the
-# GStreamer element, the OBS Studio source and the VLC visualisation. Without
-# PREFIX, for your user: ~/.local, and the element and the source in
-# GStreamer's and OBS's plug-in folders of yours (the modules over
+# GStreamer element, the OBS Studio source, the VLC visualisation and the
+# Kodi add-on. Without PREFIX, for your user: ~/.local, and the element, the
+# source and the add-on in GStreamer's, OBS's and Kodi's folders of yours (the modules over
 # liblumagrove find it in ~/.local by their run path); with PREFIX=/usr,
 # Debian's own folders.
 PREFIX ?=
@@ -100,9 +100,15 @@ OBS_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/obs/obs-plugins/lumagrove-obs,$(O
 # VLC looks in its own folder (PREFIX=/usr: Debian's), or where VLC_PLUGIN_PATH says.
 VLC_PLUGINS = $(if $(filter /usr,$(PREFIX)),$(shell pkg-config --variable=pluginsdir vlc-plugin),$(or $(PREFIX),$(HOME)/.local)/lib/vlc/plugins)
 VLC_CACHE_GEN = $(dir $(VLC_PLUGINS))vlc-cache-gen
+# Kodi: a user's add-ons folder holds an add-on whole; Debian's Kodi reads its
+# library from LIBDIR and the rest from DATADIR.
+KODI_USER_DIR = $(HOME)/.kodi/addons/visualization.lumagrove
+KODI_LIB_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),/usr/lib/$(MULTIARCH),$(PREFIX)/lib)/kodi/addons/visualization.lumagrove,$(KODI_USER_DIR))
+KODI_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/kodi/addons/visualization.lumagrove,$(KODI_USER_DIR))
 INSTALL_DIRS = -DCMAKE_INSTALL_PREFIX=$(or $(PREFIX),$(HOME)/.local) \
                -DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR) -DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) \
-               -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR) -DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization
+               -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR) -DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization \
+               -DLUMAGROVE_KODI_LIB_DIR=$(KODI_LIB_DIR) -DLUMAGROVE_KODI_DATA_DIR=$(KODI_DATA_DIR)
 
 # The folders are given for this install only: the build's own stay under
 # whatever prefix cmake --install is given.
@@ -111,11 +117,12 @@ install: build
 	@# (the modules relinked with room for their run path to this install)
 	cmake --build $(BUILD) -j $(JOBS) > /dev/null
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),$(HOME)/.local); \
-	  status=$$?; cmake -S . -B $(BUILD) -U 'LUMAGROVE_*_DIR' > /dev/null; exit $$status
+	  status=$$?; cmake -S . -B $(BUILD) -U 'LUMAGROVE_*_DIR' -U CMAKE_INSTALL_PREFIX > /dev/null; exit $$status
 	@# VLC's plug-in cache, so VLC lists the new module at once.
 	@if [ "$(PREFIX)" = /usr ] && [ -x "$(VLC_CACHE_GEN)" ]; then "$(VLC_CACHE_GEN)" "$(VLC_PLUGINS)"; fi
 	@echo "gst-inspect-1.0 lumagrove describes the element; OBS Studio lists the source \"Lumagrove\" from its next start"
 	@echo "VLC: Audio > Visualizations > Lumagrove$(if $(filter /usr,$(PREFIX)),, (with VLC_PLUGIN_PATH=$(VLC_PLUGINS)))"
+	@echo "Kodi: Settings > Player > Music > Visualisation > Lumagrove (enable it in Add-ons > My add-ons the first time)"
 
 # The direction of every #include against the layers (tools/check_layers.py).
 check-layers:

@@ -79,8 +79,21 @@ TEST(Embedding, AnInstallUnderAnEmptyPrefixHasEveryArtifactAndBuildsTheExamples)
           lib + "/cmake/Lumagrove/LumagroveConfig.cmake"})
         EXPECT_TRUE(Exists(artifact)) << artifact;
     // The modules other programs load find the library of their own install.
-    for (const std::string& module : {lib + "/vlc/plugins/visualization/liblumagrove_vlc_plugin.so",
-                                      lib + "/obs-plugins/lumagrove-obs.so", lib + "/gstreamer-1.0/libgstlumagrove.so"})
+    std::vector<std::string> modules = {lib + "/vlc/plugins/visualization/liblumagrove_vlc_plugin.so",
+                                        lib + "/obs-plugins/lumagrove-obs.so",
+                                        lib + "/gstreamer-1.0/libgstlumagrove.so"};
+#ifdef LUMAGROVE_KODI_LIBRARY
+    // Kodi's add-on: its library with the plug-in beside it, its description
+    // and resources where Kodi reads an installed add-on's.
+    const std::string kodiLib = lib + "/kodi/addons/visualization.lumagrove/";
+    const std::string kodiData = prefix + "/share/kodi/addons/visualization.lumagrove/";
+    for (const std::string& artifact : {kodiLib + LUMAGROVE_KODI_LIBRARY, kodiLib + "lumagrove.so",
+                                        kodiData + "addon.xml", kodiData + "resources/settings.xml",
+                                        kodiData + "resources/icon.png", kodiData + "resources/screenshot-01.png"})
+        EXPECT_TRUE(Exists(artifact)) << artifact;
+    modules.push_back(kodiLib + LUMAGROVE_KODI_LIBRARY);
+#endif
+    for (const std::string& module : modules)
         EXPECT_EQ(Capture("realpath -e $(ldd " + module + " | sed -n 's/.*liblumagrove.so.0 => \\(.*\\) (.*/\\1/p')"),
                   Capture("realpath -e " + lib + "/liblumagrove.so.0"))
             << module;

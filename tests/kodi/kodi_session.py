@@ -42,7 +42,8 @@ def wait_for(what, check, deadline=DEADLINE, every=0.1, seen=None):
 
 class Kodi:
     def __init__(self, addon_dir, settings=None, width=1280, height=720):
-        """`addon_dir`: the build's add-on folder; `settings`: the add-on's
+        """`addon_dir`: the build's add-on folder (None: the one Kodi finds
+        installed); `settings`: the add-on's
         settings ({"plugin": path}) written before Kodi starts."""
         self.root = tempfile.mkdtemp(prefix="lumagrove-kodi-")
         self.home = os.path.join(self.root, "home")
@@ -50,7 +51,8 @@ class Kodi:
         os.makedirs(os.path.join(self.home, ".kodi", "addons"))
         os.makedirs(os.path.join(self.home, ".kodi", "userdata", "addon_data", ADDON_ID))
         os.makedirs(self.runtime, mode=0o700)
-        os.symlink(os.path.abspath(addon_dir), os.path.join(self.home, ".kodi", "addons", ADDON_ID))
+        if addon_dir:  # else the one installed in Kodi's own folders
+            os.symlink(os.path.abspath(addon_dir), os.path.join(self.home, ".kodi", "addons", ADDON_ID))
         with open(os.path.join(self.home, ".kodi", "userdata", "advancedsettings.xml"), "w") as f:
             f.write("<advancedsettings version=\"1.0\"><splash>false</splash></advancedsettings>\n")
         if settings:
