@@ -4,17 +4,22 @@
 // Kodi's threads: Start(), Render(), Stop() and UpdateTrack() come on its
 // GUI thread with its OpenGL context current; AudioData() on the audio
 // engine's thread, each block when it is heard (Kodi holds the sound back
-// until then). The blocks are pushed as recorded sound: the sound's sample
-// frames count from Start(), and the frame drawn at each Render() is the one
-// at the sample being heard then (estimated between blocks from the clock),
-// or, where the analysis window centred on it is not all there yet, the
-// newest frame whose window is: at most half a window (about 21 ms at
-// 48 kHz) behind what is heard.
+// until then), always as 44.1 kHz stereo floats whatever the song's. The
+// blocks are pushed as recorded sound: the sound's sample frames count from
+// Start(), and the frame drawn at each Render() is the one at the sample
+// being heard then (estimated between blocks from the clock), or, where the
+// analysis window centred on it is not all there yet, the newest frame
+// whose window is: at most half a window (2048 samples, 46 ms) behind what
+// is heard.
 //
-// Errors: a plug-in that will not load, or a context that cannot draw it, is
+// Drawing: in Kodi's context where it is a compatibility one, else in the
+// library's offscreen context into a texture of Kodi's (kodi_gl.h).
+//
+// Errors: a plug-in that will not load, or a context that cannot show it, is
 // one line in Kodi's log and Start() returns false (Kodi shows no
 // visualisation and plays on); a failure while drawing is logged once and
 // the frames stop. Nothing is thrown to Kodi.
+#include <EGL/egl.h>
 #include <dlfcn.h>
 #include <kodi/addon-instance/Visualization.h>
 #include <string.h>
@@ -24,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "kodi_gl.h"
 #include "lumagrove/lumagrove.h"
@@ -110,6 +116,8 @@ public:
     void AudioData(const float* audioData, size_t audioDataLength) override;
     bool IsDirty() override { return visualiser_ != nullptr; }
     void Render() override;
+    void RenderInKodi(const ControlRect& rect, const lumagrove_frame& frame);
+    void RenderAsTexture(const ControlRect& rect, const lumagrove_frame& frame);
     bool UpdateTrack(const kodi::addon::VisualizationTrack& track) override;
 
 private:
@@ -124,15 +132,19 @@ private:
     HeardClock clock_;
     Clock::time_point started_;
     int64_t frames_ = 0, lastPosition_ = 0;
-    std::unique_ptr<FrameBuffer> framebuffer_;
+    KodiGl gl_ = KodiGl::kUnusable;
+    std::unique_ptr<FrameBuffer> framebuffer_;  // Kodi's compatibility context
+    std::unique_ptr<TexturedQuad> quad_;        // Kodi's core profile
+    std::vector<unsigned char> pixels_;         // a frame on its way to the quad, where no texture is shared
     bool failed_ = false;
     int drawnWidth_ = 0, drawnHeight_ = 0;  // the size last drawn at, for the log
 };
 
 bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const std::string& songName) {
     Release();
-    const std::string problem = ContextProblem();
-    if (!problem.empty()) return CannotStart(songName, problem);
+    std::string problem;
+    const KodiGl gl = CurrentKodiGl(&problem);
+    if (gl == KodiGl::kUnusable) return CannotStart(songName, problem);
     const std::string setting = kodi::addon::GetSettingString("plugin");
     const std::string plugin = setting.empty() ? PluginBesideAddon() : setting;
     lumagrove_visualiser_desc desc = {};
@@ -143,7 +155,13 @@ bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const s
     desc.sound.rate = samplesPerSec;
     desc.sound.channels = channels;
     desc.sound.mode = LUMAGROVE_SOUND_RECORDED;
-    desc.target = LUMAGROVE_TARGET_CURRENT;
+    if (gl == KodiGl::kCompatibility) {
+        desc.target = LUMAGROVE_TARGET_CURRENT;
+    } else {  // the library's context, sharing Kodi's textures where Kodi's is EGL's
+        desc.target = LUMAGROVE_TARGET_SHARED;
+        desc.share_egl_display = eglGetCurrentDisplay();
+        desc.share_egl_context = eglGetCurrentContext();
+    }
     desc.log = ToKodiLog;
     lumagrove_visualiser* made = nullptr;
     if (lumagrove_create(&desc, &made) != LUMAGROVE_OK) return CannotStart(songName, lumagrove_last_error(nullptr));
@@ -158,10 +176,14 @@ bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const s
     frames_ = lastPosition_ = 0;
     failed_ = false;
     drawnWidth_ = drawnHeight_ = 0;
+    gl_ = gl;
     lumagrove_plugin_info info = {};
     lumagrove_plugin_info_of(visualiser_, &info);
-    kodi::Log(ADDON_LOG_INFO, "Lumagrove: started for \"%s\" (%d Hz, %d channels, %dx%d, plug-in %s)", songName.c_str(),
-              samplesPerSec, channels, desc.width, desc.height, info.path);
+    const char* way = gl == KodiGl::kCompatibility      ? "drawn in Kodi's context"
+                      : lumagrove_shares_textures(made) ? "drawn offscreen into Kodi's texture"
+                                                        : "drawn offscreen, uploaded to Kodi's texture";
+    kodi::Log(ADDON_LOG_INFO, "Lumagrove: started for \"%s\" (%d Hz, %d channels, %dx%d, %s, plug-in %s)",
+              songName.c_str(), samplesPerSec, channels, desc.width, desc.height, way, info.path);
     return true;
 }
 
@@ -191,6 +213,17 @@ void LumagroveVisualization::Render() {
     const lumagrove_frame frame = {frames_++, std::chrono::duration<double>(Clock::now() - started_).count(),
                                    static_cast<double>(position) / rate_};
 
+    if (gl_ == KodiGl::kCompatibility) RenderInKodi(rect, frame);
+    else RenderAsTexture(rect, frame);
+    if (failed_) return;
+    if (rect.width != drawnWidth_ || rect.height != drawnHeight_) {
+        drawnWidth_ = rect.width;
+        drawnHeight_ = rect.height;
+        kodi::Log(ADDON_LOG_INFO, "Lumagrove: drawing %dx%d frames at %d,%d", rect.width, rect.height, rect.x, rect.y);
+    }
+}
+
+void LumagroveVisualization::RenderInKodi(const ControlRect& rect, const lumagrove_frame& frame) {
     ScopedKodiState kodiState;
     if (!framebuffer_) framebuffer_ = std::make_unique<FrameBuffer>();
     std::string problem;
@@ -204,11 +237,35 @@ void LumagroveVisualization::Render() {
         return;
     }
     framebuffer_->CopyTo(kodiState.drawFramebuffer(), rect);
-    if (rect.width != drawnWidth_ || rect.height != drawnHeight_) {
-        drawnWidth_ = rect.width;
-        drawnHeight_ = rect.height;
-        kodi::Log(ADDON_LOG_INFO, "Lumagrove: drawing %dx%d frames at %d,%d", rect.width, rect.height, rect.x, rect.y);
+}
+
+void LumagroveVisualization::RenderAsTexture(const ControlRect& rect, const lumagrove_frame& frame) {
+    ScopedCoreState kodiState;
+    if (!quad_) quad_ = std::make_unique<TexturedQuad>();
+    std::string problem;
+    if (!quad_->Prepare(rect.width, rect.height, &problem)) {
+        Failed(problem.c_str());
+        return;
     }
+    if (lumagrove_set_size(visualiser_, rect.width, rect.height) != LUMAGROVE_OK) {
+        Failed(lumagrove_last_error(visualiser_));
+        return;
+    }
+    if (lumagrove_shares_textures(visualiser_)) {
+        if (lumagrove_draw_to_texture(visualiser_, &frame, quad_->texture()) != LUMAGROVE_OK) {
+            Failed(lumagrove_last_error(visualiser_));
+            return;
+        }
+    } else {
+        pixels_.resize(static_cast<size_t>(rect.width) * rect.height * 4);
+        const lumagrove_picture picture = {pixels_.data(), 0, LUMAGROVE_PIXELS_RGBA, 1};
+        if (lumagrove_draw_to_memory(visualiser_, &frame, &picture) != LUMAGROVE_OK) {
+            Failed(lumagrove_last_error(visualiser_));
+            return;
+        }
+        quad_->Upload(pixels_.data());
+    }
+    quad_->Draw();
 }
 
 bool LumagroveVisualization::CannotStart(const std::string& song, const std::string& problem) {
@@ -225,15 +282,18 @@ bool LumagroveVisualization::Failed(const char* what) {
 
 void LumagroveVisualization::Release() {
     framebuffer_.reset();
+    quad_.reset();
     lumagrove_visualiser* gone = nullptr;
     {
         std::lock_guard<std::mutex> lock(sound_);
         gone = visualiser_;
         visualiser_ = nullptr;
     }
-    if (gone) {
+    if (gone && gl_ == KodiGl::kCompatibility) {
         ScopedKodiState kodiState;  // the plug-in frees its texture in Kodi's context
         lumagrove_destroy(gone);
+    } else if (gone) {
+        lumagrove_destroy(gone);  // in the library's own context
     }
 }
 

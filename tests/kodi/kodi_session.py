@@ -41,7 +41,7 @@ def wait_for(what, check, deadline=DEADLINE, every=0.1, seen=None):
 
 
 class Kodi:
-    def __init__(self, addon_dir, settings=None, width=1280, height=720):
+    def __init__(self, addon_dir, settings=None, width=1280, height=720, env=None):
         """`addon_dir`: the build's add-on folder (None: the one Kodi finds
         installed); `settings`: the add-on's
         settings ({"plugin": path}) written before Kodi starts."""
@@ -65,6 +65,7 @@ class Kodi:
         self.env = dict(os.environ, HOME=self.home, XDG_RUNTIME_DIR=self.runtime, PULSE_RUNTIME_PATH=self.runtime,
                         KODI_AE_SINK="PULSE")
         self.env.pop("PULSE_SERVER", None)
+        self.env.update(env or {})
         self.processes = []
         self.holder = self.relay = None
         self.pending, self.next_id = b"", 0
