@@ -130,7 +130,8 @@ private:
     std::mutex sound_;  // the visualiser's life against the audio thread's pushes
     int rate_ = 0, channels_ = 0;
     HeardClock clock_;
-    Clock::time_point started_;
+    Clock::time_point lastRender_;
+    double time_ = 0;  // the frames' time: it runs while the sound does
     int64_t frames_ = 0, lastPosition_ = 0;
     KodiGl gl_ = KodiGl::kUnusable;
     std::unique_ptr<FrameBuffer> framebuffer_;  // Kodi's compatibility context
@@ -172,7 +173,8 @@ bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const s
         channels_ = channels;
     }
     clock_.Restart();
-    started_ = Clock::now();
+    lastRender_ = Clock::now();
+    time_ = 0;
     frames_ = lastPosition_ = 0;
     failed_ = false;
     drawnWidth_ = drawnHeight_ = 0;
@@ -209,9 +211,13 @@ void LumagroveVisualization::Render() {
     const int64_t ready = lumagrove_sound_end(visualiser_) - lumagrove_held_back(visualiser_);
     if (position > ready) position = ready;
     if (position < lastPosition_) position = lastPosition_;
+    // Paused, Kodi sends no sound: the frame stays where it is, its time
+    // too, so the picture holds still as a paused video does.
+    const Clock::time_point now = Clock::now();
+    if (position > lastPosition_) time_ += std::chrono::duration<double>(now - lastRender_).count();
+    lastRender_ = now;
     lastPosition_ = position;
-    const lumagrove_frame frame = {frames_++, std::chrono::duration<double>(Clock::now() - started_).count(),
-                                   static_cast<double>(position) / rate_};
+    const lumagrove_frame frame = {frames_++, time_, static_cast<double>(position) / rate_};
 
     if (gl_ == KodiGl::kCompatibility) RenderInKodi(rect, frame);
     else RenderAsTexture(rect, frame);
