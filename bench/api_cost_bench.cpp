@@ -19,7 +19,8 @@
 // baseline's.
 //
 //   lumagrove-api-cost-bench [--runs N] BASELINE
-//   lumagrove-api-cost-bench --element GST_DIR | --obs OBS_DIR   (one measurement, for the above)
+//   lumagrove-api-cost-bench --element GST_DIR [WIDTH HEIGHT] | --obs OBS_DIR   (one measurement, for the above
+//                                                                         and the Kodi bench)
 #include <gst/gst.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -41,14 +42,15 @@ namespace {
 
 constexpr int kWidth = 1280, kHeight = 720;
 
-// One measurement of the element whose module is in `gstDir`: ms a frame.
-int MeasureElement(const char* gstDir, int argc, char** argv) {
+// One measurement of the element whose module is in `gstDir`, at `width` x
+// `height`: ms a frame.
+int MeasureElement(const char* gstDir, int width, int height, int argc, char** argv) {
     setenv("GST_PLUGIN_PATH", gstDir, 1);
     setenv("GST_REGISTRY", (std::string(gstDir) + "/bench-registry.bin").c_str(), 1);
     gst_init(&argc, &argv);
     const std::vector<GstBuffer*> sound = DemoSound(5.0);
     int64_t frames = 0;
-    const double seconds = ElementRender(LUMAGROVE_MODULE_PATH, kWidth, kHeight, sound, &frames, true);
+    const double seconds = ElementRender(LUMAGROVE_MODULE_PATH, width, height, sound, &frames, true);
     for (GstBuffer* b : sound) gst_buffer_unref(b);
     printf("%.4f\n", 1000.0 * seconds / static_cast<double>(std::max<int64_t>(1, frames)));
     return 0;
@@ -118,7 +120,9 @@ void Row(const char* name, const Figures& f) {
 
 int main(int argc, char** argv) {
     try {
-        if (argc == 3 && strcmp(argv[1], "--element") == 0) return MeasureElement(argv[2], argc, argv);
+        if (argc == 3 && strcmp(argv[1], "--element") == 0) return MeasureElement(argv[2], kWidth, kHeight, argc, argv);
+        if (argc == 5 && strcmp(argv[1], "--element") == 0)
+            return MeasureElement(argv[2], atoi(argv[3]), atoi(argv[4]), argc, argv);
         if (argc == 3 && strcmp(argv[1], "--obs") == 0) return MeasureObs(argv[2]);
         int runs = 5;
         const char* baseline = nullptr;

@@ -64,6 +64,8 @@ KodiGl CurrentKodiGl(std::string* problem) {
     return (profile & GL_CONTEXT_CORE_PROFILE_BIT) ? KodiGl::kCore : KodiGl::kCompatibility;
 }
 
+void FinishDrawing() { glFinish(); }
+
 ControlRect CurrentViewport() {
     GLint v[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, v);

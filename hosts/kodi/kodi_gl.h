@@ -32,6 +32,10 @@ enum class KodiGl {
 };
 KodiGl CurrentKodiGl(std::string* problem);
 
+// Waits for every OpenGL command given so far to be done (a benchmark's
+// timing of a frame).
+void FinishDrawing();
+
 // The viewport Kodi set for the control: x, y, width, height in pixels.
 struct ControlRect {
     int x = 0, y = 0, width = 0, height = 0;

@@ -22,6 +22,7 @@
 #include <EGL/egl.h>
 #include <dlfcn.h>
 #include <kodi/addon-instance/Visualization.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 
@@ -138,6 +139,12 @@ private:
     std::unique_ptr<TexturedQuad> quad_;        // Kodi's core profile
     std::vector<unsigned char> pixels_;         // a frame on its way to the quad, where no texture is shared
     bool failed_ = false;
+    // What the frames cost, said when the visualisation stops. With
+    // LUMAGROVE_KODI_FINISH=1 (a benchmark) each frame is finished, its
+    // drawing done, before and after it is timed.
+    bool finishFrames_ = false;
+    int64_t timedFrames_ = 0;
+    double frameSeconds_ = 0, slowestFrame_ = 0;
     int drawnWidth_ = 0, drawnHeight_ = 0;  // the size last drawn at, for the log
 };
 
@@ -179,6 +186,10 @@ bool LumagroveVisualization::Start(int channels, int samplesPerSec, int, const s
     failed_ = false;
     drawnWidth_ = drawnHeight_ = 0;
     gl_ = gl;
+    const char* finish = getenv("LUMAGROVE_KODI_FINISH");
+    finishFrames_ = finish && strcmp(finish, "1") == 0;
+    timedFrames_ = 0;
+    frameSeconds_ = slowestFrame_ = 0;
     lumagrove_plugin_info info = {};
     lumagrove_plugin_info_of(visualiser_, &info);
     const char* way = gl == KodiGl::kCompatibility      ? "drawn in Kodi's context"
@@ -219,9 +230,16 @@ void LumagroveVisualization::Render() {
     lastPosition_ = position;
     const lumagrove_frame frame = {frames_++, time_, static_cast<double>(position) / rate_};
 
+    if (finishFrames_) FinishDrawing();
+    const Clock::time_point began = Clock::now();
     if (gl_ == KodiGl::kCompatibility) RenderInKodi(rect, frame);
     else RenderAsTexture(rect, frame);
     if (failed_) return;
+    if (finishFrames_) FinishDrawing();
+    const double took = std::chrono::duration<double>(Clock::now() - began).count();
+    frameSeconds_ += took;
+    slowestFrame_ = took > slowestFrame_ ? took : slowestFrame_;
+    ++timedFrames_;
     if (rect.width != drawnWidth_ || rect.height != drawnHeight_) {
         drawnWidth_ = rect.width;
         drawnHeight_ = rect.height;
@@ -287,6 +305,10 @@ bool LumagroveVisualization::Failed(const char* what) {
 }
 
 void LumagroveVisualization::Release() {
+    if (visualiser_ && timedFrames_ > 0)
+        kodi::Log(ADDON_LOG_INFO, "Lumagrove: stopped after %lld frames, %.2f ms each on average, %.2f ms the slowest",
+                  static_cast<long long>(timedFrames_), 1000 * frameSeconds_ / timedFrames_, 1000 * slowestFrame_);
+    timedFrames_ = 0;
     framebuffer_.reset();
     quad_.reset();
     lumagrove_visualiser* gone = nullptr;

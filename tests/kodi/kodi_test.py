@@ -6,6 +6,7 @@ while Kodi plays on; ten stops and starts without growing. Run as
 `kodi_test.py ADDON_DIR SCREENSHOT.png [unittest arguments]`."""
 import math
 import os
+import shutil
 import sys
 import tempfile
 import time
@@ -32,6 +33,7 @@ class KodiTest(unittest.TestCase):
     def tearDown(self):
         if self.kodi:
             self.kodi.close()
+        shutil.rmtree(self.songs, ignore_errors=True)
 
     def start(self, settings=None, env=None):
         self.kodi = Kodi(ADDON_DIR, settings, env=env)
