@@ -154,7 +154,8 @@ demo: build
 
 # The whole offline render against its floors, quality and peak memory at 720p,
 # 1080p and 2160p, then the live latency, the element's cost, decoding, the
-# OBS source's cost and the page's frame time (about half an hour).
+# OBS source's, the VLC module's and the Kodi add-on's costs and the page's
+# frame time (about half an hour).
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DLUMAGROVE_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target lumagrove-bench lumagrove-latency-bench lumagrove-gst-bench \
@@ -167,6 +168,7 @@ bench: deps $(BUILD)/CMakeCache.txt
 	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-bench
 	tests/obs/isolated.sh $(BUILD)/lumagrove-obs-offset-bench
 	$(BUILD)/lumagrove-vlc-bench
+	python3 bench/kodi_bench.py $(BUILD)
 	sh bench/api_cost.sh
 	$(MAKE) --no-print-directory web web-test-deps
 	LUMAGROVE_SITE=$(WEB_BUILD) LUMAGROVE_PREVIEW=$(BUILD)/lumagrove-preview NODE_PATH=tests/web/node_modules \
