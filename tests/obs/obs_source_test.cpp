@@ -82,7 +82,9 @@ TEST(ObsSource, GlowsFollowTheBeatsOfTheSong) {
     const std::vector<int> series = Glow(obs.Record(3.0));
     obs.Remove(glow);
     obs.Remove(media);
-    ASSERT_GT(series.size(), 60u);
+    // OBS skips frames it has no time for (a busy machine, the sanitizers):
+    // at least four a kick are enough to see each one rise.
+    ASSERT_GE(series.size(), 24u) << "too few frames to see the kicks: " << Dump(series);
     std::vector<int> sorted = series;
     std::sort(sorted.begin(), sorted.end());
     const int low = sorted[sorted.size() / 10], high = sorted[sorted.size() * 9 / 10];
