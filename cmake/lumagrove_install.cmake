@@ -13,15 +13,27 @@
 #   LUMAGROVE_KODI_LIB_DIR                  the Kodi add-on's library and the plug-in beside it
 #   LUMAGROVE_KODI_DATA_DIR                 the Kodi add-on's addon.xml and resources
 include(GNUInstallDirs)
-set(LUMAGROVE_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/lumagrove CACHE PATH "Where the plug-in is installed")
-set(LUMAGROVE_GST_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0 CACHE PATH
+# The plug-in's folder is where liblumagrove looks for it, LIBDIR/lumagrove
+# beside the library: no choice of its own.
+set(LUMAGROVE_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/lumagrove)
+# Each module's folder: empty means the default under LIBDIR or DATADIR,
+# worked out anew at each configure, so that a prefix changed later (whose
+# LIBDIR GNUInstallDirs changes with it, /usr's being multiarch) moves them
+# along.
+function(lumagrove_install_dir name default description)
+  set(${name} "" CACHE PATH "${description} (empty: ${default})")
+  if(NOT ${name})
+    set(${name} ${default} PARENT_SCOPE)
+  endif()
+endfunction()
+lumagrove_install_dir(LUMAGROVE_GST_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0
   "Where the GStreamer element is installed")
-set(LUMAGROVE_OBS_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/obs-plugins CACHE PATH "Where the OBS module is installed")
-set(LUMAGROVE_OBS_DATA_DIR ${CMAKE_INSTALL_DATADIR}/obs/obs-plugins/lumagrove-obs CACHE PATH
+lumagrove_install_dir(LUMAGROVE_OBS_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/obs-plugins "Where the OBS module is installed")
+lumagrove_install_dir(LUMAGROVE_OBS_DATA_DIR ${CMAKE_INSTALL_DATADIR}/obs/obs-plugins/lumagrove-obs
   "Where the OBS module's texts are installed")
-set(LUMAGROVE_VLC_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/vlc/plugins/visualization CACHE PATH
+lumagrove_install_dir(LUMAGROVE_VLC_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/vlc/plugins/visualization
   "Where the VLC visualisation module is installed")
-set(LUMAGROVE_KODI_LIB_DIR ${CMAKE_INSTALL_LIBDIR}/kodi/addons/visualization.lumagrove CACHE PATH
+lumagrove_install_dir(LUMAGROVE_KODI_LIB_DIR ${CMAKE_INSTALL_LIBDIR}/kodi/addons/visualization.lumagrove
   "Where the Kodi add-on's library is installed")
-set(LUMAGROVE_KODI_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kodi/addons/visualization.lumagrove CACHE PATH
+lumagrove_install_dir(LUMAGROVE_KODI_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kodi/addons/visualization.lumagrove
   "Where the Kodi add-on's addon.xml and resources are installed")
