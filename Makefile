@@ -48,7 +48,7 @@ WEB_PORT ?= 8080
 WEB_DEPS = emscripten cmake make python3
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps build test demo bench clean install check-layers web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
+.PHONY: all deps build test demo bench clean install package check-layers web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
 
 all: build
 
@@ -123,6 +123,16 @@ install: build
 	@echo "gst-inspect-1.0 lumagrove describes the element; OBS Studio lists the source \"Lumagrove\" from its next start"
 	@echo "VLC: Audio > Visualizations > Lumagrove$(if $(filter /usr,$(PREFIX)),, (with VLC_PLUGIN_PATH=$(VLC_PLUGINS)))"
 	@echo "Kodi: Settings > Player > Music > Visualisation > Lumagrove (enable it in Add-ons > My add-ons the first time)"
+
+# The Debian packages, one a host (cmake/lumagrove_package.cmake), from the
+# install rules, configured for Debian's folders, into $(PACKAGE_BUILD)/packages.
+PACKAGE_BUILD ?= build-package
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DLUMAGROVE_BUILD_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls $(PACKAGE_BUILD)/packages/*.deb
 
 # The direction of every #include against the layers (tools/check_layers.py).
 check-layers:

@@ -95,12 +95,13 @@ endfunction()
 
 # A host that another program loads as a module (the GStreamer element, the
 # OBS and VLC modules) over liblumagrove: built into `folder`, installed in
-# `destination` (relative to the prefix), its own symbols hidden. It finds
+# `destination` (relative to the prefix) as part of install component
+# `component` (its package), its own symbols hidden. It finds
 # the library by its run path: the build folder, or the install's library
 # folder relative to its own, or by its full path when `destination` is
 # absolute (a user's OBS or GStreamer folder); the system's needs none. The
 # library finds the plug-in installed with it.
-function(lumagrove_api_module target folder destination)
+function(lumagrove_api_module target folder destination component)
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY ${folder}
     POSITION_INDEPENDENT_CODE ON
@@ -108,7 +109,7 @@ function(lumagrove_api_module target folder destination)
     C_VISIBILITY_PRESET hidden)
   target_link_libraries(${target} PRIVATE liblumagrove)
   lumagrove_library_run_path(${target} ${destination})
-  install(TARGETS ${target} LIBRARY DESTINATION ${destination})
+  install(TARGETS ${target} LIBRARY DESTINATION ${destination} COMPONENT ${component})
 endfunction()
 
 # The installed `target` (a module or a program in `destination`) finds
