@@ -59,7 +59,6 @@ class KodiTest(unittest.TestCase):
                        "type": "xbmc.player.musicviz"}, vis["addons"])
         shot = self.glow_follows_the_kicks(kodi)
         self.assertIn("drawn in Kodi's context", kodi.log_lines(STARTED)[-1])
-        self.assert_upright(shot)
         write_png(SCREENSHOT, shot)  # the picture of it in Kodi
 
     def test_in_a_core_profile_it_is_drawn_offscreen_into_kodis_texture(self):
@@ -67,19 +66,8 @@ class KodiTest(unittest.TestCase):
         kodi = self.start(env={"KODI_GL_INTERFACE": "EGL"})
         self.assertTrue(any("(Core Profile)" in line for line in kodi.log_lines("GL_VERSION")),
                         kodi.log_lines("GL_VERSION"))
-        shot = self.glow_follows_the_kicks(kodi)
+        self.glow_follows_the_kicks(kodi)
         self.assertIn("drawn offscreen into Kodi's texture", kodi.log_lines(STARTED)[-1])
-        self.assert_upright(shot)
-
-    def assert_upright(self, screen):
-        """In a song's first seconds the camera sees the star's highest tip
-        right of its lowest: a picture upside down or mirrored has it left."""
-        width, height, rows = screen
-        white = [(x, y) for y in range(height // 8, height * 5 // 6) for x in range(width * 3 // 8, width * 3 // 4)
-                 if min(rows[y][4 * x:4 * x + 3]) > 200]  # the star's outline; Kodi's texts lie outside
-        self.assertTrue(white, "no star")
-        top, bottom = min(white, key=lambda p: p[1]), max(white, key=lambda p: p[1])
-        self.assertGreater(top[0], bottom[0] + width // 20, f"the star's highest tip {top}, its lowest {bottom}")
 
     def glow_follows_the_kicks(self, kodi):
         """Plays a click track: the star's blue glow larger on its kicks than
