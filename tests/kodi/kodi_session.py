@@ -247,9 +247,13 @@ class Kodi:
         # Kodi refuses the window while a dialog is up (a busy one, as a song
         # opens): asked again until it is there.
         def shown():
-            if self.window()["id"] == 12006:
+            window = self.window()["id"]
+            if window == 12006:
                 return True
-            self.call("GUI.ActivateWindow", {"window": "visualisation"})
+            if window == 10100:  # a question of Kodi's left over from its start
+                self.call("Input.ExecuteAction", {"action": "back"})
+            else:
+                self.call("GUI.ActivateWindow", {"window": "visualisation"})
             return False
         wait_for("the visualisation window", shown, every=0.5, seen=self.window)
 
