@@ -1,21 +1,37 @@
 # Lumagrove: `make test` builds everything and runs every test; `make demo`
 # renders the demo. Both install the Debian packages a fresh machine lacks.
 
-BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-# What the library, the preview host and the tests need.
-DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 \
-       libgl1-mesa-dri zlib1g-dev libgtest-dev libpng-dev libsndfile1-dev \
-       libavformat-dev libavcodec-dev libswresample-dev libavutil-dev \
-       libsdl2-dev libcli11-dev libx11-dev libpulse-dev ffmpeg xvfb valgrind pulseaudio pulseaudio-utils \
-       pipewire pipewire-pulse wireplumber dbus \
-       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base \
-       gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly \
-       libobs-dev obs-studio iproute2 \
-       libvlccore-dev vlc-bin vlc-plugin-base vlc-plugin-video-output \
-       kodi kodi-addons-dev x11-apps python3
+# The hosts, each an option of the build (LUMAGROVE_BUILD_PREVIEW, ..._GST,
+# ..._OBS, ..._VLC, ..._KODI). Without HOSTS, every host and the tests, in
+# $(BUILD); with HOSTS (make install HOSTS="vlc kodi"), those alone and the
+# library under them, no tests, in a build folder of their own, and `make
+# deps` installs only what they need. The web page is `make web`.
+ALL_HOSTS = preview gst obs vlc kodi
+HOSTS ?=
+space := $(subst ,, )
+BUILD ?= $(if $(HOSTS),build-$(subst $(space),-,$(sort $(HOSTS))),build)
+host_option = -DLUMAGROVE_BUILD_$(shell echo $(1) | tr a-z A-Z)=$(if $(filter $(1),$(HOSTS)),ON,OFF)
+HOST_FLAGS = $(if $(HOSTS),-DLUMAGROVE_BUILD_TESTS=OFF $(foreach h,$(ALL_HOSTS),$(call host_option,$(h))))
+BUILT_HOSTS = $(or $(HOSTS),$(ALL_HOSTS))
+
+# What the library and the plug-in need, then each host, then the tests.
+CORE_DEPS = cmake g++ make pkg-config libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+preview_DEPS = zlib1g-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libsdl2-dev \
+               libcli11-dev libpulse-dev ffmpeg
+gst_DEPS = libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+obs_DEPS = libobs-dev
+vlc_DEPS = libvlccore-dev
+kodi_DEPS = kodi-addons-dev
+TEST_DEPS = libgtest-dev libpng-dev libsndfile1-dev libx11-dev xvfb valgrind pulseaudio pulseaudio-utils \
+            pipewire pipewire-pulse wireplumber dbus gstreamer1.0-tools gstreamer1.0-plugins-base \
+            gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly obs-studio iproute2 \
+            vlc-bin vlc-plugin-base vlc-plugin-video-output kodi x11-apps python3 $(PACKAGE_DEPS)
+# make package: dpkg-shlibdeps and file (CPack's DEB generator), lintian.
+PACKAGE_DEPS = dpkg-dev file lintian
+DEPS = $(CORE_DEPS) $(foreach h,$(BUILT_HOSTS),$($(h)_DEPS)) $(if $(HOSTS),,$(TEST_DEPS))
 
 # The 32-bit Windows build (MinGW-w64: the DLL, the Windows preview host, the
 # probes its tests run) and what the win32 tests need to run it: Wine with
@@ -48,7 +64,7 @@ WEB_PORT ?= 8080
 WEB_DEPS = emscripten cmake make python3
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps build test demo bench clean install package check-layers web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
+.PHONY: all deps every-host build test demo bench clean install package check-layers web web-deps web-test-deps serve test-sanitize test-valgrind fuzz win32 win32-deps wine-deps check-format
 
 all: build
 
@@ -56,7 +72,7 @@ deps:
 	@sh cmake/install-deps.sh $(DEPS)
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(HOST_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -65,10 +81,13 @@ build: deps $(BUILD)/CMakeCache.txt
 # half while a mirror syncs) are recorded in $(BUILD)/unavailable/: the tests
 # that need them are reported as not run, with the reason, and named last.
 UNAVAILABLE = $(CURDIR)/$(BUILD)/unavailable
-test: build win32 wine-deps web web-test-deps
+test: every-host build win32 wine-deps web web-test-deps package
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	  for f in $(UNAVAILABLE)/*; do [ -f "$$f" ] && echo "not run, the $${f##*/} tests: $$(cat "$$f")"; done; \
 	  exit $$status
+
+every-host:
+	@if [ -n "$(HOSTS)" ]; then echo "make test builds and tests every host: run it without HOSTS" >&2; exit 2; fi
 
 win32-deps:
 	@sh cmake/install-deps.sh $(WIN32_DEPS)
@@ -125,14 +144,28 @@ install: build
 	@echo "Kodi: Settings > Player > Music > Visualisation > Lumagrove (enable it in Add-ons > My add-ons the first time)"
 
 # The Debian packages, one a host (cmake/lumagrove_package.cmake), from the
-# install rules, configured for Debian's folders, into $(PACKAGE_BUILD)/packages.
+# install rules, configured for Debian's folders, into $(PACKAGES); beside
+# them the Windows plug-in and preview host as a zip with a text on where the
+# DLL goes, and the web page as a tarball of its static site.
 PACKAGE_BUILD ?= build-package
-package: deps
+PACKAGES = $(PACKAGE_BUILD)/packages
+VERSION := $(shell awk '/^project/ { print $$3 ".0" }' CMakeLists.txt)
+WIN32_ZIP = lumagrove-$(VERSION)-win32
+WEB_TAR = lumagrove-web-$(VERSION)
+package: deps win32 web
+	@sh cmake/install-deps.sh $(PACKAGE_DEPS)
 	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DLUMAGROVE_BUILD_TESTS=OFF \
 	  -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	cd $(PACKAGE_BUILD) && cpack -G DEB
-	@ls $(PACKAGE_BUILD)/packages/*.deb
+	rm -rf $(PACKAGES) && cd $(PACKAGE_BUILD) && cpack -G DEB > /dev/null
+	rm -rf $(PACKAGE_BUILD)/$(WIN32_ZIP) && mkdir -p $(PACKAGE_BUILD)/$(WIN32_ZIP)
+	cp $(WIN32_BUILD)/lumagrove.dll $(WIN32_BUILD)/lumagrove-preview.exe $(PACKAGE_BUILD)/$(WIN32_ZIP)/
+	sed 's/@VERSION@/$(VERSION)/; s/$$/\r/' packaging/windows-readme.txt > $(PACKAGE_BUILD)/$(WIN32_ZIP)/README.txt
+	cd $(PACKAGE_BUILD) && cmake -E tar cf packages/$(WIN32_ZIP).zip --format=zip $(WIN32_ZIP)
+	@# The site in one folder of its name, without the build's own (cmake/) inside it.
+	tar -C $(WEB_BUILD) --exclude=./cmake --transform 's,^\.,$(WEB_TAR),' --sort=name --owner=0 --group=0 \
+	  --numeric-owner -czf $(PACKAGES)/$(WEB_TAR).tar.gz .
+	@ls -1 $(PACKAGES)/*.deb $(PACKAGES)/*.zip $(PACKAGES)/*.tar.gz
 
 # The direction of every #include against the layers (tools/check_layers.py).
 check-layers:

@@ -11,7 +11,9 @@
 #   Obs          obs-lumagrove                   the OBS Studio source
 #   Vlc          vlc-plugin-lumagrove            the VLC visualisation
 #   Kodi         kodi-visualization-lumagrove    the Kodi add-on
-set(LUMAGROVE_PACKAGE_CONTACT "The Lumagrove developers <lumagrove@localhost>" CACHE STRING
+# A placeholder (example.org is reserved for that): whoever publishes the
+# packages gives their own.
+set(LUMAGROVE_PACKAGE_CONTACT "The Lumagrove developers <lumagrove@example.org>" CACHE STRING
   "The packages' maintainer, as Debian's Maintainer field gives one")
 set(LUMAGROVE_CONTACT ${LUMAGROVE_PACKAGE_CONTACT})
 set(LUMAGROVE_DEB_VERSION ${PROJECT_VERSION}.0)
@@ -93,8 +95,9 @@ set(CPACK_PACKAGE_VERSION ${LUMAGROVE_DEB_VERSION})
 set(CPACK_PACKAGE_CONTACT ${LUMAGROVE_CONTACT})
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL Runtime Development Preview Gst)
-foreach(host Obs:lumagrove-obs Vlc:lumagrove_vlc_plugin Kodi:lumagrove_kodi)  # the hosts built
+set(CPACK_COMPONENTS_ALL Runtime Development)
+foreach(host Preview:lumagrove-preview Gst:gstlumagrove Obs:lumagrove-obs Vlc:lumagrove_vlc_plugin
+    Kodi:lumagrove_kodi)  # the hosts built
   string(REPLACE ":" ";" host ${host})
   list(GET host 1 target)
   if(TARGET ${target})
@@ -107,7 +110,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # liblumagrove.so.0, which the hosts link, is found in the build (its own
 # package gives it, with a shlibs file for the hosts' dependencies on it).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+# A shlibs file for liblumagrove.so.0 (CPack gives it to every package with
+# a library of a soname; the modules have none). Programs built on it
+# against this version need this version or later.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
@@ -120,6 +127,9 @@ endforeach()
 set(CPACK_DEBIAN_OBS_PACKAGE_DEPENDS "obs-studio (>= 29)")
 set(CPACK_DEBIAN_VLC_PACKAGE_DEPENDS "vlc-plugin-abi-3-0-0f")
 set(CPACK_DEBIAN_KODI_PACKAGE_DEPENDS "kodi-api-visualization (>= 4.0.0), kodi-api-visualization (<< 4.1.0)")
+# ldconfig by dpkg's trigger, as Debian's libraries run it (CPack also writes
+# a postinst and postrm calling it: redundant, harmless).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 foreach(script postinst postrm)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/vlc-${script} ${PROJECT_BINARY_DIR}/packaging/vlc/${script} @ONLY)

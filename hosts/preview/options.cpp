@@ -123,6 +123,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         "or live in a window.",
         "lumagrove-preview");
     app.allow_extras();
+    // The program is as new as the library it runs on.
+    app.set_version_flag("--version", std::string("lumagrove-preview ") + lumagrove_version_string(),
+                         "Print the version and exit");
     std::string size = "1280x720", fps = "60", start = "0", duration;
     o->plugin = lumagrove_desc_defaults(nullptr).plugin_path;
     app.add_option("--plugin", o->plugin, "The plug-in library to load")->type_name("PATH")->default_str(o->plugin);
@@ -183,6 +186,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         printf("%s", app.help().c_str());
+        return false;
+    } catch (const CLI::CallForVersion&) {
+        printf("%s\n", app.version().c_str());
         return false;
     } catch (const CLI::ParseError& e) {
         Bad(e.what());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "lumagrove/lumagrove.h"
 #include "tests/support/expect_error_line.h"
 #include "tests/support/preview_runner.h"
 #include "tests/support/sound_files.h"
@@ -108,6 +109,21 @@ TEST_F(PreviewInput, HelpListsEveryOptionWithItsDefault) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     for (const char* value : {"1280x720", "=60", "lumagrove.so", "built-in", "to the end of the song"})
         EXPECT_NE(help.find(value), std::string::npos) << value;
+    // The manual page documents the same options (a new one missed there fails here).
+    const std::string manual = ReadFile(std::string(LUMAGROVE_SOURCE_DIR) + "/hosts/preview/lumagrove-preview.1");
+    for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+        const std::string option = help.substr(at, help.find_first_of(" =,\n", at) - at);
+        std::string roff;  // as the page writes it, each hyphen escaped
+        for (char c : option) roff += c == '-' ? "\\-" : std::string(1, c);
+        EXPECT_NE(manual.find(roff), std::string::npos) << option << " is not in the manual page";
+    }
+}
+
+TEST_F(PreviewInput, VersionIsTheLibrarys) {
+    const std::string version = Capture(std::string(LUMAGROVE_PREVIEW_PATH) + " --version");
+    const std::string header = std::to_string(LUMAGROVE_VERSION_MAJOR) + "." + std::to_string(LUMAGROVE_VERSION_MINOR) +
+                               "." + std::to_string(LUMAGROVE_VERSION_PATCH);
+    EXPECT_EQ(version, "lumagrove-preview " + header + "\n");
 }
 
 }  // namespace

@@ -26,6 +26,13 @@ struct Size {
 };
 constexpr Size kSmall = {96, 54};  // 16:9, not square
 
+// Where VLC finds the module: the build's folder, or with
+// LUMAGROVE_VLC_MODULES=system its own (an installed package's).
+std::string PluginPath() {
+    const char* modules = getenv("LUMAGROVE_VLC_MODULES");
+    return modules && std::string(modules) == "system" ? "" : " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR;
+}
+
 struct VlcRun {
     int status = -1;
     std::string log;
@@ -46,8 +53,7 @@ VlcRun RunVlc(const ScratchDir& dir, const std::vector<std::string>& songs, cons
     const std::string vlc = remote.empty() ? "cvlc" : "vlc -I oldrc --rc-fake-tty";
     std::string command =
         "cd " + dir.path() + " && " + (remote.empty() ? "" : "(" + remote + ") | ") +
-        "runuser -u nobody -- env HOME=" + dir.path() + " " + env +
-        " VLC_PLUGIN_PATH=" LUMAGROVE_VLC_DIR " timeout 120 " + vlc +
+        "runuser -u nobody -- env HOME=" + dir.path() + " " + env + PluginPath() + " timeout 120 " + vlc +
         " -vv --play-and-exit --no-video-title-show --no-drop-late-frames --no-skip-frames --audio-visual=lumagrove"
         " --lumagrove-width=" +
         std::to_string(size.width) + " --lumagrove-height=" + std::to_string(size.height) +

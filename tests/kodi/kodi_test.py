@@ -3,7 +3,8 @@ listed and drawing the star, its blue glow swelling on a click track's
 kicks; a pause holding the glows, a seek followed, a second song of another
 rate and layout; a plug-in that is missing or not one logged in one line
 while Kodi plays on; ten stops and starts without growing. Run as
-`kodi_test.py ADDON_DIR SCREENSHOT.png [unittest arguments]`."""
+`kodi_test.py ADDON_DIR SCREENSHOT.png [unittest arguments]`, ADDON_DIR "-"
+for the add-on installed in Kodi's own folders."""
 import math
 import os
 import shutil
@@ -170,5 +171,5 @@ class KodiTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    ADDON_DIR, SCREENSHOT = sys.argv[1], sys.argv[2]
+    ADDON_DIR, SCREENSHOT = None if sys.argv[1] == "-" else sys.argv[1], sys.argv[2]
     unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)

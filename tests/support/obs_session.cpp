@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -66,10 +67,24 @@ ObsSession::ObsSession() {
     if (!obs_reset_audio(&audio)) throw std::runtime_error("libobs has no audio");
 
     LoadModule(std::string(kSystemModules) + "/obs-ffmpeg.so", std::string(kSystemModuleData) + "/obs-ffmpeg");
-    // The build's module, or another build's that a benchmark sets beside it.
+    // The build's module, another build's that a benchmark sets beside it,
+    // or ("system") the one OBS finds in its own folders, as it starts.
     const char* other = getenv("LUMAGROVE_OBS_MODULE_FOLDER");
     const std::string module = other && *other ? other : LUMAGROVE_OBS_DIR;
-    LoadModule(module + "/bin/64bit/lumagrove-obs.so", module + "/data");
+    if (module == "system") {
+        std::pair<std::string, std::string> found;
+        obs_find_modules(
+            [](void* param, const obs_module_info* info) {
+                const std::string bin = info->bin_path;
+                if (bin.size() > 17 && bin.compare(bin.size() - 17, 17, "/lumagrove-obs.so") == 0)
+                    *static_cast<std::pair<std::string, std::string>*>(param) = {bin, info->data_path};
+            },
+            &found);
+        if (found.first.empty()) throw std::runtime_error("OBS finds no lumagrove-obs module in its folders");
+        LoadModule(found.first, found.second);
+    } else {
+        LoadModule(module + "/bin/64bit/lumagrove-obs.so", module + "/data");
+    }
     obs_post_load_modules();
 
     scene_ = obs_scene_create("Lumagrove test");
