@@ -14,10 +14,13 @@ import glob
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
+import tarfile
 import tempfile
 import unittest
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "kodi"))
 from kodi_session import write_wav  # noqa: E402
@@ -126,6 +129,28 @@ class Packages(unittest.TestCase):
             "video/x-raw,width=97,height=55,framerate=30/1 ! videoconvert ! pngenc ! "
             "multifilesink location=%s/frame_%%05d.png" % (cls.song, folder), env=env)
 
+    def test_0_the_windows_zip_and_the_web_tarball_each_hold_one_folder_of_their_version(self):
+        version = self.version()
+        top = "lumagrove-%s-win32/" % version
+        with zipfile.ZipFile(os.path.join(PACKAGES, "lumagrove-%s-win32.zip" % version)) as z:
+            names = [n for n in z.namelist() if not n.endswith("/")]
+            self.assertEqual(sorted(names), [top + n for n in ("README.txt", "lumagrove-preview.exe", "lumagrove.dll")])
+            dll = z.read(top + "lumagrove.dll")
+            text = z.read(top + "README.txt").decode()
+        pe = struct.unpack_from("<I", dll, 0x3C)[0]
+        self.assertEqual((dll[:2], dll[pe:pe + 4], struct.unpack_from("<H", dll, pe + 4)[0]), (b"MZ", b"PE\0\0", 0x14C),
+                         "not a 32-bit x86 DLL")
+        self.assertIn("Lumagrove %s" % version, text)
+        self.assertIn("Copy lumagrove.dll into the folder", text)
+        self.assertIn("\r\n", text)  # Notepad's lines
+        with tarfile.open(os.path.join(PACKAGES, "lumagrove-web-%s.tar.gz" % version)) as t:
+            names = [m.name for m in t.getmembers() if m.isfile()]
+        site = "lumagrove-web-%s/" % version
+        self.assertEqual([n for n in names if not n.startswith(site)], [])
+        self.assertIn(site + "index.html", names)
+        self.assertTrue(any(n.endswith(".wasm") for n in names), names)
+        self.assertEqual([n for n in names if "/cmake/" in n or "CMake" in n], [], "the build's own files")
+
     def test_1_lintian_finds_no_error_and_only_the_warnings_the_readme_explains(self):
         report = run(["lintian", "--tag-display-limit", "0"] + self.debs, check=False)
         self.assertEqual([line for line in report.splitlines() if line.startswith("E:")], [], report)
@@ -182,7 +207,8 @@ class Packages(unittest.TestCase):
             flags = run("pkg-config --cflags --libs lumagrove libpng", env=clean_env()).strip()
             program, frames = os.path.join(self.dir, "wav_frames"), os.path.join(self.dir, "c")
             run("cc -std=c99 -o %s %s/examples/wav_frames.c %s" % (program, SOURCE, flags), env=clean_env())
-            self.assertIn(lib + "/liblumagrove.so.0", run(["ldd", program]))
+            linked = re.search(r"liblumagrove\.so\.0 => (\S+)", run(["ldd", program])).group(1)
+            self.assertEqual(os.path.realpath(linked), os.path.realpath(lib + "/liblumagrove.so.0"))
             os.mkdir(frames)
             run([program, self.song, frames], env=clean_env())
             same_files(self, frames, self.reference["c"])
@@ -193,7 +219,8 @@ class Packages(unittest.TestCase):
         with self.subTest("gstreamer1.0-lumagrove"):
             env = clean_env(GST_REGISTRY=os.path.join(self.dir, "registry.bin"))
             inspected = run(["gst-inspect-1.0", "lumagrove"], env=env)
-            self.assertIn(lib + "/gstreamer-1.0/libgstlumagrove.so", inspected)
+            found = re.search(r"Filename\s+(\S+)", inspected).group(1)
+            self.assertEqual(os.path.realpath(found), os.path.realpath(lib + "/gstreamer-1.0/libgstlumagrove.so"))
             frames = os.path.join(self.dir, "gst")
             os.mkdir(frames)
             self.gst_frames(frames, env)
@@ -207,17 +234,18 @@ class Packages(unittest.TestCase):
                          env=clean_env())
             self.assertRegex(listed, r"(?m)^\s+lumagrove\s")
             # The pictures VLC shows through the installed module are the preview host's.
-            run([BUILD + "/tests/vlc_tests", "--gtest_filter=Vlc.ThePicturesAreThoseOfThePreviewHost"],
-                env=clean_env(LUMAGROVE_VLC_MODULES="system"))
+            self.ran_one(run([BUILD + "/tests/vlc_tests", "--gtest_filter=Vlc.ThePicturesAreThoseOfThePreviewHost"],
+                             env=clean_env(LUMAGROVE_VLC_MODULES="system")))
 
         with self.subTest("obs-lumagrove"):
-            run([SOURCE + "/tests/obs/isolated.sh", BUILD + "/tests/obs_tests",
-                 "--gtest_filter=ObsSource.GlowsFollowTheBeatsOfTheSong"],
-                env=clean_env(LUMAGROVE_OBS_MODULE_FOLDER="system"))
+            self.ran_one(run([SOURCE + "/tests/obs/isolated.sh", BUILD + "/tests/obs_tests",
+                              "--gtest_filter=ObsSource.GlowsFollowTheBeatsOfTheSong"],
+                             env=clean_env(LUMAGROVE_OBS_MODULE_FOLDER="system")))
 
         with self.subTest("kodi-visualization-lumagrove"):
-            run([sys.executable, SOURCE + "/tests/kodi/kodi_test.py", "-", os.path.join(self.dir, "kodi.png"),
-                 "KodiTest.test_listed_draws_the_star_and_its_blue_glow_swells_on_the_kicks"], env=clean_env())
+            self.ran_one(run([sys.executable, SOURCE + "/tests/kodi/kodi_test.py", "-", os.path.join(self.dir, "kodi.png"),
+                              "KodiTest.test_listed_draws_the_star_and_its_blue_glow_swells_on_the_kicks"],
+                             env=clean_env()))
 
     def test_4_a_purge_of_every_package_leaves_no_file_behind(self):
         self.assertEqual(sorted(installed(self.names)), sorted(self.names), "installed by the test before")
@@ -226,6 +254,10 @@ class Packages(unittest.TestCase):
         after = files_under(WATCHED)
         self.assertEqual(sorted(after - self.before), [], "left behind")
         self.assertEqual(sorted(self.before - after), [], "removed, though not the packages'")
+
+    def ran_one(self, output):
+        """A host's own test ran, one test, and passed (gtest's or unittest's report)."""
+        self.assertRegex(output, r"\[  PASSED  \] 1 test\.|Ran 1 test in .*\n\nOK", output[-3000:])
 
     def version(self):
         return run(["dpkg-deb", "-f", self.debs[0], "Version"]).strip()
