@@ -124,10 +124,12 @@ VLC_CACHE_GEN = $(dir $(VLC_PLUGINS))vlc-cache-gen
 KODI_USER_DIR = $(HOME)/.kodi/addons/visualization.lumagrove
 KODI_LIB_DIR ?= $(if $(PREFIX),$(if $(filter /usr,$(PREFIX)),/usr/lib/$(MULTIARCH),$(PREFIX)/lib)/kodi/addons/visualization.lumagrove,$(KODI_USER_DIR))
 KODI_DATA_DIR ?= $(if $(PREFIX),$(PREFIX)/share/kodi/addons/visualization.lumagrove,$(KODI_USER_DIR))
+built = $(if $(filter $(1),$(BUILT_HOSTS)),$(2))
 INSTALL_DIRS = -DCMAKE_INSTALL_PREFIX=$(or $(PREFIX),$(HOME)/.local) \
-               -DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR) -DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) \
-               -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR) -DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization \
-               -DLUMAGROVE_KODI_LIB_DIR=$(KODI_LIB_DIR) -DLUMAGROVE_KODI_DATA_DIR=$(KODI_DATA_DIR)
+               $(call built,gst,-DLUMAGROVE_GST_PLUGIN_DIR=$(GST_PLUGIN_DIR)) \
+               $(call built,obs,-DLUMAGROVE_OBS_MODULE_DIR=$(OBS_MODULE_DIR) -DLUMAGROVE_OBS_DATA_DIR=$(OBS_DATA_DIR)) \
+               $(call built,vlc,-DLUMAGROVE_VLC_PLUGIN_DIR=$(VLC_PLUGINS)/visualization) \
+               $(call built,kodi,-DLUMAGROVE_KODI_LIB_DIR=$(KODI_LIB_DIR) -DLUMAGROVE_KODI_DATA_DIR=$(KODI_DATA_DIR))
 
 # The folders are given for this install only: the build's own stay under
 # whatever prefix cmake --install is given.
@@ -138,10 +140,12 @@ install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),$(HOME)/.local); \
 	  status=$$?; cmake -S . -B $(BUILD) -U 'LUMAGROVE_*_DIR' -U CMAKE_INSTALL_PREFIX > /dev/null; exit $$status
 	@# VLC's plug-in cache, so VLC lists the new module at once.
-	@if [ "$(PREFIX)" = /usr ] && [ -x "$(VLC_CACHE_GEN)" ]; then "$(VLC_CACHE_GEN)" "$(VLC_PLUGINS)"; fi
-	@echo "gst-inspect-1.0 lumagrove describes the element; OBS Studio lists the source \"Lumagrove\" from its next start"
-	@echo "VLC: Audio > Visualizations > Lumagrove$(if $(filter /usr,$(PREFIX)),, (with VLC_PLUGIN_PATH=$(VLC_PLUGINS)))"
-	@echo "Kodi: Settings > Player > Music > Visualisation > Lumagrove (enable it in Add-ons > My add-ons the first time)"
+	@$(call built,vlc,if [ "$(PREFIX)" = /usr ] && [ -x "$(VLC_CACHE_GEN)" ]; then "$(VLC_CACHE_GEN)" "$(VLC_PLUGINS)"; fi)
+	@$(call built,preview,echo "lumagrove-preview --help lists its options; man lumagrove-preview")
+	@$(call built,gst,echo "gst-inspect-1.0 lumagrove describes the element")
+	@$(call built,obs,echo "OBS Studio lists the source \"Lumagrove\" from its next start")
+	@$(call built,vlc,echo "VLC: Audio > Visualizations > Lumagrove$(if $(filter /usr,$(PREFIX)),, (with VLC_PLUGIN_PATH=$(VLC_PLUGINS)))")
+	@$(call built,kodi,echo "Kodi: Settings > Player > Music > Visualisation > Lumagrove (enable it in Add-ons > My add-ons the first time)")
 
 # The Debian packages, one a host (cmake/lumagrove_package.cmake), from the
 # install rules, configured for Debian's folders, into $(PACKAGES); beside

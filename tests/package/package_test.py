@@ -159,7 +159,33 @@ class Packages(unittest.TestCase):
         for tag in sorted({line.split()[2] for line in report.splitlines() if line.startswith("W:")}):
             self.assertIn("`%s`" % tag, readme, "lintian's warning %s is not explained in the README" % tag)
 
-    def test_2_the_vlc_module_alone_brings_the_library_and_nothing_of_the_other_hosts(self):
+    def test_2_each_package_names_its_host_its_version_and_the_licence_of_its_combination(self):
+        fields = {}
+        for deb in self.debs:
+            control = run(["dpkg-deb", "-f", deb, "Package", "Version", "Depends", "Description"])
+            name = re.search(r"^Package: (\S+)", control, re.M).group(1)
+            fields[name] = control
+            copyright_file = run("dpkg-deb --fsys-tarfile %s | tar -xOf - ./usr/share/doc/%s/copyright" % (deb, name))
+            with self.subTest(name):
+                self.assertIn("Version: " + self.version(), control)
+                self.assertIn("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/",
+                              copyright_file)
+                self.assertIn("License: MIT", copyright_file)
+                # The modules loaded by GPL programs and built with their headers: the GPL's.
+                self.assertEqual("GPL-2.0+" in copyright_file, name in ("obs-lumagrove", "kodi-visualization-lumagrove"))
+                if name != "liblumagrove0":
+                    self.assertRegex(control, r"Depends: .*liblumagrove0 \(= %s\)" % re.escape(self.version()))
+        self.assertEqual(sorted(fields), sorted(["liblumagrove0", "liblumagrove-dev", "lumagrove-preview",
+                                                 "gstreamer1.0-lumagrove", "obs-lumagrove", "vlc-plugin-lumagrove",
+                                                 "kodi-visualization-lumagrove"]))
+        self.assertIn("obs-studio (>= 29)", fields["obs-lumagrove"])
+        self.assertIn("libobs0", fields["obs-lumagrove"])
+        self.assertIn("vlc-plugin-abi-3-0-0f", fields["vlc-plugin-lumagrove"])
+        self.assertIn("kodi-api-visualization (>= 4.0.0), kodi-api-visualization (<< 4.1.0)",
+                      fields["kodi-visualization-lumagrove"])
+        self.assertIn("libgstreamer1.0-0", fields["gstreamer1.0-lumagrove"])
+
+    def test_3_the_vlc_module_alone_brings_the_library_and_nothing_of_the_other_hosts(self):
         # A repository of the packages, seen by apt through folders of its own.
         repo, apt = os.path.join(self.dir, "repo"), os.path.join(self.dir, "apt")
         os.mkdir(repo)
@@ -188,7 +214,7 @@ class Packages(unittest.TestCase):
         self.assertEqual(sorted(p for p in vlc if OTHER_HOSTS.search(p)), [])
         self.assertIn("libobs0", needs("obs-lumagrove"))  # the same question sees another host's
 
-    def test_3_installed_each_program_finds_its_part_and_draws_the_build_trees_pictures(self):
+    def test_4_installed_each_program_finds_its_part_and_draws_the_build_trees_pictures(self):
         run(["apt-get", "install", "-y", "-q"] + self.debs, env=clean_env(DEBIAN_FRONTEND="noninteractive"))
         self.assertEqual(sorted(installed(self.names)), sorted(self.names))
         lib = "/usr/lib/" + run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).strip()
@@ -247,7 +273,7 @@ class Packages(unittest.TestCase):
                               "KodiTest.test_listed_draws_the_star_and_its_blue_glow_swells_on_the_kicks"],
                              env=clean_env()))
 
-    def test_4_a_purge_of_every_package_leaves_no_file_behind(self):
+    def test_5_a_purge_of_every_package_leaves_no_file_behind(self):
         self.assertEqual(sorted(installed(self.names)), sorted(self.names), "installed by the test before")
         purge(self.names)
         self.assertEqual(installed(self.names), [])
