@@ -162,6 +162,7 @@ package: deps win32 web
 	  -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	rm -rf $(PACKAGES) && cd $(PACKAGE_BUILD) && cpack -G DEB > /dev/null
+	rm -rf $(PACKAGES)/_CPack_Packages
 	rm -rf $(PACKAGE_BUILD)/$(WIN32_ZIP) && mkdir -p $(PACKAGE_BUILD)/$(WIN32_ZIP)
 	cp $(WIN32_BUILD)/lumagrove.dll $(WIN32_BUILD)/lumagrove-preview.exe $(PACKAGE_BUILD)/$(WIN32_ZIP)/
 	sed 's/@VERSION@/$(VERSION)/; s/$$/\r/' packaging/windows-readme.txt > $(PACKAGE_BUILD)/$(WIN32_ZIP)/README.txt
