@@ -151,15 +151,22 @@ install: build
 # install rules, configured for Debian's folders, into $(PACKAGES); beside
 # them the Windows plug-in and preview host as a zip with a text on where the
 # DLL goes, and the web page as a tarball of its static site.
+# Built as Debian builds its packages: with dpkg-buildflags' hardening
+# (stack protector, fortified functions, full RELRO, bind now, PIE); the
+# debugging information is stripped from the packages.
 PACKAGE_BUILD ?= build-package
+buildflag = $(shell DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get $(1) 2>/dev/null)
+DEB_FLAGS = -DCMAKE_C_FLAGS="$(call buildflag,CFLAGS) $(call buildflag,CPPFLAGS)" \
+            -DCMAKE_CXX_FLAGS="$(call buildflag,CXXFLAGS) $(call buildflag,CPPFLAGS)" \
+            $(foreach kind,EXE SHARED MODULE,-DCMAKE_$(kind)_LINKER_FLAGS="$(call buildflag,LDFLAGS)")
 PACKAGES = $(PACKAGE_BUILD)/packages
 VERSION := $(shell awk '/^project/ { print $$3 ".0" }' CMakeLists.txt)
 WIN32_ZIP = lumagrove-$(VERSION)-win32
 WEB_TAR = lumagrove-web-$(VERSION)
 package: deps win32 web
 	@sh cmake/install-deps.sh $(PACKAGE_DEPS)
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DLUMAGROVE_BUILD_TESTS=OFF \
-	  -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGROVE_BUILD_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr $(DEB_FLAGS) > /dev/null
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	rm -rf $(PACKAGES) && cd $(PACKAGE_BUILD) && cpack -G DEB > /dev/null
 	rm -rf $(PACKAGES)/_CPack_Packages

@@ -11,10 +11,11 @@
 #   Obs          obs-lumagrove                   the OBS Studio source
 #   Vlc          vlc-plugin-lumagrove            the VLC visualisation
 #   Kodi         kodi-visualization-lumagrove    the Kodi add-on
-# A placeholder (example.org is reserved for that): whoever publishes the
-# packages gives their own.
-set(LUMAGROVE_PACKAGE_CONTACT "The Lumagrove developers <lumagrove@example.org>" CACHE STRING
+# The plug-in's own author and home (what it tells its hosts); whoever
+# publishes packages of their own gives their own contact.
+set(LUMAGROVE_PACKAGE_CONTACT "Ferk / Druvin <ferk.druvin@lumagrove.org>" CACHE STRING
   "The packages' maintainer, as Debian's Maintainer field gives one")
+set(LUMAGROVE_HOMEPAGE https://lumagrove.org/)
 set(LUMAGROVE_CONTACT ${LUMAGROVE_PACKAGE_CONTACT})
 set(LUMAGROVE_DEB_VERSION ${PROJECT_VERSION}.0)
 execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE LUMAGROVE_MULTIARCH
@@ -93,6 +94,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumagrove)
 set(CPACK_PACKAGE_VERSION ${LUMAGROVE_DEB_VERSION})
 set(CPACK_PACKAGE_CONTACT ${LUMAGROVE_CONTACT})
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${LUMAGROVE_HOMEPAGE})
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL Runtime Development)
@@ -129,7 +131,12 @@ set(CPACK_DEBIAN_VLC_PACKAGE_DEPENDS "vlc-plugin-abi-3-0-0f")
 set(CPACK_DEBIAN_KODI_PACKAGE_DEPENDS "kodi-api-visualization (>= 4.0.0), kodi-api-visualization (<< 4.1.0)")
 # ldconfig by dpkg's trigger, as Debian's libraries run it (CPack also writes
 # a postinst and postrm calling it: redundant, harmless).
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
+# The library's ABI, name by name with the version that brought it (the
+# tests hold the exports to it), for dpkg-shlibdeps of programs built on it.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/liblumagrove0.symbols ${PROJECT_BINARY_DIR}/packaging/runtime/symbols
+  COPYONLY)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
+  ${PROJECT_BINARY_DIR}/packaging/runtime/symbols)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 foreach(script postinst postrm)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/vlc-${script} ${PROJECT_BINARY_DIR}/packaging/vlc/${script} @ONLY)
