@@ -150,7 +150,8 @@ install: build
 # The Debian packages, one a host (cmake/lumagrove_package.cmake), from the
 # install rules, configured for Debian's folders, into $(PACKAGES); beside
 # them the Windows plug-in and preview host as a zip with a text on where the
-# DLL goes, and the web page as a tarball of its static site.
+# DLL goes, and the web page as a tarball of its static site (the web
+# site in one folder of its name, without the build's own, cmake/).
 # Built as Debian builds its packages: with dpkg-buildflags' hardening
 # (stack protector, fortified functions, full RELRO, bind now, PIE); the
 # debugging information is stripped from the packages.
@@ -160,9 +161,6 @@ DEB_FLAGS = -DCMAKE_C_FLAGS="$(call buildflag,CFLAGS) $(call buildflag,CPPFLAGS)
             -DCMAKE_CXX_FLAGS="$(call buildflag,CXXFLAGS) $(call buildflag,CPPFLAGS)" \
             $(foreach kind,EXE SHARED MODULE,-DCMAKE_$(kind)_LINKER_FLAGS="$(call buildflag,LDFLAGS)")
 PACKAGES = $(PACKAGE_BUILD)/packages
-VERSION := $(shell awk '/^project/ { print $$3 ".0" }' CMakeLists.txt)
-WIN32_ZIP = lumagrove-$(VERSION)-win32
-WEB_TAR = lumagrove-web-$(VERSION)
 package: deps win32 web
 	@sh cmake/install-deps.sh $(PACKAGE_DEPS)
 	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGROVE_BUILD_TESTS=OFF \
@@ -170,13 +168,14 @@ package: deps win32 web
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	rm -rf $(PACKAGES) && cd $(PACKAGE_BUILD) && cpack -G DEB > /dev/null
 	rm -rf $(PACKAGES)/_CPack_Packages
-	rm -rf $(PACKAGE_BUILD)/$(WIN32_ZIP) && mkdir -p $(PACKAGE_BUILD)/$(WIN32_ZIP)
-	cp $(WIN32_BUILD)/lumagrove.dll $(WIN32_BUILD)/lumagrove-preview.exe $(PACKAGE_BUILD)/$(WIN32_ZIP)/
-	sed 's/@VERSION@/$(VERSION)/; s/$$/\r/' packaging/windows-readme.txt > $(PACKAGE_BUILD)/$(WIN32_ZIP)/README.txt
-	cd $(PACKAGE_BUILD) && cmake -E tar cf packages/$(WIN32_ZIP).zip --format=zip $(WIN32_ZIP)
-	@# The site in one folder of its name, without the build's own (cmake/) inside it.
-	tar -C $(WEB_BUILD) --exclude=./cmake --transform 's,^\.,$(WEB_TAR),' --sort=name --owner=0 --group=0 \
-	  --numeric-owner -czf $(PACKAGES)/$(WEB_TAR).tar.gz .
+	@# The zip and the tarball take the packages' version.
+	version=$$(dpkg-deb -f $(PACKAGES)/liblumagrove0_*.deb Version) && zip=lumagrove-$$version-win32 && \
+	  rm -rf $(PACKAGE_BUILD)/$$zip && mkdir -p $(PACKAGE_BUILD)/$$zip && \
+	  cp $(WIN32_BUILD)/lumagrove.dll $(WIN32_BUILD)/lumagrove-preview.exe $(PACKAGE_BUILD)/$$zip/ && \
+	  sed "s/@VERSION@/$$version/; s/\$$/\r/" packaging/windows-readme.txt > $(PACKAGE_BUILD)/$$zip/README.txt && \
+	  (cd $(PACKAGE_BUILD) && cmake -E tar cf packages/$$zip.zip --format=zip $$zip) && \
+	  tar -C $(WEB_BUILD) --exclude=./cmake --transform "s,^\.,lumagrove-web-$$version," --sort=name \
+	    --owner=0 --group=0 --numeric-owner -czf $(PACKAGES)/lumagrove-web-$$version.tar.gz .
 	@ls -1 $(PACKAGES)/*.deb $(PACKAGES)/*.zip $(PACKAGES)/*.tar.gz
 
 # The direction of every #include against the layers (tools/check_layers.py).
